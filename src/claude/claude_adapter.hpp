@@ -1,0 +1,17 @@
+// The Claude Code adapter's five operations (its `.claude` root, prompt
+// history, paste and image caches, file-history snapshots).
+#pragma once
+
+#include "core/adapter.hpp"
+
+namespace vt::claude {
+
+Result<std::optional<InputKind>> probe(const std::filesystem::path& path, bool follow_symlinks);
+Result<AdapterOutput> parse_input(const std::filesystem::path& path, InputKind kind,
+                                  const std::filesystem::path& base_dir,
+                                  const ParseOptions& options);
+std::filesystem::path base_dir(const std::filesystem::path& path, InputKind kind);
+bool supports_kind(InputKind kind);
+std::uint8_t detection_priority(const std::filesystem::path& path, InputKind kind);
+
+}  // namespace vt::claude

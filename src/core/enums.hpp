@@ -1,0 +1,45 @@
+// The closed vocabularies of the timeline, each with its wire string (the only
+// text form in any rendering) and, where events are hashed, its variant name.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace vt {
+
+enum class Provider : std::uint8_t { ClaudeCode, Codex, OpenCode, Unknown };
+enum class TimestampSource : std::uint8_t { Embedded, ReferencedEvent, FilesystemModified, None };
+enum class EventType : std::uint8_t {
+  PromptInput, PasteAttachment, ImageAttachment, OrphanCache, FileSnapshot, SessionStart,
+  DeveloperMessage, AgentMessage, AgentReasoning, ToolCall, ToolResult, TaskState,
+  TokenUsage, ContextCompacted, Attachment, Error, Unknown
+};
+enum class ArtifactKind : std::uint8_t {
+  History, PasteCache, ImageCache, FileHistory, Session, Attachment, Unknown
+};
+enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
+enum class ContentEncoding : std::uint8_t { Utf8, Base64 };
+enum class Severity : std::uint8_t { Error, Warning, Info };
+enum class DiagnosticCode : std::uint8_t {
+  InvalidJson, InvalidFieldType, InvalidTimestamp, UnknownRecord, MissingReference,
+  AmbiguousReference, UnreadableArtifact, UnexpectedFileName, SnapshotVersionGap,
+  DuplicateSnapshotVersion, HashMismatch
+};
+
+std::string_view wire_name(Provider v);
+std::string_view wire_name(TimestampSource v);
+std::string_view wire_name(EventType v);
+std::string_view wire_name(ArtifactKind v);
+std::string_view wire_name(ReferenceStatus v);
+std::string_view wire_name(ContentEncoding v);
+std::string_view wire_name(Severity v);
+std::string_view wire_name(DiagnosticCode v);
+
+// CamelCase names used in event identifiers and messages.
+std::string_view variant_name(Provider v);
+std::string_view variant_name(ArtifactKind v);
+
+// Position of an event type in the timeline tie-break (lower first).
+int order_rank(EventType v);
+
+}  // namespace vt

@@ -1,0 +1,119 @@
+#include "core/instant.hpp"
+
+#include <cstdio>
+
+namespace vt {
+
+namespace {
+constexpr std::int64_t kSecondsPerDay = 86400;
+constexpr std::uint32_t kBillion = 1'000'000'000;
+
+bool leap_year(std::int64_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+unsigned days_in_month(std::int64_t y, unsigned m) {
+  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && leap_year(y) ? 29u : kDays[m - 1];
+}
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+}  // namespace
+
+std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = floor_div(y, 400);
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t mp = (m + 9) % 12;
+  const std::int64_t doy = (153 * mp + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civil_from_days(std::int64_t z, std::int64_t& year, unsigned& month, unsigned& day) {
+  z += 719468;
+  const std::int64_t era = floor_div(z, 146097);
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<unsigned>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<unsigned>(mp < 10 ? mp + 3 : mp - 9);
+  year = yoe + era * 400 + (month <= 2);
+}
+
+std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t nanos) {
+  if (nanos >= 2 * kBillion) return std::nullopt;
+  static const std::int64_t kMin = days_from_civil(kMinYear, 1, 1) * kSecondsPerDay;
+  static const std::int64_t kMax = (days_from_civil(kMaxYear, 12, 31) + 1) * kSecondsPerDay - 1;
+  if (seconds < kMin || seconds > kMax) return std::nullopt;
+  if (nanos >= kBillion) {
+    // Only the last second of a day can be followed by a leap second.
+    if (floor_div(seconds + 1, kSecondsPerDay) * kSecondsPerDay != seconds + 1) return std::nullopt;
+  }
+  return Instant(seconds, nanos);
+}
+
+std::optional<Instant> Instant::from_civil(const CivilTime& c) {
+  if (c.year < kMinYear || c.year > kMaxYear) return std::nullopt;
+  if (c.month < 1 || c.month > 12) return std::nullopt;
+  if (c.day < 1 || c.day > days_in_month(c.year, c.month)) return std::nullopt;
+  if (c.hour > 23 || c.minute > 59 || c.second > 60 || c.nanos >= kBillion) return std::nullopt;
+  const std::int64_t days = days_from_civil(c.year, c.month, c.day);
+  std::int64_t secs = days * kSecondsPerDay + c.hour * 3600 + c.minute * 60;
+  std::uint32_t nanos = c.nanos;
+  if (c.second == 60) {
+    secs += 59;
+    nanos += kBillion;
+  } else {
+    secs += c.second;
+  }
+  return from_unix(secs, nanos);
+}
+
+CivilTime Instant::civil() const {
+  CivilTime c;
+  const std::int64_t days = floor_div(seconds_, kSecondsPerDay);
+  std::int64_t sod = seconds_ - days * kSecondsPerDay;
+  civil_from_days(days, c.year, c.month, c.day);
+  c.hour = static_cast<unsigned>(sod / 3600);
+  c.minute = static_cast<unsigned>(sod / 60 % 60);
+  c.second = static_cast<unsigned>(sod % 60);
+  c.nanos = nanos_;
+  if (nanos_ >= kBillion) {
+    c.second = 60;
+    c.nanos = nanos_ - kBillion;
+  }
+  return c;
+}
+
+std::string Instant::text(std::string_view zone) const {
+  const CivilTime c = civil();
+  char buf[64];
+  int n;
+  if (c.year >= 0 && c.year <= 9999) {
+    n = std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(c.year));
+  } else {
+    n = std::snprintf(buf, sizeof buf, "%c%04lld", c.year < 0 ? '-' : '+',
+                      static_cast<long long>(c.year < 0 ? -c.year : c.year));
+  }
+  std::string out(buf, static_cast<std::size_t>(n));
+  n = std::snprintf(buf, sizeof buf, "-%02u-%02uT%02u:%02u:%02u", c.month, c.day, c.hour,
+                    c.minute, c.second);
+  out.append(buf, static_cast<std::size_t>(n));
+  if (c.nanos != 0) {
+    if (c.nanos % 1'000'000 == 0) {
+      n = std::snprintf(buf, sizeof buf, ".%03u", c.nanos / 1'000'000);
+    } else if (c.nanos % 1000 == 0) {
+      n = std::snprintf(buf, sizeof buf, ".%06u", c.nanos / 1000);
+    } else {
+      n = std::snprintf(buf, sizeof buf, ".%09u", c.nanos);
+    }
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  out.append(zone);
+  return out;
+}
+
+}  // namespace vt

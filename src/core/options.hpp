@@ -1,0 +1,31 @@
+// What a caller asks of one run, and the kinds of input a run can be told
+// (or can detect) a path to be.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace vt {
+
+enum class InputKind : std::uint8_t {
+  Auto, ClaudeRoot, History, PasteCache, ImageCache, FileHistory,
+  CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments
+};
+
+// The kind's name as it appears in messages ("CodexSession").
+std::string_view input_kind_name(InputKind kind);
+
+inline constexpr std::uint64_t kDefaultMaxLineSize = 10485760;
+inline constexpr std::uint64_t kDefaultMaxContentSize = 52428800;
+
+struct ParseOptions {
+  std::uint64_t max_line_size = kDefaultMaxLineSize;  // 0: no limit
+  std::uint64_t max_content_size = kDefaultMaxContentSize;  // 0: no limit
+  InputKind input_kind = InputKind::Auto;
+  bool strict = false;
+  bool include_raw = false;
+  bool include_content = false;
+  bool follow_symlinks = false;
+};
+
+}  // namespace vt

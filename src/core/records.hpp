@@ -1,0 +1,80 @@
+// The records every reader produces and every renderer consumes: events,
+// diagnostics and the report of a run. Members are declared in rendering order.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/enums.hpp"
+#include "core/instant.hpp"
+
+namespace vt {
+
+// Held JSON values (raw records, raw timestamps). Objects keep their keys in
+// ascending byte order, which every rendering relies on.
+using Json = nlohmann::json;
+
+inline constexpr const char* kSchemaVersion = "1";
+
+struct SourceRef {
+  ArtifactKind artifact_kind = ArtifactKind::Unknown;
+  std::optional<std::string> record_type;
+  std::string relative_path;
+  std::optional<std::uint64_t> line_number;
+  std::optional<std::string> source_id;
+};
+
+struct Artifact {
+  std::optional<ReferenceStatus> reference_status;
+  std::optional<std::string> resolved_path;
+  std::optional<std::uint64_t> snapshot_version;
+  std::optional<std::uint64_t> size;
+  std::optional<std::string> sha256;
+  std::optional<std::string> media_type;
+  std::optional<std::string> content;
+  std::optional<ContentEncoding> content_encoding;
+};
+
+struct FsTimes {
+  std::optional<Instant> modified;
+  std::optional<Instant> accessed;
+  std::optional<Instant> created;
+};
+
+struct Event {
+  std::string schema_version = kSchemaVersion;
+  std::string event_id;
+  std::uint64_t sequence = 0;
+  Provider provider = Provider::Unknown;
+  std::optional<std::string> source_file_sha256;
+  std::optional<Instant> timestamp;
+  TimestampSource timestamp_source = TimestampSource::None;
+  std::optional<Json> timestamp_raw;
+  EventType event_type = EventType::Unknown;
+  std::optional<std::string> session_id;
+  std::optional<std::string> working_directory;
+  std::optional<std::string> message;
+  SourceRef source;
+  std::optional<Artifact> artifact;
+  std::optional<FsTimes> fs_times;
+  std::vector<std::string> warnings;
+  std::optional<Json> raw;
+};
+
+struct Diagnostic {
+  DiagnosticCode code = DiagnosticCode::InvalidJson;
+  Severity severity = Severity::Error;
+  std::optional<SourceRef> source;
+  std::string message;
+};
+
+struct Report {
+  std::vector<Event> events;
+  std::vector<Diagnostic> diagnostics;
+};
+
+}  // namespace vt

@@ -1,0 +1,42 @@
+// SHA-256 through OpenSSL's EVP interface, incremental, with the context
+// owned RAII-style; and the lowercase hexadecimal text of a digest.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace vt {
+
+using Digest = std::array<std::uint8_t, 32>;
+
+class Sha256 {
+ public:
+  Sha256();
+  ~Sha256();
+  Sha256(Sha256&&) noexcept;
+  Sha256& operator=(Sha256&&) noexcept;
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+
+  void update(const void* data, std::size_t size);
+  void update(std::string_view bytes) { update(bytes.data(), bytes.size()); }
+  Digest finish();  // the object must not be updated afterwards
+
+ private:
+  struct Ctx;
+  std::unique_ptr<Ctx> ctx_;
+};
+
+Digest sha256_of(std::string_view bytes);
+std::string hex_lower(const Digest& digest);
+
+// SHA-256 of a whole file, streamed in 64 KiB blocks.
+std::expected<std::string, std::error_code> sha256_file(const std::filesystem::path& path);
+
+}  // namespace vt
