@@ -1,0 +1,36 @@
+"""Shared fixtures: the real-data corpus beside the project and the command-line program."""
+
+import os
+import pathlib
+import shutil
+import sys
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+CORPUS = ROOT.parent / "shared" / "corpus"
+
+
+@pytest.fixture(scope="session")
+def corpus_dir() -> pathlib.Path:
+    """Real agent files from public repositories, read in place (never copied)."""
+    if not CORPUS.is_dir():
+        pytest.skip("real-data corpus not present")
+    return CORPUS
+
+
+@pytest.fixture(scope="session")
+def cli_path() -> str:
+    """The native command-line program of the build under test."""
+    build_dir = os.environ.get("VELLUMTRACE_BUILD_DIR")
+    if build_dir:
+        candidate = pathlib.Path(build_dir) / "vellumtrace"
+        if candidate.is_file():
+            return str(candidate)
+    candidate = pathlib.Path(sys.executable).parent / "vellumtrace"
+    if candidate.is_file():
+        return str(candidate)
+    found = shutil.which("vellumtrace")
+    if not found:
+        pytest.fail("the vellumtrace program is not built")
+    return found
