@@ -1,4 +1,5 @@
-// Byte sinks the writers render into: an in-memory buffer or an open file.
+// Byte sinks the writers render into: an in-memory buffer, a file the sink
+// creates and owns, or a descriptor someone else owns (standard output).
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,10 @@ class ByteSink {
   // Writes all of `data` or reports why not.
   virtual std::expected<void, std::error_code> write(const char* data, std::size_t size) = 0;
   virtual std::expected<void, std::error_code> flush() = 0;
+  // As write(), and tells how many leading bytes of `data` the sink took
+  // before failing, so that a buffer in front of it never sends them twice.
+  virtual std::expected<void, std::error_code> write_counted(const char* data, std::size_t size,
+                                                             std::size_t& accepted);
 };
 
 std::string cannot_create_message(const std::filesystem::path& path, const std::error_code& error);
@@ -32,20 +37,32 @@ class MemorySink final : public ByteSink {
   std::string buffer_;
 };
 
+// Writes to a descriptor it does not own (for example standard output).
+class DescriptorSink : public ByteSink {
+ public:
+  explicit DescriptorSink(int fd) : fd_(fd) {}
+  std::expected<void, std::error_code> write(const char* data, std::size_t size) override;
+  std::expected<void, std::error_code> write_counted(const char* data, std::size_t size,
+                                                     std::size_t& accepted) override;
+  std::expected<void, std::error_code> flush() override { return {}; }
+
+ protected:
+  int fd_ = -1;
+};
+
 // A file created (or truncated) for writing; closed when destroyed.
-class FileSink final : public ByteSink {
+class FileSink final : public DescriptorSink {
  public:
   // The caller turns a failure into "Cannot create '{path}': {error}"
   // (see cannot_create_message); Python raises it as OSError.
   static std::expected<std::unique_ptr<FileSink>, std::error_code> create(
       const std::filesystem::path& path);
   ~FileSink() override;
-  std::expected<void, std::error_code> write(const char* data, std::size_t size) override;
-  std::expected<void, std::error_code> flush() override;
+  FileSink(const FileSink&) = delete;
+  FileSink& operator=(const FileSink&) = delete;
 
  private:
-  explicit FileSink(int fd) : fd_(fd) {}
-  int fd_ = -1;
+  explicit FileSink(int fd) : DescriptorSink(fd) {}
 };
 
 }  // namespace vt

@@ -1,0 +1,55 @@
+// The 8192-byte write buffer that sits in front of a byte sink, so that the
+// many small pieces of a rendering reach a file in few writes. The first
+// failure is kept and silences everything after it, so a writer can check
+// once per step which step failed.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+#include <system_error>
+
+#include "output/sink.hpp"
+
+namespace vt {
+
+class BufferedSink {
+ public:
+  static constexpr std::size_t kCapacity = 8192;
+
+  explicit BufferedSink(ByteSink& sink) : sink_(sink) {}
+  BufferedSink(const BufferedSink&) = delete;
+  BufferedSink& operator=(const BufferedSink&) = delete;
+
+  // The same two spellings std::string offers, so text renderers can target
+  // either. Both do nothing once a failure has happened.
+  void append(const char* data, std::size_t size);
+  void append(std::string_view text) { append(text.data(), text.size()); }
+  void push_back(char c) {
+    if (used_ < kCapacity && !failed_) {
+      buffer_[used_++] = c;
+    } else {
+      append(&c, 1);
+    }
+  }
+
+  bool failed() const { return failed_; }
+  const std::error_code& error() const { return error_; }
+
+  // Passes everything held on to the sink and flushes it.
+  std::expected<void, std::error_code> finish();
+  // After a failure: passes what is still held on once more, ignoring the
+  // outcome, so the sink keeps as much as it will take.
+  void abandon();
+
+ private:
+  bool spill();
+
+  ByteSink& sink_;
+  std::array<char, kCapacity> buffer_;
+  std::size_t used_ = 0;
+  bool failed_ = false;
+  std::error_code error_;
+};
+
+}  // namespace vt

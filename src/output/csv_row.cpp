@@ -1,0 +1,78 @@
+#include "output/csv_row.hpp"
+
+#include <optional>
+
+#include "output/json_text.hpp"
+
+namespace vt {
+
+namespace {
+
+std::string text_or_empty(const std::optional<std::string>& text) { return text ? *text : ""; }
+
+std::string number_or_empty(const std::optional<std::uint64_t>& value) {
+  return value ? std::to_string(*value) : "";
+}
+
+std::string time_or_empty(const std::optional<Instant>& instant) {
+  return instant ? offset_timestamp_text(*instant) : "";
+}
+
+std::string value_or_empty(const std::optional<Json>& value) {
+  return value ? value_text(*value) : "";
+}
+
+std::string warnings_cell(const std::vector<std::string>& warnings) {
+  if (warnings.empty()) return "";
+  std::string cell = "[";
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    if (i > 0) cell.push_back(',');
+    put_json_string(cell, warnings[i]);
+  }
+  cell.push_back(']');
+  return cell;
+}
+
+}  // namespace
+
+CsvRow csv_row(const Event& e, const CsvOptions& options) {
+  CsvRow row;
+  row[0] = e.schema_version;
+  row[1] = e.event_id;
+  row[2] = std::to_string(e.sequence);
+  row[3] = wire_name(e.provider);
+  row[4] = text_or_empty(e.source_file_sha256);
+  row[5] = time_or_empty(e.timestamp);
+  row[6] = value_or_empty(e.timestamp_raw);
+  row[7] = wire_name(e.timestamp_source);
+  row[8] = wire_name(e.event_type);
+  row[9] = text_or_empty(e.session_id);
+  row[10] = text_or_empty(e.working_directory);
+  if (options.include_message) row[11] = text_or_empty(e.message);
+  row[12] = wire_name(e.source.artifact_kind);
+  row[13] = text_or_empty(e.source.record_type);
+  row[14] = e.source.relative_path;
+  row[15] = number_or_empty(e.source.line_number);
+  row[16] = text_or_empty(e.source.source_id);
+  if (e.artifact) {
+    const Artifact& a = *e.artifact;
+    if (a.reference_status) row[17] = wire_name(*a.reference_status);
+    row[18] = text_or_empty(a.resolved_path);
+    row[19] = number_or_empty(a.snapshot_version);
+    row[20] = number_or_empty(a.size);
+    row[21] = text_or_empty(a.sha256);
+    row[22] = text_or_empty(a.media_type);
+    if (options.include_content) row[23] = text_or_empty(a.content);
+    if (a.content_encoding) row[24] = wire_name(*a.content_encoding);
+  }
+  if (e.fs_times) {
+    row[25] = time_or_empty(e.fs_times->modified);
+    row[26] = time_or_empty(e.fs_times->accessed);
+    row[27] = time_or_empty(e.fs_times->created);
+  }
+  row[28] = warnings_cell(e.warnings);
+  row[29] = value_or_empty(e.raw);
+  return row;
+}
+
+}  // namespace vt

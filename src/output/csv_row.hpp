@@ -1,0 +1,31 @@
+// The 30 columns of the CSV timeline and the cells of one event under them:
+// plain text, empty for anything absent, timestamps with the +00:00 offset,
+// held JSON values as compact value text.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "core/records.hpp"
+#include "output/writers.hpp"
+
+namespace vt {
+
+inline constexpr std::size_t kCsvColumnCount = 30;
+
+inline constexpr std::array<std::string_view, kCsvColumnCount> kCsvColumns = {
+    "schema_version", "event_id", "sequence", "provider", "source_file_sha256",
+    "timestamp", "timestamp_raw", "timestamp_source", "event_type", "session_id",
+    "working_directory", "message", "artifact_kind", "source_record_type",
+    "source_relative_path", "source_line", "source_id", "reference_status",
+    "resolved_path", "snapshot_version", "size", "sha256", "media_type", "content",
+    "content_encoding", "fs_modified", "fs_accessed", "fs_created", "warnings", "raw"};
+
+using CsvRow = std::array<std::string, kCsvColumnCount>;
+
+// `message` and `content` are filled only when the options ask for them.
+CsvRow csv_row(const Event& event, const CsvOptions& options);
+
+}  // namespace vt

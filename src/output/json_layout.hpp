@@ -1,0 +1,62 @@
+// Layout of the fixed-shape objects of a rendering (document, events,
+// diagnostics): separators, two-space pretty indentation, "{}"/"[]" for empty
+// containers, written straight into the output buffer as members come.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/records.hpp"
+#include "output/buffered_sink.hpp"
+
+namespace vt {
+
+class JsonLayout {
+ public:
+  // `depth` is the indentation level of the line the first value starts on.
+  JsonLayout(BufferedSink& out, bool pretty, std::size_t depth = 0)
+      : out_(out), pretty_(pretty), base_depth_(depth) {}
+
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+
+  // Starts the next member of the current object (separator, line, key).
+  void key(std::string_view name);
+  // Starts the next element of the current array.
+  void element();
+
+  void string(std::string_view text);
+  void string(const std::string& text) { string(std::string_view(text)); }
+  void string(const std::optional<std::string>& text);
+  void uint(std::uint64_t value);
+  void uint(const std::optional<std::uint64_t>& value);
+  void timestamp(const std::optional<Instant>& instant);
+  void json(const std::optional<Json>& value);
+  void null();
+
+  // Starts a member whose value is the string wire name (enumerations).
+  template <class Enum>
+  void wire(std::string_view name, Enum value) {
+    key(name);
+    string(wire_name(value));
+  }
+
+ private:
+  void open(char bracket);
+  void close(char bracket);
+  void separator();
+  std::size_t depth() const { return base_depth_ + open_.size(); }
+
+  BufferedSink& out_;
+  bool pretty_;
+  std::size_t base_depth_;
+  std::vector<bool> open_;  // per open container: has it a member yet
+};
+
+}  // namespace vt

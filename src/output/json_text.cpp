@@ -1,0 +1,183 @@
+#include "output/json_text.hpp"
+
+#include <charconv>
+#include <vector>
+
+#include "core/path_text.hpp"
+#include "output/buffered_sink.hpp"
+
+namespace vt {
+
+namespace {
+
+constexpr char kHex[] = "0123456789abcdef";
+constexpr std::string_view kSpaces = "                                                                ";
+
+template <class Out>
+void put_escaped(Out& out, std::string_view s) {
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') continue;
+    if (i > run) out.append(s.data() + run, i - run);
+    run = i + 1;
+    switch (c) {
+      case '"': out.append("\\\"", 2); break;
+      case '\\': out.append("\\\\", 2); break;
+      case '\b': out.append("\\b", 2); break;
+      case '\t': out.append("\\t", 2); break;
+      case '\n': out.append("\\n", 2); break;
+      case '\f': out.append("\\f", 2); break;
+      case '\r': out.append("\\r", 2); break;
+      default: {
+        const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+        out.append(escape, 6);
+      }
+    }
+  }
+  if (run < s.size()) out.append(s.data() + run, s.size() - run);
+}
+
+template <class Out>
+void put_newline_indent(Out& out, std::size_t level) {
+  out.push_back('\n');
+  std::size_t spaces = level * 2;
+  while (spaces > 0) {
+    const std::size_t n = spaces < kSpaces.size() ? spaces : kSpaces.size();
+    out.append(kSpaces.data(), n);
+    spaces -= n;
+  }
+}
+
+template <class Out>
+void put_int(Out& out, std::int64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+template <class Out>
+void put_scalar(Out& out, const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::boolean:
+      if (value.get<bool>()) {
+        out.append("true", 4);
+      } else {
+        out.append("false", 5);
+      }
+      return;
+    case Json::value_t::number_integer:
+      put_int(out, value.get<std::int64_t>());
+      return;
+    case Json::value_t::number_unsigned:
+      put_uint(out, value.get<std::uint64_t>());
+      return;
+    case Json::value_t::number_float: {
+      std::string text;
+      append_float_text(text, value.get<double>());
+      out.append(text.data(), text.size());
+      return;
+    }
+    case Json::value_t::string:
+      put_json_string(out, value.get_ref<const std::string&>());
+      return;
+    default:
+      // null; binary and discarded values never come out of the parser.
+      out.append("null", 4);
+      return;
+  }
+}
+
+}  // namespace
+
+template <class Out>
+void put_json_string(Out& out, std::string_view text) {
+  out.push_back('"');
+  if (is_valid_utf8(text)) {
+    put_escaped(out, text);
+  } else {
+    put_escaped(out, utf8_lossy(text));
+  }
+  out.push_back('"');
+}
+
+template <class Out>
+void put_uint(Out& out, std::uint64_t value) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+template <class Out>
+void put_json_value(Out& out, const Json& root, bool pretty, std::size_t depth) {
+  struct Frame {
+    const Json* node;
+    Json::const_iterator next;
+    bool first;
+  };
+  std::vector<Frame> stack;
+  const auto open = [&](const Json& value) {
+    if (!value.is_object() && !value.is_array()) {
+      put_scalar(out, value);
+    } else if (value.empty()) {
+      out.append(value.is_object() ? "{}" : "[]", 2);
+    } else {
+      out.push_back(value.is_object() ? '{' : '[');
+      stack.push_back(Frame{&value, value.cbegin(), true});
+    }
+  };
+
+  open(root);
+  while (!stack.empty()) {
+    Frame& top = stack.back();
+    const std::size_t member_level = depth + stack.size();
+    if (top.next == top.node->cend()) {
+      const bool object = top.node->is_object();
+      stack.pop_back();
+      if (pretty) put_newline_indent(out, member_level - 1);
+      out.push_back(object ? '}' : ']');
+      continue;
+    }
+    if (!top.first) out.push_back(',');
+    top.first = false;
+    if (pretty) put_newline_indent(out, member_level);
+    if (top.node->is_object()) {
+      put_json_string(out, top.next.key());
+      if (pretty) {
+        out.append(": ", 2);
+      } else {
+        out.push_back(':');
+      }
+    }
+    const Json& child = *top.next;
+    ++top.next;
+    open(child);  // may grow the stack: `top` is not used after this
+  }
+}
+
+void append_float_text(std::string& out, double value) {
+  // The JSON library's own number form: shortest round trip, ".0" kept on
+  // integral values, exponent with sign and at least two digits.
+  try {
+    out += Json(value).dump();
+  } catch (const Json::exception&) {
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+  }
+}
+
+std::string value_text(const Json& value) {
+  std::string text;
+  put_json_value(text, value, false, 0);
+  return text;
+}
+
+template void put_json_string<std::string>(std::string&, std::string_view);
+template void put_json_string<BufferedSink>(BufferedSink&, std::string_view);
+template void put_uint<std::string>(std::string&, std::uint64_t);
+template void put_uint<BufferedSink>(BufferedSink&, std::uint64_t);
+template void put_json_value<std::string>(std::string&, const Json&, bool, std::size_t);
+template void put_json_value<BufferedSink>(BufferedSink&, const Json&, bool, std::size_t);
+
+}  // namespace vt

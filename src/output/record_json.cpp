@@ -1,0 +1,127 @@
+#include "output/record_json.hpp"
+
+namespace vt {
+
+namespace {
+
+void put_source(JsonLayout& j, const SourceRef& source) {
+  j.begin_object();
+  j.wire("artifact_kind", source.artifact_kind);
+  j.key("record_type");
+  j.string(source.record_type);
+  j.key("relative_path");
+  j.string(source.relative_path);
+  j.key("line_number");
+  j.uint(source.line_number);
+  j.key("source_id");
+  j.string(source.source_id);
+  j.end_object();
+}
+
+void put_artifact(JsonLayout& j, const Artifact& artifact) {
+  j.begin_object();
+  j.key("reference_status");
+  if (artifact.reference_status) {
+    j.string(wire_name(*artifact.reference_status));
+  } else {
+    j.null();
+  }
+  j.key("resolved_path");
+  j.string(artifact.resolved_path);
+  j.key("snapshot_version");
+  j.uint(artifact.snapshot_version);
+  j.key("size");
+  j.uint(artifact.size);
+  j.key("sha256");
+  j.string(artifact.sha256);
+  j.key("media_type");
+  j.string(artifact.media_type);
+  j.key("content");
+  j.string(artifact.content);
+  j.key("content_encoding");
+  if (artifact.content_encoding) {
+    j.string(wire_name(*artifact.content_encoding));
+  } else {
+    j.null();
+  }
+  j.end_object();
+}
+
+void put_fs_times(JsonLayout& j, const FsTimes& times) {
+  j.begin_object();
+  j.key("modified");
+  j.timestamp(times.modified);
+  j.key("accessed");
+  j.timestamp(times.accessed);
+  j.key("created");
+  j.timestamp(times.created);
+  j.end_object();
+}
+
+}  // namespace
+
+void put_event_object(JsonLayout& j, const Event& e) {
+  j.begin_object();
+  j.key("schema_version");
+  j.string(e.schema_version);
+  j.key("event_id");
+  j.string(e.event_id);
+  j.key("sequence");
+  j.uint(e.sequence);
+  j.wire("provider", e.provider);
+  j.key("source_file_sha256");
+  j.string(e.source_file_sha256);
+  j.key("timestamp");
+  j.timestamp(e.timestamp);
+  j.wire("timestamp_source", e.timestamp_source);
+  j.key("timestamp_raw");
+  j.json(e.timestamp_raw);
+  j.wire("event_type", e.event_type);
+  j.key("session_id");
+  j.string(e.session_id);
+  j.key("working_directory");
+  j.string(e.working_directory);
+  j.key("message");
+  j.string(e.message);
+  j.key("source");
+  put_source(j, e.source);
+  j.key("artifact");
+  if (e.artifact) {
+    put_artifact(j, *e.artifact);
+  } else {
+    j.null();
+  }
+  j.key("fs_times");
+  if (e.fs_times) {
+    put_fs_times(j, *e.fs_times);
+  } else {
+    j.null();
+  }
+  j.key("warnings");
+  j.begin_array();
+  for (const std::string& warning : e.warnings) {
+    j.element();
+    j.string(warning);
+  }
+  j.end_array();
+  j.key("raw");
+  j.json(e.raw);
+  j.end_object();
+}
+
+void put_diagnostic_object(JsonLayout& j, const Diagnostic& d) {
+  j.begin_object();
+  j.wire("code", d.code);
+  j.wire("severity", d.severity);
+  j.key("source");
+  if (d.source) {
+    put_source(j, *d.source);
+  } else {
+    j.null();
+  }
+  j.key("message");
+  j.string(d.message);
+  j.end_object();
+}
+
+}  // namespace vt
