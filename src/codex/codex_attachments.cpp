@@ -1,0 +1,82 @@
+// The attachments: every regular file under an `attachments` tree becomes
+// one `attachment` event carrying the file's captured facts.
+#include <system_error>
+
+#include "codex/codex_readers.hpp"
+#include "codex/codex_walk.hpp"
+#include "core/path_text.hpp"
+#include "hash/capture.hpp"
+#include "hash/event_id.hpp"
+#include "jsonl/relative_path.hpp"
+
+namespace vt::codex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Diagnostic traverse_warning(const fs::path& path, const fs::path& root, std::string detail) {
+  return Diagnostic{DiagnosticCode::UnreadableArtifact, Severity::Warning,
+                    SourceRef{ArtifactKind::Attachment, std::nullopt, relative_path_for(path, root),
+                              std::nullopt, std::nullopt},
+                    "Cannot traverse attachment artifact: " + std::move(detail)};
+}
+
+std::optional<std::string> parent_name(const fs::path& path) {
+  const fs::path name = path.parent_path().filename();
+  if (name.empty() || !is_valid_utf8(name.native())) return std::nullopt;
+  return name.native();
+}
+
+Event attachment_event(const fs::path& path, std::string relative_path, CapturedFile&& captured,
+                       std::uint64_t sequence) {
+  Event event;
+  event.provider = Provider::Codex;
+  event.event_type = EventType::Attachment;
+  event.sequence = sequence;
+  event.event_id = event_id_for(Provider::Codex, ArtifactKind::Attachment, relative_path,
+                                "codex_attachment:" + relative_path);
+  event.timestamp = captured.fs_times.modified;
+  event.timestamp_source = event.timestamp ? TimestampSource::FilesystemModified : TimestampSource::None;
+  Artifact artifact;
+  artifact.size = captured.size;
+  artifact.sha256 = std::move(captured.sha256);
+  artifact.media_type = std::move(captured.media_type);
+  artifact.content = std::move(captured.content);
+  artifact.content_encoding = captured.content_encoding;
+  event.artifact = std::move(artifact);
+  event.fs_times = captured.fs_times;
+  event.source = SourceRef{ArtifactKind::Attachment, std::string("attachment"), std::move(relative_path),
+                           std::nullopt, parent_name(path)};
+  return event;
+}
+
+}  // namespace
+
+AdapterOutput parse_codex_attachments(const fs::path& path, const fs::path& root,
+                                      const ParseOptions& options) {
+  AdapterOutput out;
+  std::vector<fs::path> files;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!ec && !fs::is_directory(status)) {
+    files.push_back(path);  // the capture opens only regular files
+  } else {
+    WalkResult walk = walk_regular_files(path, options.follow_symlinks, nullptr);
+    for (WalkFailure& failure : walk.failures) {
+      out.diagnostics.push_back(traverse_warning(failure.path, root, std::move(failure.detail)));
+    }
+    files = std::move(walk.files);
+  }
+
+  out.events.reserve(files.size());
+  for (const fs::path& file : files) {
+    std::string relative_path = relative_path_for(file, root);
+    auto captured = capture_file(file, relative_path, ArtifactKind::Attachment, options, out.diagnostics);
+    if (!captured) continue;
+    out.events.push_back(attachment_event(file, std::move(relative_path), std::move(*captured), out.events.size()));
+  }
+  return out;
+}
+
+}  // namespace vt::codex

@@ -1,0 +1,107 @@
+// The session rollouts: finding the rollout files of a `sessions` tree, and
+// turning each record of a file into one event under the file's running
+// session and working directory.
+#include <string>
+#include <system_error>
+
+#include "codex/codex_readers.hpp"
+#include "codex/codex_walk.hpp"
+#include "codex/rfc3339.hpp"
+#include "codex/session_mapping.hpp"
+#include "codex/session_state.hpp"
+#include "hash/event_id.hpp"
+#include "jsonl/fields.hpp"
+#include "jsonl/relative_path.hpp"
+
+namespace vt::codex {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool is_rollout_name(std::string_view name) {
+  return name.size() >= 8 && name.starts_with("rollout-") && name.ends_with(".jsonl");
+}
+
+void handle_session_record(const Json& object, std::uint64_t line, const std::string& relative_path,
+                           RecordSink& sink, SessionFileState& state, const ParseOptions& options) {
+  const SessionRecord record = view_session_record(object);
+  state.apply(record);
+
+  Event event;
+  event.provider = Provider::Codex;
+  event.sequence = sink.events.size();
+  event.session_id = state.session_id();
+  event.working_directory = state.working_directory();
+
+  if (const Json* timestamp = get_field(object, "timestamp")) {
+    event.timestamp_raw = held_copy(*timestamp);
+    if (const auto text = get_string(object, "timestamp")) event.timestamp = parse_rfc3339(*text);
+    if (event.timestamp) {
+      event.timestamp_source = TimestampSource::Embedded;
+    } else {
+      sink.diagnostics.push_back(Diagnostic{
+          DiagnosticCode::InvalidTimestamp, Severity::Warning,
+          SourceRef{ArtifactKind::Session, std::nullopt, relative_path, line, std::nullopt},
+          "Field 'timestamp' is not valid RFC 3339."});
+    }
+  }
+
+  event.event_type = session_event_type(record);
+  if (event.event_type == EventType::Unknown) event.warnings.push_back(unmapped_record_warning(record));
+  event.message = session_message(record, event.event_type, options.include_content);
+
+  const std::string source_key = "codex_session:" + std::to_string(line);
+  event.event_id = event_id_for(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
+  event.source = SourceRef{ArtifactKind::Session, session_record_type_text(record), relative_path, line,
+                           session_source_id(record)};
+  if (options.include_raw) event.raw = held_copy(object);
+  sink.events.push_back(std::move(event));
+}
+
+}  // namespace
+
+Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::path& root,
+                                             const ParseOptions& options) {
+  SessionFileState state(session_id_from_file_name(path.filename().native()));
+  return read_jsonl_records(path, root, options, ArtifactKind::Session,
+                            [&state, &options](const Json& object, std::uint64_t line,
+                                               const std::string& relative_path, RecordSink& sink) {
+                              handle_session_record(object, line, relative_path, sink, state, options);
+                            });
+}
+
+Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path& root,
+                                           const ParseOptions& options) {
+  AdapterOutput out;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (!ec && !fs::is_directory(status)) {
+    // A single rollout file, whatever its name (the record loop opens only
+    // regular files).
+    auto file = parse_codex_session_file(path, root, options);
+    if (!file) return fail(std::move(file.error()));
+    out.events = std::move(file->events);
+    out.diagnostics = std::move(file->diagnostics);
+    return out;
+  }
+
+  WalkResult walk = walk_regular_files(path, options.follow_symlinks, &is_rollout_name);
+  out.diagnostics.reserve(walk.failures.size());
+  for (WalkFailure& failure : walk.failures) {
+    out.diagnostics.push_back(Diagnostic{
+        DiagnosticCode::UnreadableArtifact, Severity::Error,
+        SourceRef{ArtifactKind::Session, std::nullopt, relative_path_for(failure.path, root), std::nullopt,
+                  std::nullopt},
+        "Cannot traverse session artifact: " + std::move(failure.detail)});
+  }
+  for (const fs::path& file_path : walk.files) {
+    auto file = parse_codex_session_file(file_path, root, options);
+    if (!file) return fail(std::move(file.error()));
+    append_moved(out.events, std::move(file->events));
+    append_moved(out.diagnostics, std::move(file->diagnostics));
+  }
+  return out;
+}
+
+}  // namespace vt::codex

@@ -1,0 +1,32 @@
+// The recursive walk of a `sessions` or `attachments` tree: every regular
+// file in path order, and every entry that could not be read, so the callers
+// can report it and go on. Only regular files are ever handed out: FIFOs,
+// sockets and devices are passed over without being opened.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+
+namespace vt::codex {
+
+struct WalkFailure {
+  std::filesystem::path path;  // the entry that could not be read
+  std::string detail;          // names the path and the system's error
+};
+
+struct WalkResult {
+  std::vector<std::filesystem::path> files;  // in path order (component-wise, bytewise)
+  std::vector<WalkFailure> failures;         // in the order met
+};
+
+// Walks `start` with no depth limit. `start` is entered even when it is a
+// link; links below it are followed only with `follow_symlinks` (and then a
+// link back to a directory being walked is reported, not entered). A file
+// joins the result when `accept` answers true for its name.
+WalkResult walk_regular_files(const std::filesystem::path& start, bool follow_symlinks,
+                              bool (*accept)(std::string_view file_name));
+
+}  // namespace vt::codex

@@ -1,0 +1,41 @@
+// What one rollout record means: its type tags, the event type it maps to,
+// its message text and its source identifier. Pure functions of the record.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/enums.hpp"
+#include "core/records.hpp"
+
+namespace vt::codex {
+
+// The type tags of a record, read once.
+struct SessionRecord {
+  std::string_view record_type = "unknown";  // top-level `type`, "unknown" when not a string
+  const Json* payload = nullptr;             // `payload` when it is an object
+  std::optional<std::string_view> payload_type;  // payload `type` when a string
+};
+
+SessionRecord view_session_record(const Json& object);
+
+// The event type; `Unknown` when the record's type is not mapped.
+EventType session_event_type(const SessionRecord& record);
+
+// "{record type}/{payload type}", or the record type alone.
+std::string session_record_type_text(const SessionRecord& record);
+
+// "Unmapped Codex record type: {record type}/{payload type or none}".
+std::string unmapped_record_warning(const SessionRecord& record);
+
+// The event's message: the payload's own text, a message's content parts, a
+// tool call's name (with its arguments when content is asked for), or a
+// tool result's output (only when content is asked for).
+std::optional<std::string> session_message(const SessionRecord& record, EventType type,
+                                           bool include_content);
+
+// The payload's `call_id`; without that key, its `id`; when they are strings.
+std::optional<std::string> session_source_id(const SessionRecord& record);
+
+}  // namespace vt::codex

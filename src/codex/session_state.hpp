@@ -1,0 +1,37 @@
+// What a rollout file carries from record to record: the session the records
+// belong to and the directory the agent works in.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "codex/session_mapping.hpp"
+
+namespace vt::codex {
+
+// The lowercase session uuid that ends a rollout file name
+// ("rollout-<time>-<uuid>.jsonl"), when there is one.
+std::optional<std::string> session_id_from_file_name(std::string_view file_name);
+
+class SessionFileState {
+ public:
+  explicit SessionFileState(std::optional<std::string> initial_session_id)
+      : session_id_(std::move(initial_session_id)) {}
+
+  // A file's own `session_meta` (the first whose payload names an `id`)
+  // sets the session and working directory. Later ones are copies (a forked
+  // sub-agent's history repeats its parent's) and change neither. A
+  // `turn_context` moves the working directory.
+  void apply(const SessionRecord& record);
+
+  const std::optional<std::string>& session_id() const { return session_id_; }
+  const std::optional<std::string>& working_directory() const { return working_directory_; }
+
+ private:
+  std::optional<std::string> session_id_;
+  std::optional<std::string> working_directory_;
+  bool own_meta_seen_ = false;
+};
+
+}  // namespace vt::codex
