@@ -1,0 +1,76 @@
+// The docstrings of the module's functions. Each starts with the text
+// signature line and "--", from which the interpreter derives what
+// introspection reports as the function's signature.
+#pragma once
+
+namespace vtpy::doc {
+
+inline constexpr const char* kParse =
+    "parse(path, mode=\"best_effort\", include_raw=False, include_content=False, "
+    "follow_symlinks=False, max_line_size=10485760, max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "Parse supported AI agent artifacts and return a dict with\n"
+    "`events` and `diagnostics`.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "path : str | pathlib.Path\n"
+    "    Path to a supported artifact, `.claude`, or `.codex` root.\n"
+    "mode : str\n"
+    "    `\"best_effort\"` (default) collects recoverable errors as diagnostics;\n"
+    "    `\"strict\"` aborts on the first error-severity diagnostic.\n"
+    "include_raw : bool\n"
+    "    When `True`, each event includes the raw JSON value it was parsed from.\n"
+    "include_content : bool\n"
+    "    When `True`, file content is inlined in snapshot/cache events.";
+
+inline constexpr const char* kConvert =
+    "convert(path, output_path, format=\"json\", mode=\"best_effort\", include_raw=False, "
+    "include_content=False, include_message=True, follow_symlinks=False, "
+    "max_line_size=10485760, max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "Parse and write output in a single call.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "path : str | pathlib.Path\n"
+    "    Input path (same semantics as [`parse`]).\n"
+    "output_path : str | pathlib.Path\n"
+    "    Destination file path.\n"
+    "format : str\n"
+    "    `\"json\"`, `\"jsonl\"`, or `\"csv\"`.\n"
+    "mode : str\n"
+    "    `\"best_effort\"` or `\"strict\"`.\n"
+    "include_raw : bool\n"
+    "    Include raw JSON in events.\n"
+    "include_content : bool\n"
+    "    Include file content in snapshot events.\n"
+    "include_message : bool\n"
+    "    Include the `message` column in CSV output (ignored for JSON/JSONL).";
+
+inline constexpr const char* kToJson =
+    "to_json(path, mode=\"best_effort\", include_raw=False, include_content=False, pretty=True, "
+    "follow_symlinks=False, max_line_size=10485760, max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "The top-level Python module.\n"
+    "Parse artifacts and return the complete report as a JSON string.";
+
+inline constexpr const char* kToJsonl =
+    "to_jsonl(path, mode=\"best_effort\", include_raw=False, include_content=False, "
+    "follow_symlinks=False, max_line_size=10485760, max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "Parse artifacts and return one compact timeline event per line.";
+
+inline constexpr const char* kToCsv =
+    "to_csv(path, mode=\"best_effort\", include_content=False, include_message=True, "
+    "include_raw=False, follow_symlinks=False, max_line_size=10485760, "
+    "max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "Parse artifacts and return the normalized timeline as CSV text.";
+
+}  // namespace vtpy::doc

@@ -1,0 +1,28 @@
+// Which writer renders a report for each output function, and with which
+// options: plain C++, run with the interpreter lock released.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "core/parse_error.hpp"
+#include "core/records.hpp"
+#include "output/sink.hpp"
+#include "output/writers.hpp"
+
+namespace vtpy {
+
+enum class Format { Json, Jsonl, Csv };
+
+struct RenderOptions {
+  Format format = Format::Json;
+  bool pretty = true;       // JSON only
+  vt::CsvOptions csv{};     // CSV only
+};
+
+// "json", "jsonl" or "csv", compared exactly; nothing for any other text.
+std::optional<Format> format_named(std::string_view name);
+
+vt::Status render(const vt::Report& report, const RenderOptions& options, vt::ByteSink& sink);
+
+}  // namespace vtpy

@@ -1,0 +1,182 @@
+#include "module/report_to_python.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "module/json_to_python.hpp"
+#include "module/py_ref.hpp"
+#include "module/record_keys.hpp"
+#include "module/values.hpp"
+
+namespace vtpy {
+
+namespace {
+
+PyRef none() { return PyRef::borrow(Py_None); }
+
+PyRef text(const std::string& value) { return PyRef(str_from_utf8(value)); }
+PyRef text(const std::optional<std::string>& value) { return value ? text(*value) : none(); }
+
+PyRef number(std::uint64_t value) { return PyRef(PyLong_FromUnsignedLongLong(value)); }
+PyRef number(const std::optional<std::uint64_t>& value) { return value ? number(*value) : none(); }
+
+PyRef instant(const std::optional<vt::Instant>& value) {
+  return value ? text(value->text()) : none();
+}
+
+PyRef json(const std::optional<vt::Json>& value) {
+  return value ? PyRef(json_to_python(*value)) : none();
+}
+
+// Builds the Python objects of one report; holds the per-call keys and the
+// wire strings already made, so repeated values share one object.
+class Builder {
+ public:
+  bool create() { return keys_.create(); }
+
+  PyRef report(const vt::Report& report) {
+    PyRef result(PyDict_New());
+    if (!result) return {};
+    const bool ok =
+        put(result, Key::Events,
+            list_of(report.events, [this](const vt::Event& e) { return event_dict(e); })) &&
+        put(result, Key::Diagnostics, list_of(report.diagnostics, [this](const vt::Diagnostic& d) {
+              return diagnostic_dict(d);
+            }));
+    return ok ? std::move(result) : PyRef();
+  }
+
+ private:
+  // A list with one converted item per record, in order.
+  template <class Record, class Convert>
+  static PyRef list_of(const std::vector<Record>& records, Convert convert) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
+    if (!list) return {};
+    Py_ssize_t index = 0;
+    for (const Record& record : records) {
+      PyRef item = convert(record);
+      if (!item) return {};
+      PyList_SetItem(list.get(), index++, item.release());  // steals the item
+    }
+    return list;
+  }
+
+  static bool append(const PyRef& list, PyRef item) {
+    return item && PyList_Append(list.get(), item.get()) == 0;
+  }
+
+  bool put(const PyRef& dict, Key key, PyRef value) {
+    return value && PyDict_SetItem(dict.get(), keys_[key], value.get()) == 0;
+  }
+
+  template <class Enum>
+  PyRef word(Enum value) {
+    const std::string_view name = vt::wire_name(value);
+    auto found = words_.find(name);
+    if (found != words_.end()) return PyRef::borrow(found->second.get());
+    PyRef created(PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size())));
+    if (!created) return {};
+    PyRef shared = PyRef::borrow(created.get());
+    words_.emplace(name, std::move(created));
+    return shared;
+  }
+
+  template <class Enum>
+  PyRef word(const std::optional<Enum>& value) {
+    return value ? word(*value) : none();
+  }
+
+  PyRef warnings(const std::vector<std::string>& items) {
+    PyRef list(PyList_New(0));
+    if (!list) return {};
+    for (const std::string& item : items) {
+      if (!append(list, text(item))) return {};
+    }
+    return list;
+  }
+
+  PyRef source_dict(const vt::SourceRef& source) {
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    const bool ok = put(dict, Key::ArtifactKind, word(source.artifact_kind)) &&
+                    put(dict, Key::LineNumber, number(source.line_number)) &&
+                    put(dict, Key::RecordType, text(source.record_type)) &&
+                    put(dict, Key::RelativePath, text(source.relative_path)) &&
+                    put(dict, Key::SourceId, text(source.source_id));
+    return ok ? std::move(dict) : PyRef();
+  }
+
+  PyRef artifact_dict(const std::optional<vt::Artifact>& artifact) {
+    if (!artifact) return none();
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    const bool ok = put(dict, Key::Content, text(artifact->content)) &&
+                    put(dict, Key::ContentEncoding, word(artifact->content_encoding)) &&
+                    put(dict, Key::MediaType, text(artifact->media_type)) &&
+                    put(dict, Key::ReferenceStatus, word(artifact->reference_status)) &&
+                    put(dict, Key::ResolvedPath, text(artifact->resolved_path)) &&
+                    put(dict, Key::Sha256, text(artifact->sha256)) &&
+                    put(dict, Key::Size, number(artifact->size)) &&
+                    put(dict, Key::SnapshotVersion, number(artifact->snapshot_version));
+    return ok ? std::move(dict) : PyRef();
+  }
+
+  PyRef fs_times_dict(const std::optional<vt::FsTimes>& times) {
+    if (!times) return none();
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    const bool ok = put(dict, Key::Accessed, instant(times->accessed)) &&
+                    put(dict, Key::Created, instant(times->created)) &&
+                    put(dict, Key::Modified, instant(times->modified));
+    return ok ? std::move(dict) : PyRef();
+  }
+
+  PyRef event_dict(const vt::Event& event) {
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    const bool ok = put(dict, Key::Artifact, artifact_dict(event.artifact)) &&
+                    put(dict, Key::EventId, text(event.event_id)) &&
+                    put(dict, Key::EventType, word(event.event_type)) &&
+                    put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
+                    put(dict, Key::Message, text(event.message)) &&
+                    put(dict, Key::Provider, word(event.provider)) &&
+                    put(dict, Key::Raw, json(event.raw)) &&
+                    put(dict, Key::SchemaVersion, text(event.schema_version)) &&
+                    put(dict, Key::Sequence, number(event.sequence)) &&
+                    put(dict, Key::SessionId, text(event.session_id)) &&
+                    put(dict, Key::Source, source_dict(event.source)) &&
+                    put(dict, Key::SourceFileSha256, text(event.source_file_sha256)) &&
+                    put(dict, Key::Timestamp, instant(event.timestamp)) &&
+                    put(dict, Key::TimestampRaw, json(event.timestamp_raw)) &&
+                    put(dict, Key::TimestampSource, word(event.timestamp_source)) &&
+                    put(dict, Key::Warnings, warnings(event.warnings)) &&
+                    put(dict, Key::WorkingDirectory, text(event.working_directory));
+    return ok ? std::move(dict) : PyRef();
+  }
+
+  PyRef diagnostic_dict(const vt::Diagnostic& diagnostic) {
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    const bool ok =
+        put(dict, Key::Code, word(diagnostic.code)) &&
+        put(dict, Key::Message, text(diagnostic.message)) &&
+        put(dict, Key::Severity, word(diagnostic.severity)) &&
+        put(dict, Key::Source, diagnostic.source ? source_dict(*diagnostic.source) : none());
+    return ok ? std::move(dict) : PyRef();
+  }
+
+  RecordKeys keys_;
+  std::unordered_map<std::string_view, PyRef> words_;
+};
+
+}  // namespace
+
+PyObject* report_to_python(const vt::Report& report) {
+  Builder builder;
+  if (!builder.create()) return nullptr;
+  return builder.report(report).release();
+}
+
+}  // namespace vtpy
