@@ -1,11 +1,125 @@
-// STUB: replaced by the detection work.
+// Classification of a path as one of the Claude Code inputs, its rating
+// against the other adapter, and the directory its events' relative paths
+// start from.
 #include "claude/claude_adapter.hpp"
+
+#include <array>
+
+#include "core/file_kind.hpp"
+#include "core/path_names.hpp"
 
 namespace vt::claude {
 
-Result<std::optional<InputKind>> probe(const std::filesystem::path&, bool) { return std::nullopt; }
-std::filesystem::path base_dir(const std::filesystem::path& path, InputKind) { return path; }
-bool supports_kind(InputKind) { return false; }
-std::uint8_t detection_priority(const std::filesystem::path&, InputKind) { return 0; }
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kRootName = ".claude";
+constexpr std::string_view kOtherRootName = ".codex";
+
+struct CacheDir {
+  std::string_view name;
+  InputKind kind;
+};
+constexpr std::array<CacheDir, 3> kCacheDirs = {{
+    {"file-history", InputKind::FileHistory},
+    {"paste-cache", InputKind::PasteCache},
+    {"image-cache", InputKind::ImageCache},
+}};
+
+std::optional<InputKind> cache_kind_of_name(const fs::path& path) {
+  for (const CacheDir& dir : kCacheDirs) {
+    if (name_is(path, dir.name)) return dir.kind;
+  }
+  return std::nullopt;
+}
+
+// A directory that directly holds a cache directory or a history file.
+bool looks_like_root(const fs::path& path, bool follow_symlinks) {
+  std::error_code error;
+  fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, error);
+  if (error) return false;
+  for (const fs::directory_iterator end; it != end;) {
+    const fs::directory_entry& entry = *it;
+    const std::optional<std::string> name = path_name(entry.path());
+    if (name) {
+      const bool wants_dir = *name == "paste-cache" || *name == "image-cache" ||
+                             *name == "file-history";
+      const bool wants_file = *name == "history.jsonl";
+      if (wants_dir || wants_file) {
+        const auto kind = entry_kind(entry, follow_symlinks);
+        if (kind && ((wants_dir && *kind == FileKind::Directory) ||
+                     (wants_file && *kind == FileKind::Regular))) {
+          return true;
+        }
+      }
+    }
+    it.increment(error);
+    if (error) break;
+  }
+  return false;
+}
+
+std::optional<InputKind> classify_file(const fs::path& path) {
+  const fs::path parent = lexical_parent(path);
+  if (name_is(path, "history.jsonl") && !name_is(parent, kOtherRootName)) {
+    return InputKind::History;
+  }
+  if (const auto kind = cache_kind_of_name(parent)) return kind;
+  if (name_is(lexical_parent(parent), "file-history")) return InputKind::FileHistory;
+  return std::nullopt;
+}
+
+std::optional<InputKind> classify_directory(const fs::path& path, bool follow_symlinks) {
+  if (name_is(path, kOtherRootName)) return std::nullopt;
+  if (const auto kind = cache_kind_of_name(path)) return kind;
+  if (looks_like_root(path, follow_symlinks)) return InputKind::ClaudeRoot;
+  return std::nullopt;
+}
+
+}  // namespace
+
+Result<std::optional<InputKind>> probe(const fs::path& path, bool follow_symlinks) {
+  const auto kind = file_kind(path, follow_symlinks);
+  if (!kind) return fail(ParseError::io(path, kind.error()));
+  switch (*kind) {
+    case FileKind::Directory: return classify_directory(path, follow_symlinks);
+    case FileKind::Regular: return classify_file(path);
+    default: return std::nullopt;
+  }
+}
+
+fs::path base_dir(const fs::path& path, InputKind kind) {
+  switch (kind) {
+    case InputKind::PasteCache:
+    case InputKind::ImageCache:
+    case InputKind::FileHistory: {
+      const auto own = file_kind(path, false);
+      const fs::path dir = own && *own == FileKind::Directory ? without_trailing_separators(path)
+                                                              : lexical_parent(path);
+      if (!cache_kind_of_name(dir)) return dir;
+      const fs::path parent = lexical_parent(dir);
+      return parent == dir ? dir : parent;
+    }
+    case InputKind::History: return lexical_parent(path);
+    default: return path;
+  }
+}
+
+bool supports_kind(InputKind kind) {
+  return kind >= InputKind::ClaudeRoot && kind <= InputKind::FileHistory;
+}
+
+std::uint8_t detection_priority(const fs::path& path, InputKind kind) {
+  if (has_ancestor_named(path, kRootName)) return 100;
+  switch (kind) {
+    case InputKind::PasteCache:
+    case InputKind::ImageCache:
+    case InputKind::FileHistory: return 80;
+    case InputKind::ClaudeRoot:
+    case InputKind::History: return 10;
+    default: return 0;
+  }
+}
 
 }  // namespace vt::claude

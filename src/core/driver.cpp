@@ -1,11 +1,48 @@
-// STUB: replaced by the driver work.
 #include "core/driver.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+#include "core/run_plan.hpp"
+#include "core/timeline_order.hpp"
 
 namespace vt {
 
-Result<Report> run(const std::string&, const ParseOptions&) { return Report{}; }
+Result<Report> run(const std::string& path, const ParseOptions& options) {
+  Result<std::vector<ReadStep>> steps = plan_run(path, options);
+  if (!steps) return fail(std::move(steps.error()));
+  std::vector<Event> events;
+  std::vector<Diagnostic> diagnostics;
+  for (const ReadStep& step : *steps) {
+    Result<AdapterOutput> output =
+        step.adapter->parse_input(step.path, step.kind, step.base_dir, options);
+    if (!output) return fail(std::move(output.error()));
+    if (events.empty()) {
+      events = std::move(output->events);
+    } else {
+      std::move(output->events.begin(), output->events.end(), std::back_inserter(events));
+    }
+    if (diagnostics.empty()) {
+      diagnostics = std::move(output->diagnostics);
+    } else {
+      std::move(output->diagnostics.begin(), output->diagnostics.end(),
+                std::back_inserter(diagnostics));
+    }
+  }
+  return finalize_report(std::move(events), std::move(diagnostics), options.strict);
+}
+
 Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic> diagnostics,
-                               bool) {
+                               bool strict) {
+  if (strict) {
+    for (const Diagnostic& diagnostic : diagnostics) {
+      if (diagnostic.severity == Severity::Error) {
+        return fail(ParseError::message("Strict mode: " + diagnostic.message));
+      }
+    }
+  }
+  if (events.size() >= 2) sort_timeline(events);
+  for (std::size_t i = 0; i < events.size(); ++i) events[i].sequence = i;
   return Report{std::move(events), std::move(diagnostics)};
 }
 

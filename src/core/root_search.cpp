@@ -1,0 +1,21 @@
+#include "core/root_search.hpp"
+
+#include "core/file_kind.hpp"
+
+namespace vt {
+
+Result<std::vector<RootMatch>> find_roots(const std::filesystem::path& dir, bool follow_symlinks) {
+  std::vector<RootMatch> roots;
+  for (const Adapter& adapter : adapter_table()) {
+    std::filesystem::path candidate = dir / adapter.dir_name;
+    // Without link following a link named like a root is passed over.
+    const auto kind = file_kind(candidate, follow_symlinks);
+    if (!kind || *kind != FileKind::Directory) continue;
+    Result<std::optional<InputKind>> answer = adapter.probe(candidate, follow_symlinks);
+    if (!answer) return fail(std::move(answer.error()));
+    if (*answer == adapter.root_kind) roots.push_back({&adapter, std::move(candidate)});
+  }
+  return roots;
+}
+
+}  // namespace vt
