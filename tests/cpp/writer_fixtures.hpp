@@ -97,6 +97,7 @@ class LimitedSink final : public ByteSink {
   std::expected<void, std::error_code> write_counted(const char* data, std::size_t size,
                                                      std::size_t& accepted) override {
     ++writes;
+    if (size > largest) largest = size;
     if (refused_ && recover_) {
       bytes.append(data, size);
       accepted = size;
@@ -115,6 +116,7 @@ class LimitedSink final : public ByteSink {
 
   std::string bytes;
   int writes = 0;
+  std::size_t largest = 0;
 
  private:
   std::size_t limit_;

@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "writer_fixtures.hpp"
+
+namespace vt {
+namespace {
+
+using testing::bare_event;
+using testing::full_event;
+using testing::json_of;
+using testing::jsonl_of;
+using testing::sample_report;
+
+TEST(JsonlTimeline, NoEventsGivesNoBytesEvenWithDiagnostics) {
+  EXPECT_EQ(jsonl_of(Report{}), "");
+  Report report = sample_report();
+  report.events.clear();
+  EXPECT_EQ(jsonl_of(report), "");
+}
+
+TEST(JsonlTimeline, EachLineIsTheEventTextOfTheCompactDocument) {
+  Report report = sample_report();
+  report.events.push_back(full_event());
+  report.events[2].message = "two\nlines\r\n";
+  report.events[2].raw = Json::parse(R"({ "z" : [ 1 , { "y":2, "x":1 } ], "a" : "\u00e9" })");
+  const std::string lines = jsonl_of(report);
+
+  std::string joined;
+  std::size_t count = 0;
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = lines.find('\n', start);
+    ASSERT_NE(end, std::string::npos) << "output must end with a line feed";
+    if (count > 0) joined.push_back(',');
+    joined.append(lines, start, end - start);
+    ++count;
+    start = end + 1;
+  }
+  EXPECT_EQ(count, report.events.size());
+  EXPECT_EQ(lines.find('\r'), std::string::npos);
+  const std::string doc = json_of(report, false);
+  EXPECT_EQ(doc.substr(0, doc.find("],\"diagnostics\":")), "{\"events\":[" + joined);
+  EXPECT_NE(lines.find(R"("message":"two\nlines\r\n")"), std::string::npos);
+  EXPECT_NE(lines.find("\"raw\":{\"a\":\"\xC3\xA9\",\"z\":[1,{\"x\":1,\"y\":2}]}}\n"),
+            std::string::npos);
+}
+
+TEST(JsonlTimeline, ManyEventsCrossTheBufferBoundaryIntact) {
+  Report report;
+  for (int i = 0; i < 500; ++i) {
+    Event e = i % 2 ? full_event() : bare_event();
+    e.sequence = static_cast<std::uint64_t>(i);
+    e.message = std::string(static_cast<std::size_t>(i * 7 % 300), 'm');
+    report.events.push_back(std::move(e));
+  }
+  const std::string lines = jsonl_of(report);
+  ASSERT_GT(lines.size(), 3 * 8192u);
+  std::size_t count = 0;
+  for (std::size_t start = 0; start < lines.size(); ++count) {
+    const std::size_t end = lines.find('\n', start);
+    const Json parsed = Json::parse(lines.substr(start, end - start));
+    EXPECT_EQ(parsed["sequence"], count);
+    EXPECT_EQ(parsed["message"].get<std::string>().size(), count * 7 % 300);
+    start = end + 1;
+  }
+  EXPECT_EQ(count, 500u);
+}
+
+}  // namespace
+}  // namespace vt
