@@ -206,26 +206,6 @@ TEST_F(DetectionTree, MissingPathIsAnIoErrorFromTheFirstProbe) {
   EXPECT_NE(through_file.error().text().find("Not a directory"), std::string::npos);
 }
 
-TEST_F(DetectionTree, FollowedDanglingLinkIsAnIoError) {
-  const auto detected = vt::detect(*tree_ / "links/dangling", true);
-  ASSERT_FALSE(detected.has_value());
-  EXPECT_EQ(detected.error().kind(), vt::ParseErrorKind::Io);
-}
-
-TEST_F(DetectionTree, RelativePathsAreJudgedAsGiven) {
-  vt_test::WorkingDirectory cwd(*tree_ / "home/.codex");
-  // No ".codex" among the components of the path as given.
-  EXPECT_EQ(vt::codex::probe("sessions", false).value(), std::nullopt);
-  EXPECT_EQ(vt::codex::probe("history.jsonl", false).value(), std::nullopt);
-  EXPECT_EQ(vt::claude::probe("history.jsonl", false).value(), InputKind::History);
-  EXPECT_EQ(vt::codex::probe("sessions/2025/01/01/rollout-x.jsonl", false).value(),
-            InputKind::CodexSession);
-  EXPECT_EQ(vt::codex::detection_priority("sessions/2025/01/01/rollout-x.jsonl",
-                                          InputKind::CodexSession),
-            80);
-  EXPECT_EQ(vt::codex::probe("../.codex/sessions", false).value(), InputKind::CodexSessions);
-}
-
 TEST(DetectionNames, NonUtf8NamesMatchNothingAndShowLossily) {
   vt_test::TempTree t;
   const fs::path odd = t.dir(std::string("x\xff") + "/paste-cache");
