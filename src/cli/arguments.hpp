@@ -1,0 +1,39 @@
+// What the command line asks for, and the option table that fills it in.
+// Defaults are those of the Python functions; "json" is pretty unless
+// --compact is given.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "core/options.hpp"
+#include "output/writers.hpp"
+
+namespace vt::cli {
+
+struct Arguments {
+  std::string path;
+  std::string format = "json";
+  std::string output;  // empty or "-": standard output
+  bool strict = false;
+  bool include_raw = false;
+  bool include_content = false;
+  bool no_message = false;
+  bool compact = false;
+  bool follow_symlinks = false;
+  bool quiet = false;
+  std::uint64_t max_line_size = kDefaultMaxLineSize;
+  std::uint64_t max_content_size = kDefaultMaxContentSize;
+
+  bool to_stdout() const { return output.empty() || output == "-"; }
+};
+
+// Registers every option of the program on `app`, bound to `args`.
+void define_arguments(CLI::App& app, Arguments& args);
+
+ParseOptions parse_options(const Arguments& args);
+CsvOptions csv_options(const Arguments& args);
+
+}  // namespace vt::cli
