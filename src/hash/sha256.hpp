@@ -33,10 +33,15 @@ class Sha256 {
   std::unique_ptr<Ctx> ctx_;
 };
 
+// One-shot digest of a byte string.
 Digest sha256_of(std::string_view bytes);
 std::string hex_lower(const Digest& digest);
 
-// SHA-256 of a whole file, streamed in 64 KiB blocks.
+// Block size of every whole-file read (hashing and content capture).
+inline constexpr std::size_t kFileBlockSize = 65536;
+
+// SHA-256 of a whole file, streamed in 64 KiB blocks. Only regular files are
+// opened; anything else is refused with an error.
 std::expected<std::string, std::error_code> sha256_file(const std::filesystem::path& path);
 
 }  // namespace vt

@@ -1,15 +1,20 @@
 // JsonlReader: the buffered, hashing reader of JSON-lines files. It yields one
 // item per line, never holds more than limit + 1 bytes of a line, and feeds
-// every byte it reads into the file's SHA-256.
+// every byte it reads into the file's SHA-256, so a file is read exactly once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "core/parse_error.hpp"
+#include "hash/sha256.hpp"
+#include "jsonl/regular_file.hpp"
 
 namespace vt {
 
@@ -28,7 +33,53 @@ struct LineItem {
   std::variant<Line, ReadFailure> outcome;
 };
 
-// class JsonlReader: open(path, limit) -> Result<JsonlReader>, next() -> optional<LineItem>,
-// finish() -> lowercase hex SHA-256 of every byte read.
+// One line as the reader holds it: the views stay valid until the next call.
+struct LineView {
+  std::uint64_t line_number = 0;
+  bool failed = false;          // a read failure or invalid UTF-8: see `error`
+  std::string_view text;        // as `Line::text`
+  std::uint64_t byte_length = 0;
+  bool over_limit = false;
+  std::string_view error;
+};
+
+class JsonlReader {
+ public:
+  static constexpr std::size_t kBufferSize = 8192;
+  // Reads that fail this many times in a row end the input (a failing device
+  // would otherwise fail forever); the last failure says so.
+  static constexpr unsigned kMaxFailuresInRow = 8;
+
+  // Opens `path` (regular files only); failure is the `Io` error of `path`.
+  // `limit` is the line size limit, 0 for none.
+  static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit);
+
+  JsonlReader(JsonlReader&&) noexcept = default;
+  JsonlReader& operator=(JsonlReader&&) noexcept = default;
+
+  // The next line without copying it where it lies whole in the buffer;
+  // false at end of input.
+  bool next_view(LineView& view);
+  // The next line as an owned item, or nothing at end of input.
+  std::optional<LineItem> next();
+  // Lowercase hex SHA-256 of every byte read; call once, after the last read.
+  std::string finish();
+
+ private:
+  JsonlReader(FileHandle file, std::uint64_t limit);
+  bool fill(LineView& view);
+
+  FileHandle file_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t position_ = 0;
+  std::size_t filled_ = 0;
+  Sha256 digest_;
+  std::uint64_t limit_ = 0;
+  std::uint64_t next_index_ = 0;
+  std::string line_;   // the kept bytes of a line that spans buffer refills
+  std::string error_;  // text of the last failure
+  bool done_ = false;
+  unsigned failures_in_row_ = 0;
+};
 
 }  // namespace vt

@@ -23,7 +23,8 @@ struct RecordSink {
 };
 
 // Called once per JSON object, in file order. `object` is a JSON object (the
-// last of repeated keys wins).
+// last of repeated keys wins); it lives only for the call, so a handler copies
+// what it keeps (`held_copy`).
 using RecordHandler = std::function<void(const Json& object, std::uint64_t line_number,
                                          const std::string& relative_path, RecordSink& sink)>;
 
@@ -33,11 +34,27 @@ struct FileRecords {
   std::string sha256;  // lowercase hex of every byte of the file
 };
 
+// How a loop treats over-long lines and values that are not objects. The
+// defaults are those of every line-oriented input except the prompt history
+// of agents that word these cases their own way.
+struct LineRules {
+  // Text of the warning for an over-long line; null: "Line size {byte_length}
+  // exceeds max_line_size {limit}, skipping."
+  std::string (*over_limit_message)(std::uint64_t byte_length, std::uint64_t limit) = nullptr;
+  // When not empty, an over-long line ends a strict run with this text as a
+  // `Message` error; when empty, strict runs go on past it.
+  std::string over_limit_strict_error;
+  // When set, every parsed value reaches the handler, objects or not; else a
+  // non-object is reported ("Top-level JSON value is not an object.") and skipped.
+  bool pass_non_objects = false;
+};
+
 // `root` is the run's base directory (for relative paths); `kind` labels the
-// loop's own diagnostics.
+// loop's own diagnostics. An unopenable file is the `Io` error of `path`.
 Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
                                        const std::filesystem::path& root,
                                        const ParseOptions& options, ArtifactKind kind,
-                                       const RecordHandler& handler);
+                                       const RecordHandler& handler,
+                                       const LineRules& rules = {});
 
 }  // namespace vt

@@ -1,0 +1,74 @@
+#include "hash/sha256.hpp"
+
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include <openssl/evp.h>
+
+#include "jsonl/regular_file.hpp"
+
+namespace vt {
+
+struct Sha256::Ctx {
+  EVP_MD_CTX* md = nullptr;
+  ~Ctx() { EVP_MD_CTX_free(md); }
+};
+
+Sha256::Sha256() : ctx_(std::make_unique<Ctx>()) {
+  ctx_->md = EVP_MD_CTX_new();
+  if (ctx_->md == nullptr) throw std::bad_alloc();
+  if (EVP_DigestInit_ex(ctx_->md, EVP_sha256(), nullptr) != 1) {
+    throw std::runtime_error("SHA-256 is not available");
+  }
+}
+
+Sha256::~Sha256() = default;
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
+
+void Sha256::update(const void* data, std::size_t size) {
+  if (size != 0) EVP_DigestUpdate(ctx_->md, data, size);
+}
+
+Digest Sha256::finish() {
+  Digest out{};
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(ctx_->md, out.data(), &length);
+  return out;
+}
+
+Digest sha256_of(std::string_view bytes) {
+  Digest out{};
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), out.data(), &length, EVP_sha256(), nullptr) != 1) {
+    throw std::runtime_error("SHA-256 is not available");
+  }
+  return out;
+}
+
+std::string hex_lower(const Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(digest.size() * 2, '\0');
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    text[2 * i] = kDigits[digest[i] >> 4];
+    text[2 * i + 1] = kDigits[digest[i] & 0x0F];
+  }
+  return text;
+}
+
+std::expected<std::string, std::error_code> sha256_file(const std::filesystem::path& path) {
+  auto file = open_regular_file(path);
+  if (!file) return std::unexpected(file.error());
+  Sha256 digest;
+  std::vector<char> block(kFileBlockSize);
+  for (;;) {
+    auto n = file->read_some(block.data(), block.size());
+    if (!n) return std::unexpected(n.error());
+    if (*n == 0) break;
+    digest.update(block.data(), *n);
+  }
+  return hex_lower(digest.finish());
+}
+
+}  // namespace vt

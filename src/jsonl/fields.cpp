@@ -1,0 +1,48 @@
+#include "jsonl/fields.hpp"
+
+namespace vt {
+
+const Json* get_field(const Json& object, std::string_view key) {
+  if (!object.is_object()) return nullptr;
+  const auto& members = object.get_ref<const Json::object_t&>();
+  const auto it = members.find(key);
+  return it == members.end() ? nullptr : &it->second;
+}
+
+std::optional<std::string_view> get_string(const Json& object, std::string_view key) {
+  const Json* field = get_field(object, key);
+  if (field == nullptr || !field->is_string()) return std::nullopt;
+  return std::string_view(field->get_ref<const Json::string_t&>());
+}
+
+const Json* get_object(const Json& object, std::string_view key) {
+  const Json* field = get_field(object, key);
+  return field != nullptr && field->is_object() ? field : nullptr;
+}
+
+std::string_view json_type_name(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+    case Json::value_t::discarded:
+      return "null";
+    case Json::value_t::boolean:
+      return "boolean";
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+      return "number";
+    case Json::value_t::string:
+      return "string";
+    case Json::value_t::array:
+    case Json::value_t::object:
+      break;
+    case Json::value_t::binary:
+      return "array";
+  }
+  return value.is_array() ? "array" : "object";
+}
+
+// Values come from the bounded parser, so copying cannot recurse deeply.
+Json held_copy(const Json& value) { return value; }
+
+}  // namespace vt

@@ -1,0 +1,80 @@
+#include "jsonl/record_loop.hpp"
+
+#include "jsonl/json_parse.hpp"
+#include "jsonl/line_reader.hpp"
+#include "jsonl/relative_path.hpp"
+#include "jsonl/trim.hpp"
+
+namespace vt {
+
+namespace {
+
+std::string default_over_limit_message(std::uint64_t byte_length, std::uint64_t limit) {
+  return "Line size " + std::to_string(byte_length) + " exceeds max_line_size " +
+         std::to_string(limit) + ", skipping.";
+}
+
+}  // namespace
+
+Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
+                                       const std::filesystem::path& root,
+                                       const ParseOptions& options, ArtifactKind kind,
+                                       const RecordHandler& handler, const LineRules& rules) {
+  auto reader = JsonlReader::open(path, options.max_line_size);
+  if (!reader) return fail(std::move(reader.error()));
+  const std::string relative_path = relative_path_for(path, root);
+
+  FileRecords out;
+  RecordSink sink{out.events, out.diagnostics};
+  const auto report = [&](DiagnosticCode code, Severity severity, std::uint64_t line,
+                          std::string message) {
+    out.diagnostics.push_back(Diagnostic{
+        code, severity, SourceRef{kind, std::nullopt, relative_path, line, std::nullopt},
+        std::move(message)});
+  };
+
+  LineView line;
+  while (reader->next_view(line)) {
+    if (line.failed) {
+      report(DiagnosticCode::UnreadableArtifact, Severity::Error, line.line_number,
+             "Failed to read line: " + std::string(line.error));
+      if (options.strict) return fail(ParseError::io(path, std::string(line.error)));
+      continue;
+    }
+    const std::string_view text = trim_line(line.text);
+    if (text.empty()) continue;
+
+    if (line.over_limit) {
+      const auto message = rules.over_limit_message ? rules.over_limit_message
+                                                    : default_over_limit_message;
+      report(DiagnosticCode::InvalidJson, Severity::Warning, line.line_number,
+             message(line.byte_length, options.max_line_size));
+      if (options.strict && !rules.over_limit_strict_error.empty()) {
+        return fail(ParseError::message(rules.over_limit_strict_error));
+      }
+      continue;
+    }
+
+    auto value = parse_json_text(text);
+    if (!value) {
+      report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
+             "Invalid JSON: " + value.error());
+      if (options.strict) {
+        return fail(ParseError::json_parse(relative_path, line.line_number, std::move(value.error())));
+      }
+      continue;
+    }
+    if (!value->is_object() && !rules.pass_non_objects) {
+      report(DiagnosticCode::UnknownRecord, Severity::Warning, line.line_number,
+             "Top-level JSON value is not an object.");
+      continue;
+    }
+    handler(*value, line.line_number, relative_path, sink);
+  }
+
+  out.sha256 = reader->finish();
+  for (Event& event : out.events) event.source_file_sha256 = out.sha256;
+  return out;
+}
+
+}  // namespace vt

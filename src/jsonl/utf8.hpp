@@ -1,0 +1,26 @@
+// UTF-8 validation that reports where and how a byte string stops being
+// valid, in the decoder's own words, for the per-line read failures.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vt {
+
+struct Utf8Error {
+  std::size_t valid_up_to = 0;  // bytes before the first bad sequence
+  std::size_t error_length = 0;  // bytes of the bad sequence; 0 when it is cut short by the end
+};
+
+// The first invalid sequence of `bytes`, or nothing when all of it is valid.
+std::optional<Utf8Error> find_utf8_error(std::string_view bytes);
+
+// "invalid utf-8 sequence of {n} bytes from index {i}" or
+// "incomplete utf-8 byte sequence from index {i}".
+std::string utf8_error_text(const Utf8Error& error);
+
+inline bool valid_utf8(std::string_view bytes) { return !find_utf8_error(bytes); }
+
+}  // namespace vt
