@@ -5,6 +5,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "module/gc_pause.hpp"
 #include "module/json_to_python.hpp"
 #include "module/py_ref.hpp"
 #include "module/record_keys.hpp"
@@ -174,6 +175,7 @@ class Builder {
 }  // namespace
 
 PyObject* report_to_python(const vt::Report& report) {
+  GcPause pause;
   Builder builder;
   if (!builder.create()) return nullptr;
   return builder.report(report).release();
