@@ -173,3 +173,28 @@ def test_relative_paths_are_judged_as_given(tree, monkeypatch):
     assert codex_paths(vellumtrace.parse("sessions/2025/01/01/rollout-x.jsonl")) == [
         "sessions/2025/01/01/rollout-x.jsonl"
     ]
+
+
+def test_real_roots_and_their_parts(corpus_dir):
+    """Every part of a real root is detected as its own kind, with paths from
+    the same base as when the whole root is read."""
+    checked = 0
+    for owner in sorted(corpus_dir.iterdir()):
+        codex = owner / ".codex"
+        both = (owner / ".claude").is_dir() and codex.is_dir()
+        if codex.is_dir():
+            whole = codex_paths(vellumtrace.parse(owner))
+            prefix = ".codex/" if both else ""
+            assert whole and all(p.startswith(prefix) for p in whole)
+            for member in ("history.jsonl", "sessions", "attachments"):
+                if (codex / member).exists():
+                    part = codex_paths(vellumtrace.parse(codex / member))
+                    assert part == sorted(p[len(prefix):] for p in whole
+                                          if p[len(prefix):].startswith(member))
+                    checked += 1
+        for cache in ("paste-cache", "image-cache", "file-history"):
+            if (owner / ".claude" / cache).is_dir():
+                report = vellumtrace.parse(owner / ".claude" / cache)
+                assert all(e["provider"] == "claude_code" for e in report["events"])
+                checked += 1
+    assert checked > 0
