@@ -25,10 +25,9 @@ int compare_present_first(const std::optional<T>& a, const std::optional<T>& b) 
 
 int sign(int v) { return (v > 0) - (v < 0); }
 
-// Timestamp, path, line, type rank, version (absent as 0), provisional
-// sequence, id: a lexicographic key, so a strict weak ordering.
-bool key_less(const Event& a, const Event& b) {
-  if (int c = compare_present_first(a.timestamp, b.timestamp)) return c < 0;
+// The keys after the timestamp: path, line, type rank, version (absent as
+// 0), provisional sequence, id.
+bool tail_less(const Event& a, const Event& b) {
   if (int c = sign(a.source.relative_path.compare(b.source.relative_path))) return c < 0;
   if (int c = compare_present_first(a.source.line_number, b.source.line_number)) return c < 0;
   const int ra = order_rank(a.event_type), rb = order_rank(b.event_type);
@@ -37,6 +36,45 @@ bool key_less(const Event& a, const Event& b) {
   if (va != vb) return va < vb;
   if (a.sequence != b.sequence) return a.sequence < b.sequence;
   return a.event_id < b.event_id;
+}
+
+// The timestamp copied out of the event, so that most comparisons of a large
+// timeline are decided without touching the (large) event records.
+struct SortKey {
+  std::int64_t seconds;
+  std::uint32_t nanos;
+  bool timed;
+  Index index;
+
+  bool same_time(const SortKey& o) const {
+    return timed == o.timed && (!timed || (seconds == o.seconds && nanos == o.nanos));
+  }
+};
+
+SortKey key_of(const Event& e, Index index) {
+  if (!e.timestamp) return SortKey{0, 0, false, index};
+  return SortKey{e.timestamp->unix_seconds(), e.timestamp->nanos(), true, index};
+}
+
+// Moves each event to its place in `order` (order[pos] = current index of the
+// event that belongs at pos), following the permutation's cycles.
+void apply_order(std::vector<Event>& events, const std::vector<Index>& order) {
+  std::vector<bool> placed(events.size(), false);
+  for (Index start = 0; start < events.size(); ++start) {
+    if (placed[start] || order[start] == start) continue;
+    Event held = std::move(events[start]);
+    Index pos = start;
+    while (true) {
+      placed[pos] = true;
+      const Index from = order[pos];
+      if (from == start) {
+        events[pos] = std::move(held);
+        break;
+      }
+      events[pos] = std::move(events[from]);
+      pos = from;
+    }
+  }
 }
 
 // Snapshots of one session and source: no version first, then ascending.
@@ -87,22 +125,27 @@ void order_snapshot_groups(const std::vector<Event>& events, std::vector<Index>&
 
 void sort_timeline(std::vector<Event>& events) {
   if (events.size() < 2) return;
-  std::vector<Index> order(events.size());
-  for (Index i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](Index x, Index y) { return key_less(events[x], events[y]); });
-  for (std::size_t first = 0; first < order.size();) {
-    std::size_t last = first + 1;
-    while (last < order.size() && events[order[last]].timestamp == events[order[first]].timestamp) {
-      ++last;
+  // Timestamp, then the remaining keys: a lexicographic key, hence a strict
+  // weak ordering.
+  std::vector<SortKey> keys;
+  keys.reserve(events.size());
+  for (Index i = 0; i < events.size(); ++i) keys.push_back(key_of(events[i], i));
+  std::stable_sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+    if (a.timed != b.timed) return a.timed;
+    if (a.timed && (a.seconds != b.seconds || a.nanos != b.nanos)) {
+      return a.seconds != b.seconds ? a.seconds < b.seconds : a.nanos < b.nanos;
     }
+    return tail_less(events[a.index], events[b.index]);
+  });
+  std::vector<Index> order(keys.size());
+  for (std::size_t pos = 0; pos < keys.size(); ++pos) order[pos] = keys[pos].index;
+  for (std::size_t first = 0; first < keys.size();) {
+    std::size_t last = first + 1;
+    while (last < keys.size() && keys[last].same_time(keys[first])) ++last;
     if (last - first >= 2) order_snapshot_groups(events, order, first, last);
     first = last;
   }
-  std::vector<Event> sorted;
-  sorted.reserve(events.size());
-  for (Index i : order) sorted.push_back(std::move(events[i]));
-  events = std::move(sorted);
+  apply_order(events, order);
 }
 
 }  // namespace vt
