@@ -67,7 +67,7 @@ SourceRef file_source(const std::string& relative_path, ArtifactKind kind) {
 }  // namespace
 
 std::optional<std::string> media_type_for(const std::filesystem::path& file_name) {
-  const std::string& name = file_name.filename().native();
+  const std::string name = file_name.filename().native();
   const auto dot = name.rfind('.');
   if (dot == std::string::npos || dot == 0) return std::nullopt;
   std::string extension = name.substr(dot + 1);
