@@ -40,9 +40,10 @@ def linked_root(tmp_path):
          lambda p: vellumtrace.to_json(p, pretty=False, max_line_size=100)),
         (["--max-content-size", "10", "--include-content", "-f", "jsonl"],
          lambda p: vellumtrace.to_jsonl(p, include_content=True, max_content_size=10)),
+        (["--output", "-", "-f", "jsonl"], lambda p: vellumtrace.to_jsonl(p)),
     ],
     ids=["pretty", "compact", "json-raw-content", "jsonl", "csv", "csv-no-message", "line-size",
-         "content-size"],
+         "content-size", "dash-output"],
 )
 def test_standard_output_matches_the_python_rendering(cli_path, args, render):
     result = run(cli_path, SAMPLE, *args, "--quiet")
