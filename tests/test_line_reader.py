@@ -204,3 +204,24 @@ def test_huge_line_is_never_held_whole(tmp_path):
     assert first == f"1 Line size {size} exceeds max_line_size 10485760, skipping."
     # Holding the line would cost 256 MiB; the limit allows about 10 MiB.
     assert huge_kib - baseline_kib < 96 * 1024, (baseline_kib, huge_kib)
+
+
+def test_real_files_hash_and_number_like_their_bytes(corpus_dir):
+    roots = sorted(corpus_dir.glob("*/.codex"))
+    if not roots:
+        pytest.skip("no Codex roots in the corpus")
+    checked = 0
+    for root in roots:
+        facts = {}
+        for event in vellumtrace.parse(root)["events"]:
+            if event["source_file_sha256"] is None:
+                continue
+            path = root / event["source"]["relative_path"]
+            if path not in facts:
+                data = path.read_bytes()
+                facts[path] = (hashlib.sha256(data).hexdigest(), data.count(b"\n") + 1)
+            digest, lines = facts[path]
+            assert event["source_file_sha256"] == digest, path
+            assert 1 <= event["source"]["line_number"] <= lines, path
+            checked += 1
+    assert checked > 0
