@@ -120,30 +120,5 @@ TEST(CsvTimeline, WarningsCellIsAQuotedCompactArray) {
   EXPECT_NE(text.find(R"(,"[""one"",""a \""b\""\n\\""]",)"), std::string::npos) << text;
 }
 
-TEST(CsvTimeline, ManyRowsAllHaveThirtyFields) {
-  Report report;
-  for (int i = 0; i < 400; ++i) {
-    Event e = i % 3 ? full_event() : bare_event();
-    e.message = "m" + std::to_string(i);
-    report.events.push_back(std::move(e));
-  }
-  const std::string text = csv_of(report, CsvOptions{true, true});
-  // No field of these rows holds a line break, so records are physical lines.
-  std::size_t records = 0;
-  for (std::size_t start = 0; start < text.size(); ++records) {
-    const std::size_t end = text.find('\n', start);
-    ASSERT_NE(end, std::string::npos);
-    std::size_t fields = 1;
-    bool quoted = false;
-    for (std::size_t i = start; i < end; ++i) {
-      if (text[i] == '"') quoted = !quoted;
-      if (text[i] == ',' && !quoted) ++fields;
-    }
-    EXPECT_EQ(fields, 30u) << "record " << records;
-    start = end + 1;
-  }
-  EXPECT_EQ(records, 401u);
-}
-
 }  // namespace
 }  // namespace vt

@@ -1,12 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -148,33 +143,6 @@ TEST(FileFailures, EachStepReportsItsOwnText) {
     EXPECT_EQ(status.error().kind(), c.kind) << c.name;
     EXPECT_EQ(status.error().text(), c.text) << c.name;
   }
-}
-
-TEST(FileSinkTest, WritesTruncatesAndReportsCreationFailure) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("vt_sink_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto path = dir / "out.jsonl";
-  {
-    std::ofstream(path) << std::string(100000, 'z');
-  }
-  const Report report = sample_report();
-  {
-    auto sink = FileSink::create(path);
-    ASSERT_TRUE(sink.has_value());
-    ASSERT_TRUE(write_jsonl_timeline(report, **sink).has_value());
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  EXPECT_EQ(content.str(), rendered(kJsonl, report));
-
-  const auto missing = dir / "no" / "such.csv";
-  auto refused = FileSink::create(missing);
-  ASSERT_FALSE(refused.has_value());
-  EXPECT_EQ(cannot_create_message(missing, refused.error()),
-            "Cannot create '" + missing.string() + "': No such file or directory");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
