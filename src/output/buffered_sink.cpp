@@ -20,7 +20,7 @@ bool BufferedSink::spill() {
   return true;
 }
 
-void BufferedSink::append(const char* data, std::size_t size) {
+void BufferedSink::append_slow(const char* data, std::size_t size) {
   if (failed_) return;
   if (size <= kCapacity - used_) {
     std::memcpy(buffer_.data() + used_, data, size);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 #include <string_view>
 #include <system_error>
 
@@ -23,13 +24,20 @@ class BufferedSink {
 
   // The same two spellings std::string offers, so text renderers can target
   // either. Both do nothing once a failure has happened.
-  void append(const char* data, std::size_t size);
+  void append(const char* data, std::size_t size) {
+    if (size <= kCapacity - used_ && !failed_) {
+      std::memcpy(buffer_.data() + used_, data, size);
+      used_ += size;
+    } else {
+      append_slow(data, size);
+    }
+  }
   void append(std::string_view text) { append(text.data(), text.size()); }
   void push_back(char c) {
     if (used_ < kCapacity && !failed_) {
       buffer_[used_++] = c;
     } else {
-      append(&c, 1);
+      append_slow(&c, 1);
     }
   }
 
@@ -44,6 +52,7 @@ class BufferedSink {
 
  private:
   bool spill();
+  void append_slow(const char* data, std::size_t size);
 
   ByteSink& sink_;
   std::array<char, kCapacity> buffer_;

@@ -5,7 +5,17 @@
 namespace vt {
 
 namespace {
-constexpr std::string_view kIndent = "                                ";
+constexpr std::string_view kIndent = "                                                                ";
+
+void put_line_break(BufferedSink& out, std::size_t depth) {
+  out.push_back('\n');
+  std::size_t spaces = depth * 2;
+  while (spaces > 0) {
+    const std::size_t n = spaces < kIndent.size() ? spaces : kIndent.size();
+    out.append(kIndent.data(), n);
+    spaces -= n;
+  }
+}
 }  // namespace
 
 void JsonLayout::open(char bracket) {
@@ -16,25 +26,22 @@ void JsonLayout::open(char bracket) {
 void JsonLayout::close(char bracket) {
   const bool had_members = open_.back();
   open_.pop_back();
-  if (pretty_ && had_members) {
-    out_.push_back('\n');
-    for (std::size_t i = 0; i < depth(); ++i) out_.append(kIndent.substr(0, 2));
-  }
+  if (pretty_ && had_members) put_line_break(out_, depth());
   out_.push_back(bracket);
 }
 
 void JsonLayout::separator() {
   if (open_.back()) out_.push_back(',');
   open_.back() = true;
-  if (pretty_) {
-    out_.push_back('\n');
-    for (std::size_t i = 0; i < depth(); ++i) out_.append(kIndent.substr(0, 2));
-  }
+  if (pretty_) put_line_break(out_, depth());
 }
 
 void JsonLayout::key(std::string_view name) {
   separator();
-  put_json_string(out_, name);
+  // Member names are this program's own plain ASCII words: nothing to escape.
+  out_.push_back('"');
+  out_.append(name);
+  out_.push_back('"');
   if (pretty_) {
     out_.append(": ", 2);
   } else {

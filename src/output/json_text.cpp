@@ -88,12 +88,18 @@ void put_scalar(Out& out, const Json& value) {
   }
 }
 
+bool all_ascii(std::string_view text) {
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  return high < 0x80;
+}
+
 }  // namespace
 
 template <class Out>
 void put_json_string(Out& out, std::string_view text) {
   out.push_back('"');
-  if (is_valid_utf8(text)) {
+  if (all_ascii(text) || is_valid_utf8(text)) {
     put_escaped(out, text);
   } else {
     put_escaped(out, utf8_lossy(text));
