@@ -23,8 +23,8 @@ struct RecordSink {
 };
 
 // Called once per JSON object, in file order. `object` is a JSON object (the
-// last of repeated keys wins); it lives only for the call, so a handler copies
-// what it keeps (`held_copy`).
+// last of repeated keys wins), or any JSON value under `pass_non_objects`; it
+// lives only for the call, so a handler copies what it keeps (`held_copy`).
 using RecordHandler = std::function<void(const Json& object, std::uint64_t line_number,
                                          const std::string& relative_path, RecordSink& sink)>;
 
