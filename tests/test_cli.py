@@ -174,3 +174,26 @@ def test_program_does_not_load_python(cli_path):
                             env={"PATH": "/usr/bin:/bin"}, timeout=120)
     assert result.returncode == 0
     assert result.stdout == vellumtrace.to_jsonl(SAMPLE).encode()
+
+
+def test_terminal_gets_a_final_line_break(cli_path):
+    import pty
+
+    main, secondary = pty.openpty()
+    program = subprocess.Popen([cli_path, str(SAMPLE), "--compact", "-q"], stdout=secondary)
+    os.close(secondary)
+    chunks = []
+    try:
+        while True:
+            try:
+                chunk = os.read(main, 65536)
+            except OSError:  # EIO once the program has ended and everything is read
+                break
+            if not chunk:
+                break
+            chunks.append(chunk)
+    finally:
+        os.close(main)
+    assert program.wait(timeout=120) == 0
+    shown = b"".join(chunks).replace(b"\r\n", b"\n")
+    assert shown == vellumtrace.to_json(SAMPLE, pretty=False).encode() + b"\n"
