@@ -1,7 +1,6 @@
 """Codex attachments: one attachment event per regular file under attachments."""
 
 import base64
-import datetime
 import hashlib
 import os
 import subprocess
@@ -14,12 +13,6 @@ import vellumtrace
 PNG = bytes.fromhex("89504e470d0a1a0a0000000d49484452") + b"\x00\xff\x10"
 
 
-def event_id(relative_path):
-    key = "codex_attachment:" + relative_path
-    data = b"\0".join([b"Codex", b"Attachment", relative_path.encode(), key.encode()]) + b"\0"
-    return hashlib.sha256(hashlib.sha256(data).digest()).hexdigest()
-
-
 @pytest.fixture
 def attachments(tmp_path):
     folder = tmp_path / ".codex" / "attachments"
@@ -29,49 +22,32 @@ def attachments(tmp_path):
     return folder
 
 
-def iso(seconds):
-    return datetime.datetime.fromtimestamp(seconds, datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
-
-
 def test_tree_yields_one_event_per_file_in_path_order(attachments):
-    os.utime(attachments / "notes.txt", (1700000000, 1700000000))
-    os.utime(attachments / "a1" / "img.png", (1700000000, 1700000000))
+    for name in ("notes.txt", "a1/img.png"):
+        os.utime(attachments / name, (1700000000, 1700000000))
     report = vellumtrace.parse(attachments.parent)
     assert report["diagnostics"] == []
     img, notes = report["events"]
-    assert [img["source"]["relative_path"], notes["source"]["relative_path"]] == [
-        "attachments/a1/img.png", "attachments/notes.txt"]
-    assert [img["source"]["source_id"], notes["source"]["source_id"]] == ["a1", "attachments"]
+    assert [(e["source"]["relative_path"], e["source"]["source_id"], e["artifact"]["media_type"])
+            for e in (img, notes)] == [("attachments/a1/img.png", "a1", "image/png"),
+                                       ("attachments/notes.txt", "attachments", "text/plain")]
     for event, data in ((img, PNG), (notes, b"hello notes\n")):
-        assert event["event_type"] == "attachment"
-        assert event["provider"] == "codex"
-        assert event["source"]["record_type"] == "attachment"
-        assert event["source"]["artifact_kind"] == "attachment"
-        assert event["source"]["line_number"] is None
-        assert event["event_id"] == event_id(event["source"]["relative_path"])
-        assert event["timestamp"] == "2023-11-14T22:13:20Z"
-        assert event["timestamp_source"] == "filesystem_modified"
-        assert event["timestamp_raw"] is None
+        rel = event["source"]["relative_path"]
+        key = b"\0".join([b"Codex", b"Attachment", rel.encode(), b"codex_attachment:" + rel.encode()]) + b"\0"
+        assert event["event_id"] == hashlib.sha256(hashlib.sha256(key).digest()).hexdigest()
+        assert (event["event_type"], event["source"]["record_type"], event["source"]["line_number"]) == (
+            "attachment", "attachment", None)
+        assert (event["timestamp"], event["timestamp_source"]) == ("2023-11-14T22:13:20Z", "filesystem_modified")
         assert event["fs_times"]["modified"] == "2023-11-14T22:13:20Z"
-        assert event["session_id"] is None and event["message"] is None
-        assert event["raw"] is None and event["source_file_sha256"] is None
-        artifact = event["artifact"]
-        assert artifact["size"] == len(data)
-        assert artifact["sha256"] == hashlib.sha256(data).hexdigest()
-        assert artifact["content"] is None and artifact["content_encoding"] is None
-        assert artifact["snapshot_version"] is None and artifact["resolved_path"] is None
-        assert artifact["reference_status"] is None
-    assert img["artifact"]["media_type"] == "image/png"
-    assert notes["artifact"]["media_type"] == "text/plain"
+        assert (event["artifact"]["size"], event["artifact"]["sha256"]) == (len(data), hashlib.sha256(data).hexdigest())
+        assert event["artifact"]["content"] is None and event["source_file_sha256"] is None
 
 
 def test_content_is_inlined_on_request(attachments):
-    report = vellumtrace.parse(attachments.parent, include_content=True)
-    img, notes = report["events"]
+    img, notes = vellumtrace.parse(attachments.parent, include_content=True)["events"]
     assert img["artifact"]["content_encoding"] == "base64"
     assert base64.b64decode(img["artifact"]["content"]) == PNG
-    assert notes["artifact"]["content_encoding"] == "utf8"
-    assert notes["artifact"]["content"] == "hello notes\n"
+    assert (notes["artifact"]["content"], notes["artifact"]["content_encoding"]) == ("hello notes\n", "utf8")
     # The bound admits notes.txt (12 bytes) exactly, not the larger image.
     small = vellumtrace.parse(attachments.parent, include_content=True, max_content_size=12)
     assert [e["artifact"]["content"] is None for e in small["events"]] == [True, False]
@@ -79,80 +55,45 @@ def test_content_is_inlined_on_request(attachments):
 
 def test_modification_before_1970_gives_no_timestamp(attachments):
     os.utime(attachments / "notes.txt", (-86400, -86400))
-    report = vellumtrace.parse(attachments.parent)
-    notes = report["events"][-1]
-    assert notes["timestamp"] is None
-    assert notes["timestamp_source"] == "none"
-    assert notes["fs_times"]["modified"] is None
+    notes = vellumtrace.parse(attachments.parent)["events"][-1]
+    assert (notes["timestamp"], notes["timestamp_source"], notes["fs_times"]["modified"]) == (None, "none", None)
 
 
-@pytest.mark.parametrize("name", ["notes.txt", "a1/img.png"])
-def test_single_file_input_captures_only_it(attachments, name):
-    report = vellumtrace.parse(attachments / name)
-    (event,) = report["events"]
-    assert event["source"]["relative_path"] == f"attachments/{name}"
-
-
-def test_attachments_directory_input(attachments):
-    report = vellumtrace.parse(attachments)
-    assert [e["source"]["relative_path"] for e in report["events"]] == [
-        "attachments/a1/img.png", "attachments/notes.txt"]
-
-
-def test_empty_attachments_directory(tmp_path):
+def test_empty_directory_and_any_file_name(tmp_path):
     folder = tmp_path / ".codex" / "attachments"
     folder.mkdir(parents=True)
     assert vellumtrace.parse(folder) == {"events": [], "diagnostics": []}
-
-
-def test_every_name_is_taken(tmp_path):
-    folder = tmp_path / ".codex" / "attachments" / "deep" / "er"
-    folder.mkdir(parents=True)
+    (folder / "deep" / "er").mkdir(parents=True)
     for name in [".hidden", "no_extension", "x.jsonl"]:
-        (folder / name).write_text(name)
-    report = vellumtrace.parse(tmp_path / ".codex")
-    assert [(e["source"]["relative_path"].rsplit("/", 1)[1], e["artifact"]["media_type"], e["source"]["source_id"])
-            for e in report["events"]] == [(".hidden", None, "er"), ("no_extension", None, "er"),
-                                           ("x.jsonl", None, "er")]
+        (folder / "deep" / "er" / name).write_text(name)
+    report = vellumtrace.parse(folder)
+    assert [(e["source"]["relative_path"], e["artifact"]["media_type"], e["source"]["source_id"])
+            for e in report["events"]] == [(f"attachments/deep/er/{n}", None, "er")
+                                           for n in [".hidden", "no_extension", "x.jsonl"]]
 
 
-def add_broken_links(folder):
-    (folder / "dangling.png").symlink_to(folder / "missing.png")
-    (folder / "self").symlink_to("self")
-    (folder / "a1" / "up").symlink_to(folder, target_is_directory=True)
+def test_links_under_attachments(attachments, tmp_path):
+    (tmp_path / "outside.txt").write_text("linked")
+    (attachments / "link.txt").symlink_to(tmp_path / "outside.txt")
+    (attachments / "dangling.png").symlink_to(attachments / "missing.png")
+    (attachments / "self").symlink_to("self")
+    (attachments / "a1" / "up").symlink_to(attachments, target_is_directory=True)
 
-
-def test_broken_links_ignored_without_follow(attachments):
-    add_broken_links(attachments)
-    report = vellumtrace.parse(attachments.parent)
-    assert report["diagnostics"] == []
-    assert len(report["events"]) == 2
-
-
-def test_broken_links_are_warnings_when_followed(attachments):
-    add_broken_links(attachments)
-    for mode in ("best_effort", "strict"):
-        report = vellumtrace.parse(attachments.parent, follow_symlinks=True, mode=mode)
-        assert [(d["code"], d["severity"], d["source"]["relative_path"], d["source"]["line_number"])
-                for d in report["diagnostics"]] == [
-            ("unreadable_artifact", "warning", "attachments/a1/up", None),
-            ("unreadable_artifact", "warning", "attachments/dangling.png", None),
-            ("unreadable_artifact", "warning", "attachments/self", None),
-        ]
-        assert all(d["message"].startswith("Cannot traverse attachment artifact: ") for d in report["diagnostics"])
-        assert all(d["source"]["artifact_kind"] == "attachment" for d in report["diagnostics"])
-        assert len(report["events"]) == 2
-
-
-def test_followed_link_to_a_file_is_captured_under_its_link_name(attachments, tmp_path):
-    outside = tmp_path / "outside.txt"
-    outside.write_text("linked")
-    (attachments / "link.txt").symlink_to(outside)
     plain = vellumtrace.parse(attachments.parent)
-    followed = vellumtrace.parse(attachments.parent, follow_symlinks=True)
+    assert plain["diagnostics"] == []
     assert len(plain["events"]) == 2
-    linked = [e for e in followed["events"] if e["source"]["relative_path"] == "attachments/link.txt"]
-    assert linked[0]["artifact"]["sha256"] == hashlib.sha256(b"linked").hexdigest()
+
+    for mode in ("best_effort", "strict"):  # warnings: strict mode goes on
+        report = vellumtrace.parse(attachments.parent, follow_symlinks=True, mode=mode)
+        assert [(d["code"], d["severity"], d["source"]["relative_path"], d["source"]["artifact_kind"])
+                for d in report["diagnostics"]] == [
+            ("unreadable_artifact", "warning", "attachments/a1/up", "attachment"),
+            ("unreadable_artifact", "warning", "attachments/dangling.png", "attachment"),
+            ("unreadable_artifact", "warning", "attachments/self", "attachment")]
+        assert all(d["message"].startswith("Cannot traverse attachment artifact: ") for d in report["diagnostics"])
+        linked = [e for e in report["events"] if e["source"]["relative_path"] == "attachments/link.txt"]
+        assert linked[0]["artifact"]["sha256"] == hashlib.sha256(b"linked").hexdigest()
+        assert len(report["events"]) == 3
 
 
 def test_fifo_under_attachments_is_skipped(attachments):
