@@ -37,7 +37,7 @@ install: venv
 	$(VPY) -m pip install -q --no-build-isolation .
 
 run: install
-	$(VPY) examples/show_timeline.py $(SAMPLE)
+	$(VENV)/bin/vellumtrace $(SAMPLE) --format jsonl
 
 # C++ unit tests (plain build) for what Python cannot reach.
 test-unit: venv
