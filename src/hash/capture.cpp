@@ -9,7 +9,7 @@
 #include "hash/media_types.hpp"
 #include "hash/sha256.hpp"
 #include "jsonl/regular_file.hpp"
-#include "jsonl/utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace vt {
 

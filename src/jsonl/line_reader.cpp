@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/path_text.hpp"
-#include "jsonl/utf8.hpp"
+#include "core/utf8.hpp"
 
 namespace vt {
 

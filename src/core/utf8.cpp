@@ -1,4 +1,4 @@
-#include "jsonl/utf8.hpp"
+#include "core/utf8.hpp"
 
 #include <cstdint>
 #include <cstring>

@@ -1,5 +1,5 @@
 // UTF-8 validation that reports where and how a byte string stops being
-// valid, in the decoder's own words, for the per-line read failures.
+// valid, in the decoder's own words; the base of every UTF-8 check and repair.
 #pragma once
 
 #include <cstddef>
