@@ -3,7 +3,7 @@
 #include <string>
 
 #include "codex/codex_readers.hpp"
-#include "codex/json_extra.hpp"
+#include "jsonl/fields.hpp"
 #include "hash/event_id.hpp"
 #include "jsonl/fields.hpp"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "codex/json_extra.hpp"
+#include "jsonl/fields.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::codex {
