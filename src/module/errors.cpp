@@ -76,4 +76,17 @@ void raise_call_error(PyObject* module, const CallError& error) {
   }
 }
 
+PyObject* take_pending_error_text(const char* fallback) {
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  PyObject* text = value != nullptr ? PyObject_Str(value) : PyUnicode_FromString(fallback);
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
+  return text;
+}
+
 }  // namespace vtpy

@@ -30,4 +30,8 @@ void raise_parse_error(const vt::ParseError& error);
 void raise_internal_failure(PyObject* module, const InternalFailure& failure);
 void raise_call_error(PyObject* module, const CallError& error);
 
+// Clears the pending exception and returns its text (`fallback` when it has
+// none); nullptr only when even that text cannot be made.
+PyObject* take_pending_error_text(const char* fallback);
+
 }  // namespace vtpy

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "module/call_steps.hpp"
+#include "module/errors.hpp"
 #include "module/functions.hpp"
 #include "module/py_ref.hpp"
 #include "module/released.hpp"
@@ -49,13 +50,7 @@ PyObject* text_result(const std::string& bytes) {
   PyObject* text =
       PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "strict");
   if (text != nullptr || !PyErr_ExceptionMatches(PyExc_UnicodeDecodeError)) return text;
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  PyRef type_ref(type), value_ref(value), traceback_ref(traceback);
-  PyRef detail(value != nullptr ? PyObject_Str(value) : PyUnicode_FromString("invalid bytes"));
+  PyRef detail(take_pending_error_text("invalid bytes"));
   if (!detail) return nullptr;
   PyErr_Format(PyExc_ValueError, "Output is not valid UTF-8: %U", detail.get());
   return nullptr;

@@ -1,5 +1,6 @@
 #include "module/values.hpp"
 
+#include "module/errors.hpp"
 #include "module/py_ref.hpp"
 
 namespace vtpy {
@@ -10,13 +11,7 @@ namespace {
 // exceptions stay as they are.
 void prefix_type_error(const char* name) {
   if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-  PyErr_Fetch(&type, &value, &traceback);
-  PyErr_NormalizeException(&type, &value, &traceback);
-  PyRef type_ref(type), value_ref(value), traceback_ref(traceback);
-  PyRef text(value != nullptr ? PyObject_Str(value) : PyUnicode_FromString(""));
+  PyRef text(take_pending_error_text(""));
   if (!text) return;
   PyErr_Format(PyExc_TypeError, "argument '%s': %U", name, text.get());
 }
