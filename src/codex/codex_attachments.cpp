@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "codex/codex_readers.hpp"
-#include "codex/codex_walk.hpp"
+#include "core/file_walk.hpp"
 #include "core/path_text.hpp"
 #include "hash/capture.hpp"
 #include "hash/event_id.hpp"

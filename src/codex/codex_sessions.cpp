@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "codex/codex_readers.hpp"
-#include "codex/codex_walk.hpp"
+#include "core/file_walk.hpp"
 #include "codex/rfc3339.hpp"
 #include "codex/session_mapping.hpp"
 #include "codex/session_state.hpp"

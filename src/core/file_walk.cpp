@@ -1,4 +1,4 @@
-#include "codex/codex_walk.hpp"
+#include "core/file_walk.hpp"
 
 #include <sys/stat.h>
 
@@ -8,7 +8,7 @@
 
 #include "core/path_text.hpp"
 
-namespace vt::codex {
+namespace vt {
 
 namespace fs = std::filesystem;
 
@@ -120,4 +120,4 @@ WalkResult walk_regular_files(const fs::path& start, bool follow_symlinks,
   return Walker(follow_symlinks, accept).run(start);
 }
 
-}  // namespace vt::codex
+}  // namespace vt

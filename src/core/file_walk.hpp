@@ -1,4 +1,4 @@
-// The recursive walk of a `sessions` or `attachments` tree: every regular
+// The recursive walk of a cache, sessions or attachments tree: every regular
 // file in path order, and every entry that could not be read, so the callers
 // can report it and go on. Only regular files are ever handed out: FIFOs,
 // sockets and devices are passed over without being opened.
@@ -10,7 +10,7 @@
 #include <vector>
 
 
-namespace vt::codex {
+namespace vt {
 
 struct WalkFailure {
   std::filesystem::path path;  // the entry that could not be read
@@ -29,4 +29,4 @@ struct WalkResult {
 WalkResult walk_regular_files(const std::filesystem::path& start, bool follow_symlinks,
                               bool (*accept)(std::string_view file_name));
 
-}  // namespace vt::codex
+}  // namespace vt
