@@ -32,7 +32,7 @@ std::optional<Instant> instant_of_ms(std::int64_t ms) {
 }
 
 // Every kind of JSON number as a double, so that one rule covers them all
-// (integers beyond 2^53 lose precision on the way, as the rule intends).
+// (integers beyond 2^53 lose precision on the way).
 double as_double(const Json& number) {
   if (number.is_number_unsigned()) {
     return static_cast<double>(number.get_ref<const Json::number_unsigned_t&>());
