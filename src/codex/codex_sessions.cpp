@@ -61,7 +61,7 @@ void handle_session_record(const Json& object, std::uint64_t line, const std::st
 
 Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::path& root,
                                              const ParseOptions& options) {
-  const std::string& name = path.filename().native();
+  const std::string name = path.filename().native();
   SessionFileState state(session_id_from_file_name(without_compression_suffix(name)));
   LineRules rules;
   rules.stored = rollout_storage(name);
