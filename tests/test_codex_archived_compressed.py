@@ -109,8 +109,8 @@ TAIL = f"{record(3)}\n{record(4)}".encode()
     [
         # The stream ends inside the second frame.
         (zstd(HEAD) + zstd(TAIL)[:12], [1, 2], "the data ends inside a frame (truncated)"),
-        # The second frame's header is damaged.
-        (zstd(HEAD) + b"\x00" + zstd(TAIL)[1:], [1, 2], "Unknown frame descriptor"),
+        # The second frame's header is damaged, and more bytes follow than one read takes.
+        (zstd(HEAD) + b"\x00" + zstd(TAIL)[1:] + bytes(range(256)) * 64, [1, 2], "Unknown frame descriptor"),
         # Bytes that are no frame after the last complete one: the last line,
         # which has no line feed, is not known to be complete.
         (zstd(HEAD) + zstd(TAIL) + b"garbage", [1, 2, 3], "Unknown frame descriptor"),
@@ -120,6 +120,7 @@ def test_damaged_stream_ends_the_file_after_the_clean_lines(tmp_path, stored, li
     path = put(tmp_path / ".codex" / f"{LIVE}.zst", stored)
     report = vellumtrace.parse(tmp_path / ".codex")
     assert sources(report) == [(f"{LIVE}.zst", line) for line in lines]
+    assert {e["source_file_sha256"] for e in report["events"]} == {hashlib.sha256(stored).hexdigest()}
     error = f"cannot decompress {NAME}.zst: {reason}"
     assert report["diagnostics"] == [{
         "code": "unreadable_artifact", "severity": "error", "message": f"Failed to read line: {error}",

@@ -37,7 +37,8 @@ class ByteSource {
   // Up to `size` bytes of content into `data`; 0 at end of input. A failed
   // read of the file can be retried; a decompression failure ends the input.
   std::expected<std::size_t, SourceError> read_some(char* data, std::size_t size);
-  // Lowercase hex SHA-256 of every stored byte read; call once, at the end.
+  // Lowercase hex SHA-256 of the stored bytes (of the whole file, also when
+  // decompression failed part-way); call once, at the end.
   std::string finish();
 
  private:
