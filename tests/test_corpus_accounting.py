@@ -29,8 +29,9 @@ def codex_roots(corpus):
 def read_members(root):
     """The files a root run reads, by kind."""
     lines = [root / "history.jsonl"] if (root / "history.jsonl").is_file() else []
-    if (root / "sessions").is_dir():
-        lines += sorted(p for p in (root / "sessions").rglob("rollout-*.jsonl") if p.is_file())
+    for sessions in ("sessions", "archived_sessions"):
+        if (root / sessions).is_dir():
+            lines += sorted(p for p in (root / sessions).rglob("rollout-*.jsonl") if p.is_file())
     whole = sorted(p for p in (root / "attachments").rglob("*") if p.is_file()) if (root / "attachments").is_dir() else []
     return lines, whole
 
@@ -73,7 +74,7 @@ def test_every_codex_file_parses_in_both_modes(corpus_dir):
                 try:
                     results[mode] = vellumtrace.parse(path, mode=mode)
                 except ValueError as error:
-                    # Files no reader takes (indexes, archived or legacy sessions) are refused cleanly.
+                    # Files no reader takes (indexes, legacy sessions) are refused cleanly.
                     assert str(error).startswith(("Cannot auto-detect", "Strict mode: ", "JSON parse error")), rel
             if rel in per_file:
                 # Read alone, a member file gives the same events as in its root's run.

@@ -52,6 +52,12 @@ def tree(tmp_path):
     (tmp_path / "empty/.claude").mkdir(parents=True)
     put(tmp_path, "deep6/sessions/1/2/3/4/5/rollout-6.jsonl", SESSION_LINE)
     put(tmp_path, "deep5/sessions/1/2/3/4/rollout-5.jsonl", SESSION_LINE)
+    # Archived rollouts: flat, possibly sharing a live rollout's name.
+    put(tmp_path, "arch/.codex/sessions/2025/01/01/rollout-a.jsonl", SESSION_LINE)
+    put(tmp_path, "arch/.codex/archived_sessions/rollout-a.jsonl", SESSION_LINE)
+    put(tmp_path, "loosearch/archived_sessions/rollout-b.jsonl", SESSION_LINE)
+    put(tmp_path, "onlyarch/archived_sessions/rollout-c.jsonl", SESSION_LINE)
+    put(tmp_path, "noarch/archived_sessions/notes.jsonl", SESSION_LINE)
     return tmp_path
 
 
@@ -73,6 +79,13 @@ def tree(tmp_path):
         ("mixed", ["history.jsonl", "sessions/a/rollout-1.jsonl"]),
         # Five levels below "sessions" is still searched.
         ("deep5", ["sessions/1/2/3/4/rollout-5.jsonl"]),
+        ("arch/.codex", ["archived_sessions/rollout-a.jsonl", "sessions/2025/01/01/rollout-a.jsonl"]),
+        ("arch/.codex/archived_sessions", ["archived_sessions/rollout-a.jsonl"]),
+        ("arch/.codex/archived_sessions/rollout-a.jsonl", ["archived_sessions/rollout-a.jsonl"]),
+        ("loosearch/archived_sessions", ["archived_sessions/rollout-b.jsonl"]),
+        ("loosearch/archived_sessions/rollout-b.jsonl", ["archived_sessions/rollout-b.jsonl"]),
+        ("onlyarch", ["archived_sessions/rollout-c.jsonl"]),
+        ("onlyarch/archived_sessions/rollout-c.jsonl", ["archived_sessions/rollout-c.jsonl"]),
     ],
 )
 def test_codex_inputs_and_their_base(tree, rel, expected):
@@ -101,6 +114,8 @@ def test_claude_code_inputs_are_not_read_as_codex(tree, rel):
         ("empty/.claude", cannot),
         ("loose/rollout-x.jsonl", cannot),
         ("deep6", cannot),
+        ("noarch", cannot),
+        ("noarch/archived_sessions", cannot),
         ("both/.codex/.claude/mixed", ambiguous),
         ("amb/attachments/paste-cache/a.txt", ambiguous),
     ],
@@ -186,7 +201,7 @@ def test_real_roots_and_their_parts(corpus_dir):
             whole = codex_paths(vellumtrace.parse(owner))
             prefix = ".codex/" if both else ""
             assert whole and all(p.startswith(prefix) for p in whole)
-            for member in ("history.jsonl", "sessions", "attachments"):
+            for member in ("history.jsonl", "sessions", "archived_sessions", "attachments"):
                 if (codex / member).exists():
                     part = codex_paths(vellumtrace.parse(codex / member))
                     assert part == sorted(p[len(prefix):] for p in whole

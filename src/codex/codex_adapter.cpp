@@ -1,11 +1,13 @@
 // The Codex adapter's reading operation: a `.codex` root read member by
-// member (history, sessions, attachments), or one member on its own.
+// member (history, sessions, archived sessions, attachments), or one member
+// on its own.
 #include "codex/codex_adapter.hpp"
 
 #include <string>
 #include <system_error>
 
 #include "codex/codex_readers.hpp"
+#include "codex/rollout_files.hpp"
 
 namespace vt::codex {
 
@@ -29,7 +31,9 @@ Result<AdapterOutput> parse_root(const fs::path& root_dir, const fs::path& base_
     append_moved(out.events, std::move(records->events));
     append_moved(out.diagnostics, std::move(records->diagnostics));
   }
-  if (const fs::path sessions = root_dir / "sessions"; member_is(sessions, fs::file_type::directory)) {
+  for (const std::string_view name : kSessionDirNames) {
+    const fs::path sessions = root_dir / name;
+    if (!member_is(sessions, fs::file_type::directory)) continue;
     auto read = parse_codex_sessions(sessions, base_dir, options);
     if (!read) return fail(std::move(read.error()));
     append_moved(out.events, std::move(read->events));

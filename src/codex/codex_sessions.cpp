@@ -1,11 +1,13 @@
-// The session rollouts: finding the rollout files of a `sessions` tree, and
-// turning each record of a file into one event under the file's running
-// session and working directory.
+// The session rollouts: finding the rollout files of a `sessions` or
+// `archived_sessions` tree, and turning each record of a file (plain or
+// compressed) into one event under the file's running session and working
+// directory.
 #include <string>
 #include <system_error>
 
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
+#include "codex/rollout_files.hpp"
 #include "core/rfc3339.hpp"
 #include "codex/session_mapping.hpp"
 #include "codex/session_state.hpp"
@@ -18,10 +20,6 @@ namespace vt::codex {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool is_rollout_name(std::string_view name) {
-  return name.size() >= 8 && name.starts_with("rollout-") && name.ends_with(".jsonl");
-}
 
 void handle_session_record(const Json& object, std::uint64_t line, const std::string& relative_path,
                            RecordSink& sink, SessionFileState& state, const ParseOptions& options) {
@@ -63,12 +61,16 @@ void handle_session_record(const Json& object, std::uint64_t line, const std::st
 
 Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::path& root,
                                              const ParseOptions& options) {
-  SessionFileState state(session_id_from_file_name(path.filename().native()));
+  const std::string name = path.filename().native();
+  SessionFileState state(session_id_from_file_name(without_compression_suffix(name)));
+  LineRules rules;
+  rules.stored = rollout_storage(name);
   return read_jsonl_records(path, root, options, ArtifactKind::Session,
                             [&state, &options](const Json& object, std::uint64_t line,
                                                const std::string& relative_path, RecordSink& sink) {
                               handle_session_record(object, line, relative_path, sink, state, options);
-                            });
+                            },
+                            rules);
 }
 
 Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path& root,

@@ -30,13 +30,14 @@ void grow_to(std::string& line, std::size_t needed, std::size_t cap) {
 
 }  // namespace
 
-JsonlReader::JsonlReader(FileHandle file, std::uint64_t limit)
-    : file_(std::move(file)), buffer_(new char[kBufferSize]), limit_(limit) {}
+JsonlReader::JsonlReader(ByteSource source, std::uint64_t limit)
+    : source_(std::move(source)), buffer_(new char[kBufferSize]), limit_(limit) {}
 
-Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit) {
-  auto file = open_regular_file(path);
-  if (!file) return fail(ParseError::io(path, file.error()));
-  return JsonlReader(std::move(*file), limit);
+Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit,
+                                      StoredAs stored) {
+  auto source = ByteSource::open(path, stored);
+  if (!source) return fail(ParseError::io(path, source.error()));
+  return JsonlReader(std::move(*source), limit);
 }
 
 bool JsonlReader::next_view(LineView& view) {
@@ -54,12 +55,14 @@ bool JsonlReader::next_view(LineView& view) {
 
   for (;;) {
     if (position_ == filled_) {
-      auto n = file_.read_some(buffer_.get(), kBufferSize);
+      auto n = source_.read_some(buffer_.get(), kBufferSize);
       if (!n) {
         // The bytes of this line read so far are dropped; the next call reads on.
         position_ = filled_ = 0;
-        error_ = os_error_text(n.error());
-        if (++failures_in_row_ >= kMaxFailuresInRow) {
+        error_ = std::move(n.error().text);
+        if (n.error().ends_input) {
+          done_ = true;
+        } else if (++failures_in_row_ >= kMaxFailuresInRow) {
           error_ += "; giving up after " + std::to_string(kMaxFailuresInRow) +
                     " failed reads in a row";
           done_ = true;
@@ -75,7 +78,6 @@ bool JsonlReader::next_view(LineView& view) {
         if (!started) return false;
         break;
       }
-      digest_.update(buffer_.get(), *n);
       position_ = 0;
       filled_ = *n;
     }
@@ -141,6 +143,6 @@ std::optional<LineItem> JsonlReader::next() {
   return item;
 }
 
-std::string JsonlReader::finish() { return hex_lower(digest_.finish()); }
+std::string JsonlReader::finish() { return source_.finish(); }
 
 }  // namespace vt

@@ -1,6 +1,7 @@
-// JsonlReader: the buffered, hashing reader of JSON-lines files. It yields one
-// item per line, never holds more than limit + 1 bytes of a line, and feeds
-// every byte it reads into the file's SHA-256, so a file is read exactly once.
+// JsonlReader: the buffered, hashing reader of JSON-lines files, plain or
+// zstd-compressed. It yields one item per line, never holds more than
+// limit + 1 bytes of a line, and hashes the file's stored bytes as it reads
+// them, so a file is read exactly once.
 #pragma once
 
 #include <cstddef>
@@ -13,8 +14,7 @@
 #include <variant>
 
 #include "core/parse_error.hpp"
-#include "hash/sha256.hpp"
-#include "jsonl/regular_file.hpp"
+#include "jsonl/byte_source.hpp"
 
 namespace vt {
 
@@ -51,8 +51,11 @@ class JsonlReader {
   static constexpr unsigned kMaxFailuresInRow = 8;
 
   // Opens `path` (regular files only); failure is the `Io` error of `path`.
-  // `limit` is the line size limit, 0 for none.
-  static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit);
+  // `limit` is the line size limit, 0 for none. A compressed file's lines are
+  // those of its decompressed content; a damaged stream yields one read
+  // failure naming the file and ends the input.
+  static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit,
+                                  StoredAs stored = StoredAs::Plain);
 
   JsonlReader(JsonlReader&&) noexcept = default;
   JsonlReader& operator=(JsonlReader&&) noexcept = default;
@@ -66,14 +69,13 @@ class JsonlReader {
   std::string finish();
 
  private:
-  JsonlReader(FileHandle file, std::uint64_t limit);
+  JsonlReader(ByteSource source, std::uint64_t limit);
   bool fill(LineView& view);
 
-  FileHandle file_;
+  ByteSource source_;
   std::unique_ptr<char[]> buffer_;
   std::size_t position_ = 0;
   std::size_t filled_ = 0;
-  Sha256 digest_;
   std::uint64_t limit_ = 0;
   std::uint64_t next_index_ = 0;
   std::string line_;   // the kept bytes of a line that spans buffer refills

@@ -13,6 +13,7 @@
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "core/records.hpp"
+#include "jsonl/byte_source.hpp"
 
 namespace vt {
 
@@ -47,6 +48,8 @@ struct LineRules {
   // When set, every parsed value reaches the handler, objects or not; else a
   // non-object is reported ("Top-level JSON value is not an object.") and skipped.
   bool pass_non_objects = false;
+  // How the file is stored; compressed files are read through the decompressor.
+  StoredAs stored = StoredAs::Plain;
 };
 
 // `root` is the run's base directory (for relative paths); `kind` labels the
