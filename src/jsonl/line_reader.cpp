@@ -30,13 +30,15 @@ void grow_to(std::string& line, std::size_t needed, std::size_t cap) {
 
 }  // namespace
 
-JsonlReader::JsonlReader(FileHandle file, std::uint64_t limit)
-    : file_(std::move(file)), buffer_(new char[kBufferSize]), limit_(limit) {}
+JsonlReader::JsonlReader(FileHandle file, std::uint64_t limit, ReadProgress* progress)
+    : file_(std::move(file)), buffer_(new char[kBufferSize]), limit_(limit), progress_(progress) {}
 
-Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit) {
+Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit,
+                                      ReadProgress* progress) {
   auto file = open_regular_file(path);
   if (!file) return fail(ParseError::io(path, file.error()));
-  return JsonlReader(std::move(*file), limit);
+  note_file_opened(progress);
+  return JsonlReader(std::move(*file), limit, progress);
 }
 
 bool JsonlReader::next_view(LineView& view) {
@@ -76,6 +78,7 @@ bool JsonlReader::next_view(LineView& view) {
         break;
       }
       digest_.update(buffer_.get(), *n);
+      note_bytes_read(progress_, *n);
       position_ = 0;
       filled_ = *n;
     }

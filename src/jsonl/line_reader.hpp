@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "core/parse_error.hpp"
+#include "core/read_progress.hpp"
 #include "hash/sha256.hpp"
 #include "jsonl/regular_file.hpp"
 
@@ -51,8 +52,10 @@ class JsonlReader {
   static constexpr unsigned kMaxFailuresInRow = 8;
 
   // Opens `path` (regular files only); failure is the `Io` error of `path`.
-  // `limit` is the line size limit, 0 for none.
-  static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit);
+  // `limit` is the line size limit, 0 for none; `progress`, when set, counts
+  // the file and every byte read.
+  static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit,
+                                  ReadProgress* progress = nullptr);
 
   JsonlReader(JsonlReader&&) noexcept = default;
   JsonlReader& operator=(JsonlReader&&) noexcept = default;
@@ -66,7 +69,7 @@ class JsonlReader {
   std::string finish();
 
  private:
-  JsonlReader(FileHandle file, std::uint64_t limit);
+  JsonlReader(FileHandle file, std::uint64_t limit, ReadProgress* progress);
   bool fill(LineView& view);
 
   FileHandle file_;
@@ -80,6 +83,7 @@ class JsonlReader {
   std::string error_;  // text of the last failure
   bool done_ = false;
   unsigned failures_in_row_ = 0;
+  ReadProgress* progress_ = nullptr;
 };
 
 }  // namespace vt
