@@ -92,7 +92,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
     progress.reset();
     std::string text = report.error().text();
     for (const std::string& hint : vt::cli::symlink_hints(args.path, args.follow_symlinks)) {
-      text += "\n" + hint;
+      text += "\nvellumtrace: " + hint;
     }
     return report_failure(text);
   }

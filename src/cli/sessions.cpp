@@ -81,6 +81,10 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
                                            const SessionPlaces& places) {
   std::vector<SessionRow> rows;
   std::map<Key, std::size_t> index;
+  // Where each row's token totals were read: the records repeat the running
+  // total, so the one written last (file order, not timeline order: a record
+  // with a broken timestamp sorts last) holds the session's totals.
+  std::vector<std::pair<std::string, std::uint64_t>> token_places;
   for (const Event& event : events) {
     if (!event.session_id) continue;
     auto [found, added] = index.emplace(Key{event.provider, *event.session_id}, rows.size());
@@ -88,6 +92,7 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
       rows.push_back(SessionRow{});
       rows.back().provider = event.provider;
       rows.back().session_id = *event.session_id;
+      token_places.emplace_back();
     }
     SessionRow& row = rows[found->second];
     if (!row.working_directory && event.working_directory) {
@@ -100,8 +105,14 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
     row.prompts += is_prompt(event);
     row.agent_messages += is_agent_message(event);
     row.tool_calls += event.event_type == EventType::ToolCall;
-    // The records repeat the running total: the last one holds the session's.
-    if (auto totals = running_totals(event)) row.tokens = totals;
+    if (auto totals = running_totals(event)) {
+      std::pair place{event.source.relative_path, event.source.line_number.value_or(0)};
+      auto& latest = token_places[found->second];
+      if (!row.tokens || place > latest) {
+        row.tokens = totals;
+        latest = std::move(place);
+      }
+    }
   }
 
   std::set<std::tuple<std::size_t, std::string, std::uint64_t, bool>> counted;

@@ -33,7 +33,7 @@ std::string timesketch_message(const Event& event) {
   text.append(wire_name(event.provider));
   text.push_back(' ');
   text.append(wire_name(event.event_type));
-  if (!event.message) return text;
+  if (!event.message || event.message->empty()) return text;
   text.append(": ");
   const std::string message = utf8_lossy(*event.message);
   std::size_t characters = 0;
