@@ -164,7 +164,9 @@ def test_help_and_version(cli_path):
     assert help_run.returncode == 0
     for option in ["--format", "--output", "--strict", "--include-raw", "--include-content",
                    "--no-message", "--compact", "--follow-symlinks", "--max-line-size",
-                   "--max-content-size", "--quiet", "--version"]:
+                   "--max-content-size", "--quiet", "--version", "--diagnostics", "--summary",
+                   "--since", "--until", "--session", "--provider", "--event-type", "--cwd",
+                   "timesketch"]:
         assert option.encode() in help_run.stdout
     version_run = run(cli_path, "--version")
     assert version_run.returncode == 0

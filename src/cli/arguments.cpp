@@ -112,7 +112,8 @@ void define_filters(CLI::App& app, EventFilter& filter) {
                    return std::string();
                  })
       ->group(group);
-  add_repeatable(app, "--event-type", "Keep events of TYPE (repeatable; see the README)", "TYPE",
+  add_repeatable(app, "--event-type",
+                 "Keep events of TYPE (repeatable): " + joined(filterable_event_types()), "TYPE",
                  [&filter](const std::string& value) {
                    const auto type = event_type_named(value);
                    if (!type) {

@@ -80,8 +80,17 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   std::optional<vt::cli::ProgressLine> progress;
   if (!args.quiet && ::isatty(STDERR_FILENO) == 1) {
     progress.emplace(STDERR_FILENO, args.path, args.follow_symlinks);
-    watch.on_signal([&progress] { progress->erase(); });
   }
+  // The line is erased before anything else reaches standard error, and by a
+  // signal that ends the run; the tidy-up is dropped before the line goes.
+  const auto stop_progress = [&progress] {
+    if (progress) progress->finish();
+  };
+  struct TidyUp {
+    vt::cli::InterruptWatch& watch;
+    ~TidyUp() { watch.on_signal(nullptr); }
+  } tidy_up{watch};
+  if (progress) watch.on_signal([line = &*progress] { line->erase(); });
   vt::ParseOptions options = vt::cli::parse_options(args);
   if (progress) options.progress = &progress->counters();
   // Token totals are read from the raw token-count records of the same run.
@@ -89,7 +98,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
 
   vt::Result<vt::Report> report = vt::run(args.path, options);
   if (!report) {
-    progress.reset();
+    stop_progress();
     std::string text = report.error().text();
     for (const std::string& hint : vt::cli::symlink_hints(args.path, args.follow_symlinks)) {
       text += "\nvellumtrace: " + hint;
@@ -108,12 +117,12 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
   if (!args.to_stdout()) {
     auto opened = vt::cli::OutputFile::open(args.output, watch);
-    if (!opened) return progress.reset(), report_failure(opened.error());
+    if (!opened) return stop_progress(), report_failure(opened.error());
     output = std::move(*opened);
   }
   if (!args.diagnostics.empty()) {
     auto opened = vt::cli::OutputFile::open(args.diagnostics, watch);
-    if (!opened) return progress.reset(), report_failure(opened.error());
+    if (!opened) return stop_progress(), report_failure(opened.error());
     diagnostics_file = std::move(*opened);
   }
 
@@ -124,14 +133,14 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   if (written && diagnostics_file) {
     written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());
   }
-  if (!written) return progress.reset(), report_failure(written.error().text());
+  if (!written) return stop_progress(), report_failure(written.error().text());
   for (auto* file : {output.get(), diagnostics_file.get()}) {
     if (file == nullptr) continue;
     if (auto committed = file->commit(); !committed) {
-      return progress.reset(), report_failure(committed.error());
+      return stop_progress(), report_failure(committed.error());
     }
   }
-  progress.reset();
+  stop_progress();
 
   if (args.quiet) return 0;
   std::string closing;

@@ -55,7 +55,11 @@ ProgressLine::ProgressLine(int fd, std::string input, bool follow_symlinks) : fd
   drawer_ = std::thread([this] { draw_loop(); });
 }
 
-ProgressLine::~ProgressLine() {
+ProgressLine::~ProgressLine() { finish(); }
+
+void ProgressLine::finish() {
+  if (finished_) return;
+  finished_ = true;
   measuring_stopped_.store(true);
   {
     std::lock_guard lock(mutex_);

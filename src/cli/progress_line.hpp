@@ -21,11 +21,13 @@ class ProgressLine {
   // Draws on descriptor `fd` (a terminal); `input` is measured in the
   // background, following links below it only when `follow_symlinks` is set.
   ProgressLine(int fd, std::string input, bool follow_symlinks);
-  ~ProgressLine();  // stops and erases the line
+  ~ProgressLine();  // as finish()
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
   ReadProgress& counters() { return counters_; }
+  // Stops drawing and erases the line; later calls do nothing.
+  void finish();
   // Erases the line at once (from a signal's tidy-up; writes only).
   void erase();
 
@@ -44,6 +46,7 @@ class ProgressLine {
   std::condition_variable wake_;
   bool stop_ = false;
   bool drawn_ = false;
+  bool finished_ = false;  // touched by the owning thread only
   std::atomic<bool> measuring_stopped_{false};
   std::thread measurer_;
   std::thread drawer_;
