@@ -309,11 +309,21 @@ def _rollout(tmp_path):
     rollout = tmp_path / ".codex" / "sessions" / "2025" / "03" / "01" / f"rollout-2025-03-01T10-00-00-{session}.jsonl"
     rollout.parent.mkdir(parents=True)
     rollout.write_text("\n".join(lines) + "\n")
-    return {"provider": "codex", "session_id": session, "working_directory": "/work/demo",
+    # History: a prompt of the logged session (already counted from its log)
+    # and one of a session whose log is gone (counted from the history).
+    (tmp_path / ".codex" / "history.jsonl").write_text(
+        json.dumps({"session_id": session, "ts": 1740823202, "text": "fix it"}) + "\n"
+        + json.dumps({"session_id": "gone", "ts": 1740909600, "text": "hello"}) + "\n")
+    return [{"provider": "codex", "session_id": session, "working_directory": "/work/demo",
             "first_timestamp": "2025-03-01T10:00:00Z", "last_timestamp": "2025-03-01T10:01:30Z",
             "prompts": 2, "agent_messages": 1, "tool_calls": 1, "diagnostic_lines": 2,
             "input_tokens": 300, "cached_input_tokens": 30, "output_tokens": 15,
-            "reasoning_tokens": 6, "total_tokens": 315}
+            "reasoning_tokens": 6, "total_tokens": 315},
+            {"provider": "codex", "session_id": "gone", "working_directory": None,
+             "first_timestamp": "2025-03-02T10:00:00Z", "last_timestamp": "2025-03-02T10:00:00Z",
+             "prompts": 1, "agent_messages": 0, "tool_calls": 0, "diagnostic_lines": 0,
+             "input_tokens": None, "cached_input_tokens": None, "output_tokens": None,
+             "reasoning_tokens": None, "total_tokens": None}]
 
 
 def _text_rows(text):
@@ -337,5 +347,6 @@ def test_session_summary_counts_once_and_takes_the_last_running_total(cli_path, 
     assert result.returncode == 0, result.stderr
     rows = read(result.stdout.decode())
     if args != ["-f", "json"] and args != ["-f", "jsonl"]:
-        expected = {k: str(v) for k, v in expected.items()}
-    assert rows == [expected]
+        empty = "" if args else "-"
+        expected = [{k: empty if v is None else str(v) for k, v in row.items()} for row in expected]
+    assert rows == expected

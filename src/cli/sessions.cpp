@@ -8,6 +8,11 @@ namespace {
 
 using Key = std::pair<Provider, std::string>;
 
+bool is_history_prompt(const Event& event) {
+  return event.event_type == EventType::PromptInput &&
+         event.source.artifact_kind == ArtifactKind::History;
+}
+
 bool is_record(const Event& event, std::string_view record_type) {
   return event.source.record_type && *event.source.record_type == record_type;
 }
@@ -18,8 +23,7 @@ bool is_record(const Event& event, std::string_view record_type) {
 // prompt once, in its history.
 bool is_prompt(const Event& event) {
   if (event.provider == Provider::Codex) return is_record(event, "event_msg/user_message");
-  return event.event_type == EventType::PromptInput &&
-         event.source.artifact_kind == ArtifactKind::History;
+  return is_history_prompt(event);
 }
 
 bool is_agent_message(const Event& event) {
@@ -85,6 +89,10 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
   // total, so the one written last (file order, not timeline order: a record
   // with a broken timestamp sorts last) holds the session's totals.
   std::vector<std::pair<std::string, std::uint64_t>> token_places;
+  // A Codex session whose rollout log is gone is known from its history
+  // alone: then its history prompts are what the person typed.
+  std::vector<bool> has_log;
+  std::vector<std::uint64_t> history_prompts;
   for (const Event& event : events) {
     if (!event.session_id) continue;
     auto [found, added] = index.emplace(Key{event.provider, *event.session_id}, rows.size());
@@ -93,6 +101,8 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
       rows.back().provider = event.provider;
       rows.back().session_id = *event.session_id;
       token_places.emplace_back();
+      has_log.push_back(false);
+      history_prompts.push_back(0);
     }
     SessionRow& row = rows[found->second];
     if (!row.working_directory && event.working_directory) {
@@ -103,6 +113,8 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
       if (!row.last || *event.timestamp > *row.last) row.last = event.timestamp;
     }
     row.prompts += is_prompt(event);
+    history_prompts[found->second] += is_history_prompt(event);
+    if (event.source.artifact_kind == ArtifactKind::Session) has_log[found->second] = true;
     row.agent_messages += is_agent_message(event);
     row.tool_calls += event.event_type == EventType::ToolCall;
     if (auto totals = running_totals(event)) {
@@ -113,6 +125,10 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
         latest = std::move(place);
       }
     }
+  }
+
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].provider == Provider::Codex && !has_log[i]) rows[i].prompts = history_prompts[i];
   }
 
   std::set<std::tuple<std::size_t, std::string, std::uint64_t, bool>> counted;
