@@ -106,6 +106,9 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
     return report_failure(text);
   }
 
+  // The rendering would share the terminal with the line: stop it first.
+  if (args.to_stdout() && ::isatty(STDOUT_FILENO) == 1) stop_progress();
+
   std::optional<vt::cli::SessionPlaces> places;
   if (args.summary) places.emplace(report->events);
   const std::size_t all_events = report->events.size();
