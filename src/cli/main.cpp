@@ -108,6 +108,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
 
   // The rendering would share the terminal with the line: stop it first.
   if (args.to_stdout() && ::isatty(STDOUT_FILENO) == 1) stop_progress();
+  if (progress) progress->writing();
 
   std::optional<vt::cli::SessionPlaces> places;
   if (args.summary) places.emplace(report->events);

@@ -116,9 +116,11 @@ std::string ProgressLine::text() const {
   const auto elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_);
   const std::uint64_t files = counters_.files.load(std::memory_order_relaxed);
   const std::uint64_t bytes = counters_.bytes.load(std::memory_order_relaxed);
-  std::string line = "reading: " + std::to_string(files);
-  if (total_known_.load()) line += " of " + std::to_string(total_files_.load());
-  line += files == 1 ? " file, " : " files, ";
+  std::string line = writing_.load() ? "writing; read " : "reading: ";
+  line += std::to_string(files);
+  const bool total_known = total_known_.load();
+  if (total_known) line += " of " + std::to_string(total_files_.load());
+  line += (total_known ? total_files_.load() : files) == 1 ? " file, " : " files, ";
   line += byte_text(bytes);
   if (total_known_.load()) line += " of " + byte_text(total_bytes_.load());
   const double seconds = elapsed.count();

@@ -26,6 +26,8 @@ class ProgressLine {
   ProgressLine& operator=(const ProgressLine&) = delete;
 
   ReadProgress& counters() { return counters_; }
+  // From now on the line says the output is being written.
+  void writing() { writing_.store(true); }
   // Stops drawing and erases the line; later calls do nothing.
   void finish();
   // Erases the line at once (from a signal's tidy-up; writes only).
@@ -41,6 +43,7 @@ class ProgressLine {
   std::atomic<std::uint64_t> total_files_{0};
   std::atomic<std::uint64_t> total_bytes_{0};
   std::atomic<bool> total_known_{false};
+  std::atomic<bool> writing_{false};
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::mutex mutex_;  // one writer of the line at a time
   std::condition_variable wake_;
