@@ -161,9 +161,11 @@ def test_output_replaces_the_destination_only_when_complete(cli_path, tmp_path, 
         assert target.stat().st_mode & 0o777 == 0o640
 
 
-def test_device_destination_is_written_in_place(cli_path):
-    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", "/dev/null", "-q")
-    assert result.returncode == 0
+@pytest.mark.parametrize("device, shown", [("/dev/null", b""), ("/dev/stdout", None)])
+def test_device_destination_is_written_in_place(cli_path, device, shown):
+    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", device, "-q")
+    assert result.returncode == 0, result.stderr
+    assert result.stdout == (shown if shown is not None else vellumtrace.to_jsonl(SAMPLE).encode())
     assert pathlib.Path("/dev/null").is_char_device()
 
 

@@ -34,6 +34,12 @@ std::expected<std::filesystem::path, std::error_code> follow_links(std::filesyst
   return std::unexpected(std::make_error_code(std::errc::too_many_symbolic_link_levels));
 }
 
+// /dev/stdout, /dev/fd/N, /proc/self/fd/N and the like stand for a descriptor
+// the caller opened, even when it refers to a regular file.
+bool names_a_descriptor(const std::string& path) {
+  return path.starts_with("/dev/") || path.starts_with("/proc/");
+}
+
 mode_t creation_mode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -48,17 +54,16 @@ std::string OutputFile::failure(const std::error_code& error) const {
 
 std::expected<std::unique_ptr<OutputFile>, std::string> OutputFile::open(const std::string& path,
                                                                         InterruptWatch& watch) {
+  struct stat existing{};
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  if (exists && (!S_ISREG(existing.st_mode) || names_a_descriptor(path))) {
+    // A device, a FIFO or an open descriptor: written in place, never replaced.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) return std::unexpected(cannot_create_message(path, last_error()));
+    return std::unique_ptr<OutputFile>(new OutputFile(path, path, watch, fd));
+  }
   auto destination = follow_links(path);
   if (!destination) return std::unexpected(cannot_create_message(path, destination.error()));
-
-  struct stat existing{};
-  const bool exists = ::stat(destination->c_str(), &existing) == 0;
-  if (exists && !S_ISREG(existing.st_mode)) {
-    // A device or FIFO: written in place, never replaced.
-    const int fd = ::open(destination->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) return std::unexpected(cannot_create_message(path, last_error()));
-    return std::unique_ptr<OutputFile>(new OutputFile(path, *destination, watch, fd));
-  }
 
   const std::filesystem::path directory =
       destination->has_parent_path() ? destination->parent_path() : std::filesystem::path(".");
