@@ -11,7 +11,8 @@ import vellumtrace
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SAMPLE = ROOT / "examples" / "agents"
-SUMMARY = re.compile(r"(\d+) events?, (\d+) diagnostics? \((\d+) errors?, (\d+) warnings?, (\d+) info\)\n")
+SUMMARY = re.compile(r"(\d+) events?, (\d+) diagnostics? \((\d+) errors?, (\d+) warnings?, (\d+) info\), "
+                     r"(\d+) event warnings?\n")
 
 
 def run(cli_path, *args, **kwargs):
@@ -57,7 +58,9 @@ def test_follow_symlinks_is_passed_on(cli_path, linked_root):
     with pytest.raises(ValueError) as python_error:
         vellumtrace.parse(linked_root)
     assert refused.returncode == 1
-    assert refused.stderr.decode() == f"vellumtrace: {python_error.value}\n"
+    assert refused.stderr.decode() == (
+        f"vellumtrace: {python_error.value}\nvellumtrace: hint: '{linked_root}' is a symbolic link, "
+        "which is not followed by default; --follow-symlinks follows it\n")
     followed = run(cli_path, linked_root, "--follow-symlinks", "-f", "jsonl", "-q")
     assert followed.returncode == 0
     assert followed.stdout == vellumtrace.to_jsonl(linked_root, follow_symlinks=True).encode()
@@ -71,11 +74,14 @@ def test_output_file_and_summary(cli_path, tmp_path):
     assert out.read_bytes() == vellumtrace.to_csv(SAMPLE).encode()
     report = vellumtrace.parse(SAMPLE)
     severities = [d["severity"] for d in report["diagnostics"]]
-    match = SUMMARY.fullmatch(result.stderr.decode())
+    *listing, last = result.stderr.decode().splitlines(keepends=True)
+    match = SUMMARY.fullmatch(last)
     assert match, result.stderr
     assert [int(n) for n in match.groups()] == [
         len(report["events"]), len(severities), severities.count("error"),
-        severities.count("warning"), severities.count("info")]
+        severities.count("warning"), severities.count("info"),
+        sum(len(e["warnings"]) for e in report["events"])]
+    assert len(listing) == min(len(severities), 10) + (len(severities) > 10)
 
 
 @pytest.mark.parametrize(
@@ -158,7 +164,9 @@ def test_help_and_version(cli_path):
     assert help_run.returncode == 0
     for option in ["--format", "--output", "--strict", "--include-raw", "--include-content",
                    "--no-message", "--compact", "--follow-symlinks", "--max-line-size",
-                   "--max-content-size", "--quiet", "--version"]:
+                   "--max-content-size", "--quiet", "--version", "--diagnostics", "--summary",
+                   "--since", "--until", "--session", "--provider", "--event-type", "--cwd",
+                   "timesketch"]:
         assert option.encode() in help_run.stdout
     version_run = run(cli_path, "--version")
     assert version_run.returncode == 0

@@ -1,6 +1,8 @@
 #include "cli/arguments.hpp"
 
 #include <charconv>
+#include <optional>
+#include <vector>
 
 #include "cli/version.hpp"
 
@@ -38,6 +40,101 @@ void add_byte_count(CLI::App& app, const std::string& name, std::uint64_t& targe
       ->default_str(std::to_string(target));
 }
 
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// A repeatable option taking one value per occurrence, each checked by `add`,
+// which returns an error text for a value it refuses.
+template <class Add>
+CLI::Option* add_repeatable(CLI::App& app, const std::string& name, const std::string& help,
+                            const std::string& type, Add add) {
+  return app
+      .add_option_function<std::vector<std::string>>(
+          name,
+          [name, add](const std::vector<std::string>& values) {
+            for (const std::string& value : values) {
+              if (const std::string problem = add(value); !problem.empty()) {
+                throw CLI::ValidationError(name, problem);
+              }
+            }
+          },
+          help)
+      ->type_name(type)
+      ->allow_extra_args(false)
+      ->expected(1)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+template <class Parse>
+CLI::Option* add_time_bound(CLI::App& app, const std::string& name,
+                            std::optional<TimeBound>& target, Parse parse,
+                            const std::string& help) {
+  return app.add_option_function<std::string>(
+         name,
+         [name, &target, parse](const std::string& text) {
+           target = parse(text);
+           if (!target) {
+             throw CLI::ValidationError(
+                 name, "'" + text + "' is neither an RFC 3339 date-time nor a date YYYY-MM-DD");
+           }
+         },
+         help)
+      ->type_name("TIME");
+}
+
+void define_filters(CLI::App& app, EventFilter& filter) {
+  const std::string group = "Filters (applied to the ordered timeline; sequence numbers are kept)";
+  add_time_bound(app, "--since", filter.since, parse_since,
+                 "Keep events at or after TIME (RFC 3339, or a date: from that UTC day's start)")
+      ->group(group);
+  add_time_bound(app, "--until", filter.until, parse_until,
+                 "Keep events at or before TIME (RFC 3339, or a date: through that UTC day's end)")
+      ->group(group);
+  add_repeatable(app, "--session", "Keep events of session ID (repeatable)", "ID",
+                 [&filter](const std::string& value) {
+                   filter.sessions.push_back(value);
+                   return std::string();
+                 })
+      ->group(group);
+  add_repeatable(app, "--provider", "Keep events of PROVIDER: " + joined(filterable_providers()) +
+                                        " (repeatable)",
+                 "PROVIDER",
+                 [&filter](const std::string& value) {
+                   const auto provider = provider_named(value);
+                   if (!provider) {
+                     return "'" + value + "' is not a provider; valid: " +
+                            joined(filterable_providers());
+                   }
+                   filter.providers.push_back(*provider);
+                   return std::string();
+                 })
+      ->group(group);
+  add_repeatable(app, "--event-type",
+                 "Keep events of TYPE (repeatable): " + joined(filterable_event_types()), "TYPE",
+                 [&filter](const std::string& value) {
+                   const auto type = event_type_named(value);
+                   if (!type) {
+                     return "'" + value + "' is not an event type; valid: " +
+                            joined(filterable_event_types());
+                   }
+                   filter.event_types.push_back(*type);
+                   return std::string();
+                 })
+      ->group(group);
+  add_repeatable(app, "--cwd",
+                 "Keep events whose working directory is PREFIX or lies below it (repeatable)",
+                 "PREFIX",
+                 [&filter](const std::string& value) {
+                   if (value.empty()) return std::string("an empty working-directory prefix");
+                   filter.cwd_prefixes.push_back(value);
+                   return std::string();
+                 })
+      ->group(group);
+}
+
 }  // namespace
 
 void define_arguments(CLI::App& app, Arguments& args) {
@@ -46,16 +143,20 @@ void define_arguments(CLI::App& app, Arguments& args) {
       "holding such roots, or any single part of one) and render one normalized,\n"
       "ordered timeline with its diagnostics.");
   app.footer(
-      "The rendering goes to standard output unless --output is given; a one-line\n"
-      "summary goes to standard error unless --quiet is given.\n"
-      "Exit status: 0 on success, 1 when the run or the output fails, 2 on a usage error.");
+      "The rendering goes to standard output unless --output is given; --output files\n"
+      "are replaced only once completely written. Unless --quiet is given, standard\n"
+      "error shows a progress line (on a terminal), the first diagnostics (when the\n"
+      "rendering does not carry them) and a one-line summary.\n"
+      "Exit status: 0 on success, 1 when the run or the output fails, 2 on a usage\n"
+      "error, 130 on SIGINT and 143 on SIGTERM.");
   app.set_version_flag("-V,--version", std::string("vellumtrace ") + std::string(kVersion));
 
   app.add_option("path", args.path, "Artifact, .claude or .codex root, or a directory holding them")
       ->required()
       ->type_name("PATH");
-  app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl or csv")
-      ->check(CLI::IsMember({"json", "jsonl", "csv"}))
+  app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
+                 "Timesketch; events without a timestamp are left out)")
+      ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch"}))
       ->default_str("json")
       ->type_name("FORMAT");
   app.add_option("-o,--output", args.output,
@@ -72,7 +173,22 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  "Longest accepted line in bytes (0: no limit)");
   add_byte_count(app, "--max-content-size", args.max_content_size,
                  "Largest file whose content is inlined, in bytes (0: no limit)");
-  app.add_flag("-q,--quiet", args.quiet, "Print no summary line");
+  app.add_option("--diagnostics", args.diagnostics,
+                 "Write every diagnostic to FILE as JSON lines (with any format)")
+      ->type_name("FILE");
+  app.add_flag("--summary", args.summary,
+               "Print one row per session instead of the timeline (aligned text; CSV or JSON\n"
+               "with --format csv, json or jsonl)");
+  app.add_flag("-q,--quiet", args.quiet,
+               "Print nothing on standard error but errors (no progress, diagnostics or summary)");
+  define_filters(app, args.filter);
+}
+
+void settle_arguments(const CLI::App& app, Arguments& args) {
+  args.format_given = app.get_option("--format")->count() > 0;
+  if (args.summary && args.format == "timesketch") {
+    throw CLI::ValidationError("--summary", "renders as text, csv, json or jsonl, not timesketch");
+  }
 }
 
 ParseOptions parse_options(const Arguments& args) {

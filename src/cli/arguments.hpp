@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
+#include "cli/filters.hpp"
 #include "core/options.hpp"
 #include "output/writers.hpp"
 
@@ -26,12 +28,19 @@ struct Arguments {
   bool quiet = false;
   std::uint64_t max_line_size = kDefaultMaxLineSize;
   std::uint64_t max_content_size = kDefaultMaxContentSize;
+  std::string diagnostics;  // empty: listed on standard error instead
+  bool summary = false;
+  bool format_given = false;
+  EventFilter filter;
 
   bool to_stdout() const { return output.empty() || output == "-"; }
 };
 
 // Registers every option of the program on `app`, bound to `args`.
 void define_arguments(CLI::App& app, Arguments& args);
+// After parsing: what the options say together (an explicit --format), or a
+// usage error for combinations that make no sense.
+void settle_arguments(const CLI::App& app, Arguments& args);
 
 ParseOptions parse_options(const Arguments& args);
 CsvOptions csv_options(const Arguments& args);

@@ -1,18 +1,28 @@
 // vellumtrace: the timeline of an agent artifact tree on the command line.
-// Parses PATH with the same core as the Python module, renders the report as
-// JSON, JSON Lines or CSV to standard output or a file, and summarizes the
-// run on standard error.
+// Parses PATH with the same core as the Python module, keeps the events the
+// filters ask for, renders the report (JSON, JSON Lines, CSV, Timesketch) or
+// a per-session summary to standard output or a safely replaced file, and
+// tells the person on standard error how the run went.
 #include <unistd.h>
 
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/arguments.hpp"
+#include "cli/diagnostic_lines.hpp"
+#include "cli/hints.hpp"
+#include "cli/interrupts.hpp"
+#include "cli/output_file.hpp"
+#include "cli/progress_line.hpp"
+#include "cli/session_table.hpp"
+#include "cli/sessions.hpp"
 #include "cli/summary.hpp"
+#include "cli/timesketch.hpp"
 #include "core/driver.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
@@ -27,9 +37,31 @@ int report_failure(const std::string& text) {
   return kFailure;
 }
 
-vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, vt::ByteSink& sink) {
+vt::cli::TableStyle table_style(const vt::cli::Arguments& args) {
+  if (!args.format_given) return vt::cli::TableStyle::Text;
+  if (args.format == "csv") return vt::cli::TableStyle::Csv;
+  if (args.format == "jsonl") return vt::cli::TableStyle::JsonLines;
+  return args.compact ? vt::cli::TableStyle::JsonCompact : vt::cli::TableStyle::Json;
+}
+
+// What the rendering step tells the closing lines on standard error.
+struct Rendered {
+  std::size_t left_out = 0;  // events Timesketch cannot place
+};
+
+vt::Status render(const vt::Report& report, const vt::cli::Arguments& args,
+                  const vt::cli::SessionPlaces* places, vt::ByteSink& sink, Rendered& rendered) {
+  if (args.summary) {
+    const std::string table = vt::cli::render_sessions(
+        vt::cli::summarize_sessions(report.events, report.diagnostics, *places), table_style(args));
+    if (auto written = sink.write(table.data(), table.size()); !written) {
+      return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
+    }
+    return {};
+  }
   if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
+  if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
   vt::Status written = vt::write_json_report(report, !args.compact, sink);
   // The document has no final line break; give a terminal one so the prompt
   // does not stick to the closing brace. Files and pipes get the exact bytes.
@@ -37,23 +69,95 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, vt::
   return written;
 }
 
-int run(const vt::cli::Arguments& args) {
-  vt::Result<vt::Report> report = vt::run(args.path, vt::cli::parse_options(args));
-  if (!report) return report_failure(report.error().text());
+// Whether the first diagnostics are listed on standard error: only when the
+// rendering does not carry them and no diagnostics file takes them.
+bool list_diagnostics(const vt::cli::Arguments& args) {
+  const bool document_carries_them = args.format == "json" && !args.summary;
+  return !args.quiet && args.diagnostics.empty() && !document_carries_them;
+}
 
-  std::unique_ptr<vt::ByteSink> sink;
-  if (args.to_stdout()) {
-    sink = std::make_unique<vt::DescriptorSink>(STDOUT_FILENO);
-  } else {
-    auto file = vt::FileSink::create(args.output);
-    if (!file) return report_failure(vt::cannot_create_message(args.output, file.error()));
-    sink = std::move(*file);
+int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
+  std::optional<vt::cli::ProgressLine> progress;
+  if (!args.quiet && ::isatty(STDERR_FILENO) == 1) {
+    progress.emplace(STDERR_FILENO, args.path, args.follow_symlinks);
   }
-  const vt::Status written = render(*report, args, *sink);
-  sink.reset();  // closes the output file
-  if (!written) return report_failure(written.error().text());
+  // The line is erased before anything else reaches standard error, and by a
+  // signal that ends the run; the tidy-up is dropped before the line goes.
+  const auto stop_progress = [&progress] {
+    if (progress) progress->finish();
+  };
+  struct TidyUp {
+    vt::cli::InterruptWatch& watch;
+    ~TidyUp() { watch.on_signal(nullptr); }
+  } tidy_up{watch};
+  if (progress) watch.on_signal([line = &*progress] { line->erase(); });
+  vt::ParseOptions options = vt::cli::parse_options(args);
+  if (progress) options.progress = &progress->counters();
+  // Token totals are read from the raw token-count records of the same run.
+  if (args.summary) options.include_raw = true;
 
-  if (!args.quiet) std::fprintf(stderr, "%s\n", vt::cli::summary_line(*report).c_str());
+  vt::Result<vt::Report> report = vt::run(args.path, options);
+  if (!report) {
+    stop_progress();
+    std::string text = report.error().text();
+    for (const std::string& hint : vt::cli::symlink_hints(args.path, args.follow_symlinks)) {
+      text += "\nvellumtrace: " + hint;
+    }
+    return report_failure(text);
+  }
+
+  // The rendering would share the terminal with the line: stop it first.
+  if (args.to_stdout() && ::isatty(STDOUT_FILENO) == 1) stop_progress();
+  if (progress) progress->writing();
+
+  std::optional<vt::cli::SessionPlaces> places;
+  if (args.summary) places.emplace(report->events);
+  const std::size_t all_events = report->events.size();
+  const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
+  vt::cli::apply_filter(args.filter, report->events);
+
+  // Refusing an --output or --diagnostics file that is one of this run's
+  // input files belongs here, before anything is created.
+  std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
+  if (!args.to_stdout()) {
+    auto opened = vt::cli::OutputFile::open(args.output, watch);
+    if (!opened) return stop_progress(), report_failure(opened.error());
+    output = std::move(*opened);
+  }
+  if (!args.diagnostics.empty()) {
+    auto opened = vt::cli::OutputFile::open(args.diagnostics, watch);
+    if (!opened) return stop_progress(), report_failure(opened.error());
+    diagnostics_file = std::move(*opened);
+  }
+
+  vt::DescriptorSink standard_output(STDOUT_FILENO);
+  Rendered rendered;
+  vt::Status written = render(*report, args, places ? &*places : nullptr,
+                              output ? output->sink() : standard_output, rendered);
+  if (written && diagnostics_file) {
+    written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());
+  }
+  if (!written) return stop_progress(), report_failure(written.error().text());
+  for (auto* file : {output.get(), diagnostics_file.get()}) {
+    if (file == nullptr) continue;
+    if (auto committed = file->commit(); !committed) {
+      return stop_progress(), report_failure(committed.error());
+    }
+  }
+  stop_progress();
+
+  if (args.quiet) return 0;
+  std::string closing;
+  if (list_diagnostics(args)) {
+    closing += vt::cli::diagnostic_listing(report->diagnostics, vt::cli::kDiagnosticsShown);
+  }
+  if (rendered.left_out > 0) {
+    closing += std::to_string(rendered.left_out) +
+               (rendered.left_out == 1 ? " event has" : " events have") +
+               " no timestamp and were left out of the Timesketch export\n";
+  }
+  closing += vt::cli::summary_line(*report, all_events, event_warnings) + "\n";
+  std::fputs(closing.c_str(), stderr);
   return 0;
 }
 
@@ -61,16 +165,18 @@ int run(const vt::cli::Arguments& args) {
 
 int main(int argc, char** argv) {
   try {
+    vt::cli::InterruptWatch watch;
     CLI::App app("", "vellumtrace");
     vt::cli::Arguments args;
     vt::cli::define_arguments(app, args);
     try {
       app.parse(argc, argv);
+      vt::cli::settle_arguments(app, args);
     } catch (const CLI::ParseError& e) {
       const int code = app.exit(e);
       return code == 0 ? 0 : kUsage;
     }
-    return run(args);
+    return run(args, watch);
   } catch (const std::exception& e) {
     return report_failure(e.what());
   }

@@ -7,6 +7,8 @@
 
 namespace vt {
 
+struct ReadProgress;
+
 enum class InputKind : std::uint8_t {
   Auto, ClaudeRoot, History, PasteCache, ImageCache, FileHistory,
   CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments
@@ -26,6 +28,8 @@ struct ParseOptions {
   bool include_raw = false;
   bool include_content = false;
   bool follow_symlinks = false;
+  // Counts files and bytes as they are read, when set (the program's progress line).
+  ReadProgress* progress = nullptr;
 };
 
 }  // namespace vt

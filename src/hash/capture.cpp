@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/path_text.hpp"
+#include "core/read_progress.hpp"
 #include "hash/base64.hpp"
 #include "hash/file_metadata.hpp"
 #include "hash/media_types.hpp"
@@ -27,9 +28,11 @@ struct HashedFile {
 // the bytes themselves as long as they stay within `keep_limit` (0: none).
 std::expected<HashedFile, std::error_code> hash_and_keep(const std::filesystem::path& path, bool keep,
                                                          std::uint64_t keep_limit,
-                                                         std::uint64_t expected_size) {
+                                                         std::uint64_t expected_size,
+                                                         ReadProgress* progress) {
   auto file = open_regular_file(path);
   if (!file) return std::unexpected(file.error());
+  note_file_opened(progress);
   Sha256 digest;
   std::vector<char> block(kFileBlockSize);
   std::string bytes;
@@ -39,6 +42,7 @@ std::expected<HashedFile, std::error_code> hash_and_keep(const std::filesystem::
     if (!n) return std::unexpected(n.error());
     if (*n == 0) break;
     digest.update(block.data(), *n);
+    note_bytes_read(progress, *n);
     if (keep) {
       if (keep_limit != 0 && bytes.size() + *n > keep_limit) {
         // The file grew past the bound since its size was read.
@@ -93,7 +97,8 @@ std::optional<CapturedFile> capture_file(const std::filesystem::path& path,
 
   const bool want_content = options.include_content &&
                             (options.max_content_size == 0 || meta->size <= options.max_content_size);
-  auto hashed = hash_and_keep(path, want_content, options.max_content_size, meta->size);
+  auto hashed = hash_and_keep(path, want_content, options.max_content_size, meta->size,
+                              options.progress);
   if (!hashed) {
     diagnostics.push_back(Diagnostic{DiagnosticCode::UnreadableArtifact, Severity::Warning,
                                      file_source(relative_path, kind),

@@ -33,16 +33,18 @@ struct ByteSource::Zstd {
   }
 };
 
-ByteSource::ByteSource(FileHandle file, std::unique_ptr<Zstd> zstd)
-    : file_(std::move(file)), zstd_(std::move(zstd)) {}
+ByteSource::ByteSource(FileHandle file, std::unique_ptr<Zstd> zstd, ReadProgress* progress)
+    : file_(std::move(file)), zstd_(std::move(zstd)), progress_(progress) {}
 ByteSource::ByteSource(ByteSource&&) noexcept = default;
 ByteSource& ByteSource::operator=(ByteSource&&) noexcept = default;
 ByteSource::~ByteSource() = default;
 
 std::expected<ByteSource, std::error_code> ByteSource::open(const std::filesystem::path& path,
-                                                            StoredAs stored) {
+                                                            StoredAs stored,
+                                                            ReadProgress* progress) {
   auto file = open_regular_file(path);
   if (!file) return std::unexpected(file.error());
+  note_file_opened(progress);
   std::unique_ptr<Zstd> zstd;
   if (stored == StoredAs::Zstd) {
     zstd = std::make_unique<Zstd>();
@@ -51,7 +53,7 @@ std::expected<ByteSource, std::error_code> ByteSource::open(const std::filesyste
     ZSTD_DCtx_setParameter(zstd->ctx.get(), ZSTD_d_windowLogMax, kMaxWindowLog);
     zstd->name = path_text(path.filename());
   }
-  return ByteSource(std::move(*file), std::move(zstd));
+  return ByteSource(std::move(*file), std::move(zstd), progress);
 }
 
 std::expected<std::size_t, SourceError> ByteSource::read_some(char* data, std::size_t size) {
@@ -62,6 +64,7 @@ std::expected<std::size_t, SourceError> ByteSource::read_stored(char* data, std:
   auto n = file_.read_some(data, size);
   if (!n) return std::unexpected(SourceError{os_error_text(n.error())});
   digest_.update(data, *n);
+  note_bytes_read(progress_, *n);
   return *n;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <system_error>
 
+#include "core/read_progress.hpp"
 #include "hash/sha256.hpp"
 #include "jsonl/regular_file.hpp"
 
@@ -26,9 +27,11 @@ struct SourceError {
 
 class ByteSource {
  public:
-  // Opens `path` (regular files only).
+  // Opens `path` (regular files only); `progress`, when set, counts the file
+  // and every stored byte read.
   static std::expected<ByteSource, std::error_code> open(const std::filesystem::path& path,
-                                                         StoredAs stored);
+                                                         StoredAs stored,
+                                                         ReadProgress* progress = nullptr);
 
   ByteSource(ByteSource&&) noexcept;
   ByteSource& operator=(ByteSource&&) noexcept;
@@ -43,13 +46,14 @@ class ByteSource {
 
  private:
   struct Zstd;
-  ByteSource(FileHandle file, std::unique_ptr<Zstd> zstd);
+  ByteSource(FileHandle file, std::unique_ptr<Zstd> zstd, ReadProgress* progress);
   std::expected<std::size_t, SourceError> read_stored(char* data, std::size_t size);
   std::expected<std::size_t, SourceError> decompress(char* data, std::size_t size);
 
   FileHandle file_;
   Sha256 digest_;
   std::unique_ptr<Zstd> zstd_;  // null for a plain file
+  ReadProgress* progress_ = nullptr;
 };
 
 }  // namespace vt

@@ -34,8 +34,8 @@ JsonlReader::JsonlReader(ByteSource source, std::uint64_t limit)
     : source_(std::move(source)), buffer_(new char[kBufferSize]), limit_(limit) {}
 
 Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit,
-                                      StoredAs stored) {
-  auto source = ByteSource::open(path, stored);
+                                      StoredAs stored, ReadProgress* progress) {
+  auto source = ByteSource::open(path, stored, progress);
   if (!source) return fail(ParseError::io(path, source.error()));
   return JsonlReader(std::move(*source), limit);
 }

@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "core/parse_error.hpp"
+#include "core/read_progress.hpp"
 #include "jsonl/byte_source.hpp"
 
 namespace vt {
@@ -53,9 +54,11 @@ class JsonlReader {
   // Opens `path` (regular files only); failure is the `Io` error of `path`.
   // `limit` is the line size limit, 0 for none. A compressed file's lines are
   // those of its decompressed content; a damaged stream yields one read
-  // failure naming the file and ends the input.
+  // failure naming the file and ends the input. `progress`, when set, counts
+  // the file and every stored byte read.
   static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit,
-                                  StoredAs stored = StoredAs::Plain);
+                                  StoredAs stored = StoredAs::Plain,
+                                  ReadProgress* progress = nullptr);
 
   JsonlReader(JsonlReader&&) noexcept = default;
   JsonlReader& operator=(JsonlReader&&) noexcept = default;

@@ -20,7 +20,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
                                        const std::filesystem::path& root,
                                        const ParseOptions& options, ArtifactKind kind,
                                        const RecordHandler& handler, const LineRules& rules) {
-  auto reader = JsonlReader::open(path, options.max_line_size, rules.stored);
+  auto reader = JsonlReader::open(path, options.max_line_size, rules.stored, options.progress);
   if (!reader) return fail(std::move(reader.error()));
   const std::string relative_path = relative_path_for(path, root);
 

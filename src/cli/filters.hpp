@@ -1,0 +1,52 @@
+// Which events of the ordered timeline a person asked to keep: a time window,
+// sessions, providers, event types and working-directory prefixes. Applied
+// after ordering, so every kept event keeps its `sequence` in the whole
+// timeline; diagnostics are never filtered.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/instant.hpp"
+#include "core/records.hpp"
+
+namespace vt::cli {
+
+struct TimeBound {
+  Instant at;
+  bool exclusive = false;  // an --until date: everything before the next day
+};
+
+struct EventFilter {
+  std::optional<TimeBound> since;
+  std::optional<TimeBound> until;
+  std::vector<std::string> sessions;
+  std::vector<Provider> providers;
+  std::vector<EventType> event_types;
+  std::vector<std::string> cwd_prefixes;
+
+  bool empty() const {
+    return !since && !until && sessions.empty() && providers.empty() && event_types.empty() &&
+           cwd_prefixes.empty();
+  }
+  bool keeps(const Event& event) const;
+};
+
+// "--since"/"--until" values: an RFC 3339 instant, or a date YYYY-MM-DD that
+// stands for the start of that UTC day (since) or its whole day (until).
+// Absent when the text is neither.
+std::optional<TimeBound> parse_since(std::string_view text);
+std::optional<TimeBound> parse_until(std::string_view text);
+
+// The wire names the provider and event-type filters accept.
+std::vector<std::string> filterable_providers();
+std::vector<std::string> filterable_event_types();
+std::optional<Provider> provider_named(std::string_view name);
+std::optional<EventType> event_type_named(std::string_view name);
+
+// Removes the events `filter` does not keep; returns how many were removed.
+std::size_t apply_filter(const EventFilter& filter, std::vector<Event>& events);
+
+}  // namespace vt::cli
