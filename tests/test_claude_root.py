@@ -95,7 +95,7 @@ def test_reference_resolution(tmp_path, pasted, files, expected, diagnostics, or
     assert all(d["source"] == attachments(report)[0]["source"] for d in report["diagnostics"])
     assert [(e["source"]["relative_path"], e["artifact"]["reference_status"]) for e in report["events"]
             if e["event_type"] == "orphan_cache"] == orphans
-    errors = [d["message"] for d in diagnostics if d[1] == "error"]
+    errors = [d for d in diagnostics if d[1] == "error"]
     if errors:
         with pytest.raises(ValueError, match="^Strict mode: Inline content"):
             vellumtrace.parse(root, mode="strict")
@@ -135,7 +135,7 @@ def test_diagnostics_follow_the_reading_order(tmp_path):
 
 
 @pytest.mark.parametrize("rel, types", [
-    ("", ["file_snapshot", "orphan_cache", "paste_attachment", "prompt_input"]),
+    ("", ["file_snapshot", "orphan_cache", "orphan_cache", "paste_attachment", "prompt_input"]),
     ("history.jsonl", ["paste_attachment", "prompt_input"]),
     ("paste-cache", ["orphan_cache", "orphan_cache"]),
     ("paste-cache/abc.txt", ["orphan_cache"]),

@@ -110,3 +110,29 @@ def test_every_claude_cache_and_snapshot_file_is_one_event(corpus_dir):
                     assert alone["artifact"]["sha256"] == digest, rel
                 counted[kind] += 1
     assert counted["paste"] >= 14 and counted["image"] >= 5 and counted["snapshot"] >= 354
+
+
+def test_every_claude_history_line_is_accounted_for(corpus_dir):
+    histories = sorted(p for p in corpus_dir.glob("*/.claude/history.jsonl") if p.is_file())
+    checked_lines = 0
+    missing = []
+    for path in histories:
+        report = vellumtrace.parse(path)
+        located = {rec["source"]["line_number"] for rec in report["events"] + report["diagnostics"]}
+        raw_lines = path.read_bytes().split(b"\n")
+        for number, raw in enumerate(raw_lines, start=1):
+            if not is_blank(raw):
+                checked_lines += 1
+                if number not in located:
+                    missing.append(f"{path} line {number}")
+        assert all(n <= len(raw_lines) and not is_blank(raw_lines[n - 1]) for n in located)
+        # One prompt per object line, each followed by its own line's attachments.
+        prompt_line = None
+        for event in report["events"]:
+            if event["event_type"] == "prompt_input":
+                assert event["source"]["line_number"] != prompt_line
+                prompt_line = event["source"]["line_number"]
+            else:
+                assert event["source"]["line_number"] == prompt_line
+    assert missing == []
+    assert len(histories) >= 3 and checked_lines >= 6000

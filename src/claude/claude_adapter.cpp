@@ -6,6 +6,7 @@
 
 #include "claude/cache_dir.hpp"
 #include "claude/file_history.hpp"
+#include "claude/history/claude_history.hpp"
 #include "claude/root_run.hpp"
 
 namespace vt::claude {
@@ -15,6 +16,11 @@ Result<AdapterOutput> parse_input(const std::filesystem::path& path, InputKind k
   switch (kind) {
     case InputKind::ClaudeRoot:
       return read_claude_root(path, base_dir, options);
+    case InputKind::History: {
+      auto records = read_claude_history(path, base_dir, options);
+      if (!records) return fail(std::move(records.error()));
+      return AdapterOutput{std::move(records->events), std::move(records->diagnostics)};
+    }
     case InputKind::PasteCache:
       // Read alone a cache resolves nothing: every file is an orphan.
       return read_cache_dir(path, ArtifactKind::PasteCache, options, base_dir, {});

@@ -5,6 +5,7 @@
 #include "claude/cache_dir.hpp"
 #include "claude/cache_references.hpp"
 #include "claude/file_history.hpp"
+#include "claude/history/claude_history.hpp"
 #include "claude/root_members.hpp"
 #include "claude/snapshot_projects.hpp"
 
@@ -38,12 +39,29 @@ AdapterOutput read_dir_member(const fs::path& root, const char* name, ArtifactKi
   return out;
 }
 
+// The history: read when it is a regular file (links followed only on
+// request; anything else, a FIFO included, is passed over unopened).
+Status read_history_member(const fs::path& root, const fs::path& base_dir, const ParseOptions& options,
+                           AdapterOutput& out) {
+  const fs::path file = root / "history.jsonl";
+  if (member_kind(file, options.follow_symlinks, base_dir, ArtifactKind::History, out.diagnostics) !=
+      FileKind::Regular) {
+    return {};
+  }
+  auto records = read_claude_history(file, base_dir, options);
+  if (!records) return fail(std::move(records.error()));
+  append(out.diagnostics, std::move(records->diagnostics));
+  out.events = std::move(records->events);
+  return {};
+}
+
 }  // namespace
 
 Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& base_dir,
                                        const ParseOptions& options) {
   AdapterOutput out;
-  std::vector<Event> history;
+  if (auto read = read_history_member(root, base_dir, options, out); !read) return fail(std::move(read.error()));
+  std::vector<Event> history = std::move(out.events);
 
   const HashSet referenced = referenced_hashes(history);
   AdapterOutput paste = read_dir_member(root, "paste-cache", ArtifactKind::PasteCache, base_dir, options, referenced);
