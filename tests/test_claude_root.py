@@ -185,6 +185,12 @@ def fifo(rel):
     return lambda root: os.mkfifo(root / rel)
 
 
+def unnamed_session(root):
+    folder = os.fsencode(root / "file-history") + b"/\xff"
+    os.mkdir(folder)
+    open(folder + b"/b@v1", "wb").close()
+
+
 def replace(rel, make):
     def setup(root):
         (root / rel).unlink()
@@ -200,6 +206,8 @@ def replace(rel, make):
     (fifo("paste-cache/f.txt"), False, [], 4),
     (fifo("image-cache/s1/f.png"), True, [], 4),
     (fifo("file-history/s1/a@v2"), False, [], 4),
+    (unnamed_session, False,
+     [("unreadable_artifact", "file-history/\ufffd/b@v1", "Cannot determine session ID from parent directory")], 4),
     # A cached file replaced by a directory: the reference is missing, what the
     # directory holds is an orphan.
     (replace("paste-cache/abc.txt", lambda p: (p.mkdir(), (p / "in.txt").write_text("i"))), False,
