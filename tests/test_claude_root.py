@@ -81,6 +81,11 @@ TEXT = {"type": "text"}
      [("missing", None, None, None, "text", None)],
      [("missing_reference", "warning", "Cache reference 'abc' could not be resolved.")],
      [("paste-cache/.abc", None), ("paste-cache/zzz.txt", None)]),
+    # A name that is not UTF-8 has the empty stem, which no reference names.
+    ({"1": {**TEXT, "contentHash": ""}}, {"paste-cache/\udcff.txt": b"u"},
+     [("missing", None, None, None, "text", None)],
+     [("missing_reference", "warning", "Cache reference '' could not be resolved.")],
+     [("paste-cache/\ufffd.txt", None)]),
     # Several attachments may resolve to one file.
     ({"1": {**TEXT, "contentHash": "abc"}, "2": {**TEXT, "contentHash": "abc"}}, {"paste-cache/abc.txt": b"x"},
      [("resolved", "paste-cache/abc.txt", 1, sha(b"x"), "text/plain", "x")] * 2, [], []),

@@ -39,7 +39,7 @@ AdapterOutput read_cache_dir(const fs::path& dir, ArtifactKind kind, const Parse
       tag_capture_failure(out.diagnostics, before, "SHA-256 computation failed: ", stem);
       continue;
     }
-    const bool referenced = referenced_hashes.contains(stem);
+    const bool referenced = !stem.empty() && referenced_hashes.contains(stem);
     Event event = file_event(FileEventSource{EventType::OrphanCache, kind, std::move(relative_path),
                                              "cache:" + stem, std::move(stem)},
                              std::move(*captured), out.events.size());

@@ -20,8 +20,11 @@ const std::string* reference_of(const Event& event) {
 class Pool {
  public:
   explicit Pool(std::vector<Event>& events) : events_(events), consumed_(events.size(), false) {
+    // An empty stem stands for a name that could not be decoded; it names
+    // no file a reference could mean.
     for (std::size_t i = 0; i < events.size(); ++i) {
-      if (events[i].source.source_id) by_stem_[*events[i].source.source_id].push_back(i);
+      const auto& stem = events[i].source.source_id;
+      if (stem && !stem->empty()) by_stem_[*stem].push_back(i);
     }
   }
 
