@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "codex/rfc3339.hpp"
+#include "core/rfc3339.hpp"
 
 namespace vt::cli {
 
@@ -44,13 +44,13 @@ constexpr Provider kProviders[] = {Provider::Codex, Provider::ClaudeCode};
 
 std::optional<TimeBound> parse_since(std::string_view text) {
   if (auto day = day_start(text, 0)) return TimeBound{*day, false};
-  if (auto at = codex::parse_rfc3339(text)) return TimeBound{*at, false};
+  if (auto at = parse_rfc3339(text)) return TimeBound{*at, false};
   return std::nullopt;
 }
 
 std::optional<TimeBound> parse_until(std::string_view text) {
   if (auto next_day = day_start(text, 1)) return TimeBound{*next_day, true};
-  if (auto at = codex::parse_rfc3339(text)) return TimeBound{*at, false};
+  if (auto at = parse_rfc3339(text)) return TimeBound{*at, false};
   return std::nullopt;
 }
 
