@@ -14,6 +14,7 @@
 #include "cli/arguments.hpp"
 #include "cli/summary.hpp"
 #include "core/driver.hpp"
+#include "core/input_files.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
 
@@ -38,8 +39,16 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, vt::
 }
 
 int run(const vt::cli::Arguments& args) {
-  vt::Result<vt::Report> report = vt::run(args.path, vt::cli::parse_options(args));
+  vt::InputFiles inputs;
+  vt::ParseOptions options = vt::cli::parse_options(args);
+  options.inputs = &inputs;
+  vt::Result<vt::Report> report = vt::run(args.path, options);
   if (!report) return report_failure(report.error().text());
+  if (!args.to_stdout()) {
+    if (const std::error_code refused = vt::output_names_an_input(args.output, inputs)) {
+      return report_failure(vt::cannot_create_message(args.output, refused));
+    }
+  }
 
   std::unique_ptr<vt::ByteSink> sink;
   if (args.to_stdout()) {

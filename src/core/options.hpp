@@ -2,10 +2,13 @@
 // (or can detect) a path to be.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
 namespace vt {
+
+class InputFiles;
 
 enum class InputKind : std::uint8_t {
   Auto, ClaudeRoot, History, PasteCache, ImageCache, FileHistory,
@@ -26,6 +29,16 @@ struct ParseOptions {
   bool include_raw = false;
   bool include_content = false;
   bool follow_symlinks = false;
+  // Set by the caller (from another thread) to stop the run early: readers
+  // look at it between files and every few thousand lines, and the run then
+  // ends with the interrupted error.
+  const std::atomic<bool>* cancel = nullptr;
+  // When given, every input file the run reads is recorded there.
+  InputFiles* inputs = nullptr;
 };
+
+inline bool cancel_requested(const ParseOptions& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
 
 }  // namespace vt

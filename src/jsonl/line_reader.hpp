@@ -3,6 +3,7 @@
 // every byte it reads into the file's SHA-256, so a file is read exactly once.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -64,6 +65,9 @@ class JsonlReader {
   std::optional<LineItem> next();
   // Lowercase hex SHA-256 of every byte read; call once, after the last read.
   std::string finish();
+  // Input ends early once `*cancel` is true (looked at every few megabytes,
+  // so that even one endless line gives way).
+  void stop_when(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
  private:
   JsonlReader(FileHandle file, std::uint64_t limit);
@@ -80,6 +84,8 @@ class JsonlReader {
   std::string error_;  // text of the last failure
   bool done_ = false;
   unsigned failures_in_row_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
+  std::uint64_t refills_ = 0;
 };
 
 }  // namespace vt
