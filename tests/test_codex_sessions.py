@@ -159,6 +159,10 @@ def test_source_id(tmp_path, payload, expected):
         ("2024-05-01t12:00:00z", "2024-05-01T12:00:00Z"),
         ("2024-05-01 12:00:00Z", "2024-05-01T12:00:00Z"),
         ("2016-12-31T23:59:60Z", "2016-12-31T23:59:60Z"),
+        # A recorded leap second is kept in any minute and under any offset.
+        ("2024-08-21T10:45:60.123-05:30", "2024-08-21T16:15:60.123Z"),
+        ("2100-05-16T05:58:60.12Z", "2100-05-16T05:58:60.120Z"),
+        ("2016-12-31T23:59:60+01:00", "2016-12-31T22:59:60Z"),
     ],
 )
 def test_rfc3339_timestamps(tmp_path, raw, expected):

@@ -8,6 +8,7 @@ both modes without crashing (a clean refusal is fine).
 """
 
 import collections
+import hashlib
 
 import vellumtrace
 
@@ -78,3 +79,60 @@ def test_every_codex_file_parses_in_both_modes(corpus_dir):
             if rel in per_file:
                 # Read alone, a member file gives the same events as in its root's run.
                 assert len(results["best_effort"]["events"]) == per_file[rel], rel
+
+
+def test_every_claude_cache_and_snapshot_file_is_one_event(corpus_dir):
+    """Each cached file shows up once: as the file an attachment resolved to, or
+    as its own orphan; each snapshot as one `file_snapshot` event. Real paste
+    names are the first 16 hex digits of the content's SHA-256, and image
+    pastes never appear in the history, so every cached image is an orphan."""
+    roots = sorted(p for p in corpus_dir.rglob(".claude") if p.is_dir() and not p.is_symlink())
+    counted = collections.Counter()
+    for root in roots:
+        report = vellumtrace.parse(root)
+        assert not [d for d in report["diagnostics"]
+                    if d["code"] in ("ambiguous_reference", "hash_mismatch", "unreadable_artifact")]
+        own = collections.Counter(e["source"]["relative_path"] for e in report["events"]
+                                  if e["event_type"] in ("orphan_cache", "file_snapshot"))
+        resolved = {e["artifact"]["resolved_path"]: e["artifact"] for e in report["events"]
+                    if e["artifact"] and e["artifact"]["resolved_path"]}
+        for part, kind in (("paste-cache", "paste"), ("image-cache", "image"), ("file-history", "snapshot")):
+            for path in sorted(p for p in (root / part).rglob("*") if p.is_file()) if (root / part).is_dir() else []:
+                rel = path.relative_to(root).as_posix()
+                digest = hashlib.sha256(path.read_bytes()).hexdigest()
+                assert own[rel] + (rel in resolved) == 1, rel
+                if rel in resolved:
+                    assert resolved[rel]["sha256"] == digest and digest.startswith(path.stem), rel
+                assert kind != "image" or own[rel] == 1, rel
+                if part == "file-history" or path.parent.name == part:
+                    # Read alone, the file is one event with the same facts.
+                    (alone,) = vellumtrace.parse(path)["events"]
+                    assert alone["artifact"]["sha256"] == digest, rel
+                counted[kind] += 1
+    assert counted["paste"] >= 14 and counted["image"] >= 5 and counted["snapshot"] >= 354
+
+
+def test_every_claude_history_line_is_accounted_for(corpus_dir):
+    histories = sorted(p for p in corpus_dir.glob("*/.claude/history.jsonl") if p.is_file())
+    checked_lines = 0
+    missing = []
+    for path in histories:
+        report = vellumtrace.parse(path)
+        located = {rec["source"]["line_number"] for rec in report["events"] + report["diagnostics"]}
+        raw_lines = path.read_bytes().split(b"\n")
+        for number, raw in enumerate(raw_lines, start=1):
+            if not is_blank(raw):
+                checked_lines += 1
+                if number not in located:
+                    missing.append(f"{path} line {number}")
+        assert all(n <= len(raw_lines) and not is_blank(raw_lines[n - 1]) for n in located)
+        # One prompt per object line, each followed by its own line's attachments.
+        prompt_line = None
+        for event in report["events"]:
+            if event["event_type"] == "prompt_input":
+                assert event["source"]["line_number"] != prompt_line
+                prompt_line = event["source"]["line_number"]
+            else:
+                assert event["source"]["line_number"] == prompt_line
+    assert missing == []
+    assert len(histories) >= 3 and checked_lines >= 6000

@@ -6,7 +6,7 @@
 
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
-#include "codex/rfc3339.hpp"
+#include "core/rfc3339.hpp"
 #include "codex/session_mapping.hpp"
 #include "codex/session_state.hpp"
 #include "hash/event_id.hpp"

@@ -49,8 +49,9 @@ std::optional<Instant> Instant::from_unix(std::int64_t seconds, std::uint32_t na
   static const std::int64_t kMax = (days_from_civil(kMaxYear, 12, 31) + 1) * kSecondsPerDay - 1;
   if (seconds < kMin || seconds > kMax) return std::nullopt;
   if (nanos >= kBillion) {
-    // Only the last second of a day can be followed by a leap second.
-    if (floor_div(seconds + 1, kSecondsPerDay) * kSecondsPerDay != seconds + 1) return std::nullopt;
+    // A leap second follows the last second of a minute. Which minutes really
+    // had one is not checked: a recorded second 60 is kept, in any minute.
+    if (floor_div(seconds + 1, 60) * 60 != seconds + 1) return std::nullopt;
   }
   return Instant(seconds, nanos);
 }

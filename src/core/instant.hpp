@@ -1,7 +1,7 @@
 // A UTC instant with nanosecond precision, as every timestamp of the timeline
-// carries it. A leap second (second 60) is held as second 59 of its minute with
-// a nanosecond count of one billion or more, so that plain comparison of
-// (seconds, nanos) orders instants correctly.
+// carries it. A leap second (second 60, accepted at the end of any minute) is
+// held as second 59 of its minute with a nanosecond count of one billion or
+// more, so that plain comparison of (seconds, nanos) orders instants correctly.
 #pragma once
 
 #include <compare>
@@ -29,8 +29,9 @@ class Instant {
   static constexpr std::int64_t kMaxYear = 262142;
 
   // Seconds since 1970-01-01T00:00:00Z plus nanoseconds (0..1'999'999'999;
-  // values of one billion or more only inside a leap second). Absent when the
-  // instant lies outside the representable calendar.
+  // values of one billion or more only inside a leap second, which must then
+  // stand at second 59 of a minute). Absent when the instant lies outside the
+  // representable calendar.
   static std::optional<Instant> from_unix(std::int64_t seconds, std::uint32_t nanos = 0);
   // From calendar fields in UTC; second 60 makes a leap-second instant.
   // Absent when a field is out of range or the date is outside the calendar.

@@ -66,7 +66,10 @@ INSTANTIATE_TEST_SUITE_P(
         TextCase{{-1, 12, 31, 0, 0, 0, 0}, "-0001-12-31T00:00:00Z"},
         TextCase{{-12345, 3, 1, 0, 0, 0, 0}, "-12345-03-01T00:00:00Z"},
         TextCase{{2016, 12, 31, 23, 59, 60, 0}, "2016-12-31T23:59:60Z"},
-        TextCase{{2016, 12, 31, 23, 59, 60, 500'000'000}, "2016-12-31T23:59:60.500Z"}));
+        TextCase{{2016, 12, 31, 23, 59, 60, 500'000'000}, "2016-12-31T23:59:60.500Z"},
+        // A recorded leap second is kept in whatever minute it stands.
+        TextCase{{2016, 12, 31, 12, 0, 60, 0}, "2016-12-31T12:00:60Z"},
+        TextCase{{2100, 5, 16, 5, 58, 60, 120'000'000}, "2100-05-16T05:58:60.120Z"}));
 
 TEST(Instant, RejectsInvalidCalendarFields) {
   const CivilTime bad[] = {
@@ -74,8 +77,6 @@ TEST(Instant, RejectsInvalidCalendarFields) {
       {2024, 0, 1, 0, 0, 0, 0},    {2024, 4, 31, 0, 0, 0, 0}, {2024, 1, 0, 0, 0, 0, 0},
       {2024, 1, 1, 24, 0, 0, 0},   {2024, 1, 1, 0, 60, 0, 0}, {2024, 1, 1, 0, 0, 61, 0},
       {2024, 1, 1, 0, 0, 0, 1'000'000'000},
-      // A leap second only ends a day.
-      {2016, 12, 31, 12, 0, 60, 0},
       {Instant::kMaxYear + 1, 1, 1, 0, 0, 0, 0}, {Instant::kMinYear - 1, 1, 1, 0, 0, 0, 0}};
   for (const CivilTime& c : bad) {
     EXPECT_FALSE(Instant::from_civil(c).has_value())
@@ -108,8 +109,11 @@ TEST(Instant, UnixSecondsMatchCalendar) {
   ASSERT_TRUE(from_unix.has_value());
   EXPECT_EQ(from_unix->text(), "2024-05-01T12:00:00.120Z");
   EXPECT_FALSE(Instant::from_unix(0, 2'000'000'000).has_value());
-  // Nanoseconds past one billion only in the last second of a day.
+  // Nanoseconds past one billion only in the last second of a minute.
   EXPECT_FALSE(Instant::from_unix(0, 1'000'000'000).has_value());
+  EXPECT_FALSE(Instant::from_unix(58, 1'000'000'000).has_value());
+  EXPECT_TRUE(Instant::from_unix(59, 1'000'000'000).has_value());
+  EXPECT_TRUE(Instant::from_unix(-1, 1'000'000'000).has_value());
   EXPECT_TRUE(Instant::from_unix(86399, 1'000'000'000).has_value());
 }
 

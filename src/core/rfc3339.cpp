@@ -1,8 +1,8 @@
-#include "codex/rfc3339.hpp"
+#include "core/rfc3339.hpp"
 
 #include <cstdint>
 
-namespace vt::codex {
+namespace vt {
 
 namespace {
 
@@ -88,4 +88,4 @@ std::optional<Instant> parse_rfc3339(std::string_view text) {
   return Instant::from_unix(local->unix_seconds() - offset_seconds, local->nanos());
 }
 
-}  // namespace vt::codex
+}  // namespace vt

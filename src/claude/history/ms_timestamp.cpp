@@ -1,0 +1,88 @@
+#include "claude/history/ms_timestamp.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include "claude/history/relaxed_datetime.hpp"
+
+namespace vt::claude {
+
+namespace {
+
+constexpr std::int64_t kMsPerSecond = 1000;
+constexpr std::uint32_t kNanosPerMs = 1'000'000;
+
+std::string where(std::string_view relative_path, std::uint64_t line) {
+  std::string text = " at ";
+  text.append(relative_path).append(" line ").append(std::to_string(line));
+  return text;
+}
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  const std::int64_t q = a / b;
+  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+// The instant `ms` milliseconds after the epoch, when the calendar holds it.
+std::optional<Instant> instant_of_ms(std::int64_t ms) {
+  const std::int64_t seconds = floor_div(ms, kMsPerSecond);
+  const auto millis = static_cast<std::uint32_t>(ms - seconds * kMsPerSecond);
+  return Instant::from_unix(seconds, millis * kNanosPerMs);
+}
+
+// Every kind of JSON number as a double, so that one rule covers them all
+// (integers beyond 2^53 lose precision on the way, as the rule intends).
+double as_double(const Json& number) {
+  if (number.is_number_unsigned()) {
+    return static_cast<double>(number.get_ref<const Json::number_unsigned_t&>());
+  }
+  if (number.is_number_integer()) return static_cast<double>(number.get_ref<const Json::number_integer_t&>());
+  return number.get_ref<const Json::number_float_t&>();
+}
+
+void from_number(double number, const std::string& at, NormalizedTimestamp& out) {
+  out.source = TimestampSource::Embedded;
+  if (number != std::trunc(number)) {
+    out.warnings.push_back("Timestamp has fractional milliseconds" + at + ", rounding down");
+  }
+  const std::int64_t ms = saturating_ms(number);
+  if (ms < kEarliestPlausibleMs || ms > kLatestPlausibleMs) {
+    out.warnings.push_back("Timestamp " + std::to_string(ms) +
+                           " ms is outside reasonable range (2000-2100)" + at);
+  }
+  out.timestamp = instant_of_ms(ms);
+  if (!out.timestamp) {
+    out.warnings.push_back("Timestamp " + std::to_string(ms) + " ms could not be converted to DateTime" + at);
+  }
+}
+
+}  // namespace
+
+std::int64_t saturating_ms(double ms) {
+  // 2^63 is exact as a double; every double below it (and at or above -2^63)
+  // truncates into range.
+  constexpr double kTwoTo63 = 9223372036854775808.0;
+  if (std::isnan(ms)) return 0;
+  if (ms >= kTwoTo63) return std::numeric_limits<std::int64_t>::max();
+  if (ms < -kTwoTo63) return std::numeric_limits<std::int64_t>::min();
+  return static_cast<std::int64_t>(ms);
+}
+
+NormalizedTimestamp normalize_ms_timestamp(const Json* value, std::string_view relative_path,
+                                           std::uint64_t line) {
+  NormalizedTimestamp out;
+  if (value == nullptr) return out;
+  const std::string at = where(relative_path, line);
+  if (value->is_number()) {
+    from_number(as_double(*value), at, out);
+  } else if (value->is_string()) {
+    out.warnings.push_back("Timestamp is a string (not numeric ms)" + at);
+    out.timestamp = parse_relaxed_datetime(value->get_ref<const Json::string_t&>());
+    if (out.timestamp) out.source = TimestampSource::Embedded;
+  } else {
+    out.warnings.push_back("Timestamp is not a number or string" + at);
+  }
+  return out;
+}
+
+}  // namespace vt::claude

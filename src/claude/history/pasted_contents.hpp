@@ -1,0 +1,20 @@
+// The attachment events of one history record: one per member of its
+// `pastedContents` object, pasted text or pasted image, still unresolved
+// against the caches.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "claude/history/claude_history.hpp"
+
+namespace vt::claude {
+
+// `entries` is the record's `pastedContents` object; `prompt` is the record's
+// prompt event, whose session, directory and time the attachments share. The
+// events go to `out.events`, which must not hold `prompt`.
+void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
+                            const std::string& relative_path, std::uint64_t line_number,
+                            HistoryRecordOutput& out);
+
+}  // namespace vt::claude

@@ -1,0 +1,84 @@
+#include "claude/root_run.hpp"
+
+#include <iterator>
+
+#include "claude/cache_dir.hpp"
+#include "claude/cache_references.hpp"
+#include "claude/file_history.hpp"
+#include "claude/history/claude_history.hpp"
+#include "claude/root_members.hpp"
+#include "claude/snapshot_projects.hpp"
+
+namespace vt::claude {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void append(std::vector<Diagnostic>& to, std::vector<Diagnostic>&& from) {
+  std::move(from.begin(), from.end(), std::back_inserter(to));
+}
+void append(std::vector<Event>& to, std::vector<Event>&& from) {
+  std::move(from.begin(), from.end(), std::back_inserter(to));
+}
+
+// A cache or file-history member: read when it is a directory (links always
+// followed); its diagnostics, the member's own first.
+AdapterOutput read_dir_member(const fs::path& root, const char* name, ArtifactKind kind,
+                              const fs::path& base_dir, const ParseOptions& options,
+                              const HashSet& referenced) {
+  AdapterOutput out;
+  const fs::path dir = root / name;
+  const auto found = member_kind(dir, true, base_dir, kind, out.diagnostics);
+  if (found != FileKind::Directory) return out;
+  AdapterOutput read = kind == ArtifactKind::FileHistory
+                           ? read_file_history(dir, options, base_dir)
+                           : read_cache_dir(dir, kind, options, base_dir, referenced);
+  append(out.diagnostics, std::move(read.diagnostics));
+  out.events = std::move(read.events);
+  return out;
+}
+
+// The history: read when it is a regular file (links followed only on
+// request; anything else, a FIFO included, is passed over unopened).
+Status read_history_member(const fs::path& root, const fs::path& base_dir, const ParseOptions& options,
+                           AdapterOutput& out) {
+  const fs::path file = root / "history.jsonl";
+  if (member_kind(file, options.follow_symlinks, base_dir, ArtifactKind::History, out.diagnostics) !=
+      FileKind::Regular) {
+    return {};
+  }
+  auto records = read_claude_history(file, base_dir, options);
+  if (!records) return fail(std::move(records.error()));
+  append(out.diagnostics, std::move(records->diagnostics));
+  out.events = std::move(records->events);
+  return {};
+}
+
+}  // namespace
+
+Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& base_dir,
+                                       const ParseOptions& options) {
+  AdapterOutput out;
+  if (auto read = read_history_member(root, base_dir, options, out); !read) return fail(std::move(read.error()));
+  std::vector<Event> history = std::move(out.events);
+
+  const HashSet referenced = referenced_hashes(history);
+  AdapterOutput paste = read_dir_member(root, "paste-cache", ArtifactKind::PasteCache, base_dir, options, referenced);
+  AdapterOutput image = read_dir_member(root, "image-cache", ArtifactKind::ImageCache, base_dir, options, referenced);
+  AdapterOutput snapshots = read_dir_member(root, "file-history", ArtifactKind::FileHistory, base_dir, options, {});
+
+  resolve_cache_references(history, paste.events, image.events, out.diagnostics);
+  assign_snapshot_projects(history, snapshots.events);
+
+  append(out.diagnostics, std::move(paste.diagnostics));
+  append(out.diagnostics, std::move(image.diagnostics));
+  append(out.diagnostics, std::move(snapshots.diagnostics));
+  out.events = std::move(history);
+  append(out.events, std::move(paste.events));
+  append(out.events, std::move(image.events));
+  append(out.events, std::move(snapshots.events));
+  return out;
+}
+
+}  // namespace vt::claude
