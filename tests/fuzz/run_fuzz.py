@@ -10,6 +10,7 @@ import subprocess
 import sys
 
 MAX_LEN = 16384
+MS_VALUE = re.compile(rb'"timestamp"\s*:\s*("[^"\n]{0,64}"|-?[0-9][0-9.eE+-]{0,30})')
 STAMP = re.compile(rb"[+-]?\d{4,6}-\d\d-\d\d[Tt ][0-9:.,]+(?:[Zz]|[+-]\d\d:?\d\d)?")
 
 
@@ -28,16 +29,23 @@ def gather_seeds(seed_root, sources):
     """One seed directory per target: files as they are, or what a target reads
     of them (the writers target takes a reader-choosing first byte, the
     timestamp target single date-time texts)."""
-    stamps = set()
+    stamps, ms_values = set(), set()
     for index, path in enumerate(line_files(sources)):
         data = path.read_bytes()
         name = f"{index:04d}-{path.name}"
-        for target in ("line_reader_fuzz", "codex_session_fuzz", "codex_history_fuzz"):
+        for target in ("line_reader_fuzz", "codex_session_fuzz", "codex_history_fuzz", "claude_history_fuzz"):
             seed(seed_root / target, name, data)
         seed(seed_root / "writers_fuzz", name, (b"\x01" if "history" in path.name else b"\x00") + data)
         stamps.update(STAMP.findall(data))
+        ms_values.update(MS_VALUE.findall(data))
     for index, stamp in enumerate(sorted(stamps)[:2000]):
         seed(seed_root / "rfc3339_fuzz", f"{index:04d}", stamp)
+    for index, value in enumerate(sorted(ms_values)[:2000]):
+        seed(seed_root / "ms_timestamp_fuzz", f"{index:04d}", value)
+    names = {p.name.encode("utf-8", "surrogateescape") for source in sources if source.is_dir()
+             for p in source.rglob("*") if "file-history" in p.parts and p.is_file()}
+    for index, name in enumerate(sorted(names)[:2000]):
+        seed(seed_root / "snapshot_name_fuzz", f"{index:04d}", name)
 
 
 def run_target(binary, seconds, work_root, seed_root):
