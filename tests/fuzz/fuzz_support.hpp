@@ -42,10 +42,13 @@ namespace fs = std::filesystem;
     if (!(condition)) ::fuzz::violated(#condition, (detail));         \
   } while (0)
 
-// This process's scratch directory, removed when the process exits.
+// This process's scratch directory (in memory where the system offers it:
+// every execution rewrites a file), removed when the process exits.
 inline const fs::path& scratch() {
   static const fs::path dir = [] {
-    std::string pattern = (fs::temp_directory_path() / "vt-fuzz-XXXXXX").string();
+    std::error_code ec;
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    std::string pattern = (base / "vt-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) violated("mkdtemp", pattern);
     std::atexit([] {
       std::error_code ignored;

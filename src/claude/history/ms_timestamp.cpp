@@ -26,7 +26,9 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
 // The instant `ms` milliseconds after the epoch, when the calendar holds it.
 std::optional<Instant> instant_of_ms(std::int64_t ms) {
   const std::int64_t seconds = floor_div(ms, kMsPerSecond);
-  const auto millis = static_cast<std::uint32_t>(ms - seconds * kMsPerSecond);
+  // The remainder taken directly: seconds * 1000 overflows near the bounds.
+  const std::int64_t remainder = ms % kMsPerSecond;
+  const auto millis = static_cast<std::uint32_t>(remainder < 0 ? remainder + kMsPerSecond : remainder);
   return Instant::from_unix(seconds, millis * kNanosPerMs);
 }
 
