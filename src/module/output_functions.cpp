@@ -92,13 +92,19 @@ std::unique_ptr<vt::FileSink> create_destination(PyObject* module, const std::st
                                                  const vt::InputFiles& inputs) {
   using Created = std::expected<std::unique_ptr<vt::FileSink>, std::error_code>;
   const std::filesystem::path destination(path);
+  bool created = false;
   auto outcome = run_released([&]() -> vt::Result<Created> {
     if (const std::error_code refused = vt::output_names_an_input(destination, inputs)) {
       return Created(std::unexpected(refused));
     }
-    return vt::FileSink::create(destination);
+    Created file = vt::FileSink::create(destination);
+    created = file.has_value();
+    return file;
   });
   if (!outcome) {
+    // Interrupted meanwhile: an interrupted call leaves no output behind.
+    std::error_code ignored;
+    if (created) std::filesystem::remove(destination, ignored);
     raise_call_error(module, outcome.error());
     return nullptr;
   }
