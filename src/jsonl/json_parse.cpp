@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "core/path_text.hpp"
@@ -174,10 +175,10 @@ std::expected<Json, std::string> parse_json_bytes(std::string_view text) {
 // (a raw control character, inside a string or out); the parser then fails
 // at that byte or earlier, and the description names the NUL it stands for.
 std::string description_with_nul(std::string text) {
-  for (const std::string_view stand_in : {"U+0001 (SOH)", "<U+0001>"}) {
-    if (const auto at = text.find(stand_in); at != std::string::npos) {
-      text.replace(at, stand_in.size(), stand_in == "<U+0001>" ? "<U+0000>" : "U+0000 (NUL)");
-    }
+  constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"U+0001 (SOH)", "U+0000 (NUL)"}, {"\\u0001", "\\u0000"}, {"<U+0001>", "<U+0000>"}};
+  for (const auto& [stand_in, nul] : kNames) {
+    if (const auto at = text.find(stand_in); at != std::string::npos) text.replace(at, stand_in.size(), nul);
   }
   return text;
 }
