@@ -4,14 +4,19 @@
 PYTHON      ?= python3
 VENV        := .venv
 VPY         := $(VENV)/bin/python
-DEB_PACKAGES := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libgtest-dev libzstd-dev zstd
+DEB_PACKAGES := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libgtest-dev libzstd-dev zstd clang-19 libclang-rt-19-dev
 PY_PACKAGES := scikit-build-core cmake ninja pytest numpy mypy
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
 UNIT_DIR    := build/unit
 ASAN_LIBS    = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
+FUZZ_DIR    := build/fuzz
+FUZZ_CXX    ?= clang++-19
+FUZZ_TIME   ?= 60
+# Seeds: the bundled sample and the real-data corpus beside the checkout.
+FUZZ_SEEDS  ?= examples $(abspath ../shared/corpus)
 
-.PHONY: all deps venv install run test test-python test-asan test-unit clean
+.PHONY: all deps venv install run test test-python test-asan test-unit fuzz-build fuzz test-fuzz clean
 
 all: install
 
@@ -62,7 +67,22 @@ test-asan: venv
 	  VELLUMTRACE_BUILD_DIR=$(abspath $(ASAN_DIR)) PYTHONPATH=$(abspath $(ASAN_DIR)) \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests
 
-test: test-unit test-python test-asan
+# libFuzzer targets (clang, ASan and UBSan), each run for FUZZ_TIME seconds.
+fuzz-build: venv
+	$(VENV)/bin/cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DVELLUMTRACE_PYTHON=OFF -DVELLUMTRACE_FUZZ=ON \
+	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) >/dev/null
+	$(VENV)/bin/cmake --build $(FUZZ_DIR)
+
+fuzz: fuzz-build
+	$(VPY) tests/fuzz/run_fuzz.py --build $(FUZZ_DIR) --seconds $(FUZZ_TIME) \
+	  $(foreach s,$(FUZZ_SEEDS),--seeds $(s))
+
+# A short run of every target keeps them alive.
+test-fuzz:
+	$(MAKE) fuzz FUZZ_TIME=10
+
+test: test-unit test-python test-asan test-fuzz
 
 clean:
 	rm -rf build $(VENV)

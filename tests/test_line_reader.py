@@ -75,6 +75,9 @@ NOT_OBJECT = ("unknown_record", "warning", "Top-level JSON value is not an objec
         pytest.param(b'{"text":', *INVALID, "Invalid JSON: ", " at line 1 column 8", id="cut_short"),
         pytest.param(b'{"text":"a\x00b"}', *INVALID, "Invalid JSON: ", " at line 1 column 11", id="nul_in_string"),
         pytest.param(b"\x00\x00\x00", *INVALID, "Invalid JSON: ", " at line 1 column 1", id="nul_bytes"),
+        pytest.param(b'{"a":1}\x00{"b":2}', *INVALID, "Invalid JSON: ", " at line 1 column 8", id="nul_after_object"),
+        pytest.param(b"4\x00", *INVALID, "Invalid JSON: ", " at line 1 column 2", id="nul_after_number"),
+        pytest.param(b'{"a":\x00}', *INVALID, "Invalid JSON: ", " at line 1 column 6", id="nul_for_value"),
         pytest.param(b'{"ts":1e400}', *INVALID, "Invalid JSON: number overflow", " at line 1 column 11", id="number_overflow"),
         pytest.param(b"[" * 129 + b"]" * 129, *INVALID, "Invalid JSON: ", " at line 1 column 129", id="nesting_129"),
         pytest.param(b"[" * 1_000_000, *INVALID, "Invalid JSON: ", " at line 1 column 129", id="million_brackets"),
@@ -93,6 +96,7 @@ def test_bad_lines_give_one_diagnostic_and_reading_goes_on(tmp_path, bad, code, 
     [diag] = report["diagnostics"]
     assert (diag["code"], diag["severity"], diag["source"]["line_number"]) == (code, severity, 2)
     assert diag["message"].startswith(message_start) and diag["message"].endswith(message_end), diag["message"]
+    assert "0001" not in diag["message"]  # a NUL is named as itself
     assert diag["source"]["relative_path"] == "history.jsonl"
     assert diag["source"]["artifact_kind"] == "history"
 
@@ -137,6 +141,8 @@ def test_line_size_limit(tmp_path, line, limit, over):
         pytest.param(b"{]", ValueError, "JSON parse error at history.jsonl line 3: ", " at line 1 column 2", id="invalid_json"),
         pytest.param(b"[" * 500_000, ValueError, "JSON parse error at history.jsonl line 3: ", " at line 1 column 129",
                      id="too_deep"),
+        pytest.param(OK_A + b"\x00" + OK_B, ValueError, "JSON parse error at history.jsonl line 3: ",
+                     " at line 1 column 13", id="nul_after_object"),
         pytest.param(b"\xc3(", OSError, "I/O error at ", ": invalid utf-8 sequence of 1 bytes from index 0", id="bad_utf8"),
     ],
 )

@@ -21,7 +21,7 @@ std::string file_stem(const fs::path& file) {
 AdapterOutput read_cache_dir(const fs::path& dir, ArtifactKind kind, const ParseOptions& options,
                              const fs::path& base_dir, const HashSet& referenced_hashes) {
   AdapterOutput out;
-  WalkResult walk = input_files(dir, options.follow_symlinks);
+  WalkResult walk = input_files(dir, options.follow_symlinks, options.cancel);
   for (WalkFailure& failure : walk.failures) {
     out.diagnostics.push_back(Diagnostic{
         DiagnosticCode::UnreadableArtifact, Severity::Warning,
@@ -31,6 +31,7 @@ AdapterOutput read_cache_dir(const fs::path& dir, ArtifactKind kind, const Parse
 
   out.events.reserve(walk.files.size());
   for (const fs::path& file : walk.files) {
+    if (cancel_requested(options)) break;  // the run ends with the interrupted error
     std::string relative_path = relative_path_for(file, base_dir);
     std::string stem = file_stem(file);
     const std::size_t before = out.diagnostics.size();

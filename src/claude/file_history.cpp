@@ -69,7 +69,7 @@ std::optional<Event> read_snapshot(const fs::path& file, const ParseOptions& opt
 
 AdapterOutput read_file_history(const fs::path& dir, const ParseOptions& options, const fs::path& base_dir) {
   AdapterOutput out;
-  WalkResult walk = input_files(dir, options.follow_symlinks);
+  WalkResult walk = input_files(dir, options.follow_symlinks, options.cancel);
   for (WalkFailure& failure : walk.failures) {
     out.diagnostics.push_back(file_diagnostic(Severity::Warning, DiagnosticCode::UnreadableArtifact,
                                               relative_path_for(dir, base_dir),
@@ -79,6 +79,7 @@ AdapterOutput read_file_history(const fs::path& dir, const ParseOptions& options
   std::vector<Event> read;
   read.reserve(walk.files.size());
   for (const fs::path& file : walk.files) {
+    if (cancel_requested(options)) break;  // the run ends with the interrupted error
     if (auto event = read_snapshot(file, options, base_dir, out.diagnostics)) read.push_back(std::move(*event));
   }
 

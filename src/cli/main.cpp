@@ -24,6 +24,7 @@
 #include "cli/summary.hpp"
 #include "cli/timesketch.hpp"
 #include "core/driver.hpp"
+#include "core/input_files.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
 
@@ -91,7 +92,9 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
     ~TidyUp() { watch.on_signal(nullptr); }
   } tidy_up{watch};
   if (progress) watch.on_signal([line = &*progress] { line->erase(); });
+  vt::InputFiles inputs;
   vt::ParseOptions options = vt::cli::parse_options(args);
+  options.inputs = &inputs;
   if (progress) options.progress = &progress->counters();
   // Token totals are read from the raw token-count records of the same run.
   if (args.summary) options.include_raw = true;
@@ -116,8 +119,15 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
   vt::cli::apply_filter(args.filter, report->events);
 
-  // Refusing an --output or --diagnostics file that is one of this run's
-  // input files belongs here, before anything is created.
+  // An --output or --diagnostics file that is one of this run's input files
+  // is refused before anything is created.
+  for (const std::string& destination : {args.to_stdout() ? std::string() : args.output,
+                                         args.diagnostics}) {
+    if (destination.empty()) continue;
+    if (const std::error_code refused = vt::output_names_an_input(destination, inputs)) {
+      return stop_progress(), report_failure(vt::cannot_create_message(destination, refused));
+    }
+  }
   std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
   if (!args.to_stdout()) {
     auto opened = vt::cli::OutputFile::open(args.output, watch);

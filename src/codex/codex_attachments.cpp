@@ -62,7 +62,7 @@ AdapterOutput parse_codex_attachments(const fs::path& path, const fs::path& root
   if (!ec && !fs::is_directory(status)) {
     files.push_back(path);  // the capture opens only regular files
   } else {
-    WalkResult walk = walk_regular_files(path, options.follow_symlinks, nullptr);
+    WalkResult walk = walk_regular_files(path, options.follow_symlinks, nullptr, options.cancel);
     for (WalkFailure& failure : walk.failures) {
       out.diagnostics.push_back(traverse_warning(failure.path, root, std::move(failure.detail)));
     }
@@ -71,6 +71,7 @@ AdapterOutput parse_codex_attachments(const fs::path& path, const fs::path& root
 
   out.events.reserve(files.size());
   for (const fs::path& file : files) {
+    if (cancel_requested(options)) break;  // the run ends with the interrupted error
     std::string relative_path = relative_path_for(file, root);
     auto captured = capture_file(file, relative_path, ArtifactKind::Attachment, options, out.diagnostics);
     if (!captured) continue;

@@ -88,11 +88,11 @@ Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path&
     return out;
   }
 
-  WalkResult walk = walk_regular_files(path, options.follow_symlinks, &is_rollout_name);
+  WalkResult walk = walk_regular_files(path, options.follow_symlinks, &is_rollout_name, options.cancel);
   out.diagnostics.reserve(walk.failures.size());
   for (WalkFailure& failure : walk.failures) {
     out.diagnostics.push_back(Diagnostic{
-        DiagnosticCode::UnreadableArtifact, Severity::Error,
+        DiagnosticCode::UnreadableArtifact, failure.already_read ? Severity::Warning : Severity::Error,
         SourceRef{ArtifactKind::Session, std::nullopt, relative_path_for(failure.path, root), std::nullopt,
                   std::nullopt},
         "Cannot traverse session artifact: " + std::move(failure.detail)});

@@ -11,12 +11,15 @@ namespace vt {
 Result<Report> run(const std::string& path, const ParseOptions& options) {
   Result<std::vector<ReadStep>> steps = plan_run(path, options);
   if (!steps) return fail(std::move(steps.error()));
+  if (cancel_requested(options)) return fail(ParseError::interrupted());
   std::vector<Event> events;
   std::vector<Diagnostic> diagnostics;
   for (const ReadStep& step : *steps) {
     Result<AdapterOutput> output =
         step.adapter->parse_input(step.path, step.kind, step.base_dir, options);
     if (!output) return fail(std::move(output.error()));
+    // Readers stop early when asked to; what they had gathered is not a report.
+    if (cancel_requested(options)) return fail(ParseError::interrupted());
     if (events.empty()) {
       events = std::move(output->events);
     } else {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <system_error>
 
@@ -17,7 +18,7 @@ namespace {
 struct DirId {
   dev_t dev;
   ino_t ino;
-  friend bool operator==(const DirId&, const DirId&) = default;
+  friend auto operator<=>(const DirId&, const DirId&) = default;
 };
 
 std::optional<DirId> dir_id(const fs::path& path) {
@@ -35,11 +36,12 @@ struct Pending {
 
 class Walker {
  public:
-  Walker(bool follow_symlinks, bool (*accept)(std::string_view)) : follow_(follow_symlinks), accept_(accept) {}
+  Walker(bool follow_symlinks, bool (*accept)(std::string_view), const std::atomic<bool>* cancel)
+      : follow_(follow_symlinks), accept_(accept), cancel_(cancel) {}
 
   WalkResult run(const fs::path& start) {
     enter(start, 0);
-    while (!stack_.empty()) {
+    while (!stack_.empty() && !(cancel_ != nullptr && cancel_->load(std::memory_order_relaxed))) {
       Pending next = std::move(stack_.back());
       stack_.pop_back();
       visit(next);
@@ -50,6 +52,10 @@ class Walker {
  private:
   void fail(const fs::path& path, std::string detail) {
     result_.failures.push_back(WalkFailure{path, std::move(detail)});
+  }
+  void fail_repeat(const fs::path& path, const fs::path& first) {
+    result_.failures.push_back(
+        WalkFailure{path, path_text(path) + ": already read through " + path_text(first), true});
   }
   void fail(const fs::path& path, const std::error_code& ec) {
     fail(path, path_text(path) + ": " + os_error_text(ec));
@@ -90,8 +96,9 @@ class Walker {
     for (auto e = entries.rbegin(); e != entries.rend(); ++e) stack_.push_back(Pending{std::move(*e), depth + 1});
   }
 
-  // With links followed a directory can lead back to one being walked; such
-  // a directory is reported and not entered again.
+  // With links followed a directory can lead back to one being walked, or to
+  // one already walked through another path; either is reported and not
+  // entered again.
   bool check_loop(const fs::path& dir, std::size_t depth) {
     chain_.resize(std::min(chain_.size(), depth));
     const auto id = dir_id(dir);
@@ -102,22 +109,30 @@ class Walker {
         return false;
       }
     }
+    const auto [first, inserted] = entered_.try_emplace(*id, dir);
+    if (!inserted) {
+      fail_repeat(dir, first->second);
+      return false;
+    }
     chain_.emplace_back(*id, dir);
     return true;
   }
 
   bool follow_;
   bool (*accept_)(std::string_view);
+  const std::atomic<bool>* cancel_;
   std::vector<Pending> stack_;
   std::vector<std::pair<DirId, fs::path>> chain_;  // directories above the current one
+  std::map<DirId, fs::path> entered_;              // every directory entered, by first path
   WalkResult result_;
 };
 
 }  // namespace
 
 WalkResult walk_regular_files(const fs::path& start, bool follow_symlinks,
-                              bool (*accept)(std::string_view file_name)) {
-  return Walker(follow_symlinks, accept).run(start);
+                              bool (*accept)(std::string_view file_name),
+                              const std::atomic<bool>* cancel) {
+  return Walker(follow_symlinks, accept, cancel).run(start);
 }
 
 }  // namespace vt

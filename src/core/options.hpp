@@ -2,11 +2,13 @@
 // (or can detect) a path to be.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
 namespace vt {
 
+class InputFiles;
 struct ReadProgress;
 
 enum class InputKind : std::uint8_t {
@@ -30,6 +32,16 @@ struct ParseOptions {
   bool follow_symlinks = false;
   // Counts files and bytes as they are read, when set (the program's progress line).
   ReadProgress* progress = nullptr;
+  // Set by the caller (from another thread) to stop the run early: readers
+  // look at it between files and every few thousand lines, and the run then
+  // ends with the interrupted error.
+  const std::atomic<bool>* cancel = nullptr;
+  // When given, every input file the run reads is recorded there.
+  InputFiles* inputs = nullptr;
 };
+
+inline bool cancel_requested(const ParseOptions& options) {
+  return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);
+}
 
 }  // namespace vt

@@ -32,6 +32,8 @@ ParseError ParseError::json_serialize(std::string error_text) {
   return e;
 }
 
+ParseError ParseError::interrupted() { return message("Run interrupted."); }
+
 ParseError ParseError::message(std::string text) {
   ParseError e;
   e.kind_ = ParseErrorKind::Message;

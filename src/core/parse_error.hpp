@@ -24,6 +24,8 @@ class ParseError {
   static ParseError json_serialize(std::string error_text);
   // A finished text, rendered unchanged.
   static ParseError message(std::string text);
+  // "Run interrupted.": the caller asked the run to stop (ParseOptions::cancel).
+  static ParseError interrupted();
 
   ParseErrorKind kind() const { return kind_; }
   // The text the error renders to (and the Python exception carries).

@@ -30,6 +30,8 @@ Result<fs::path> working_path(const std::string& text, bool follow_symlinks) {
 }  // namespace
 
 Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptions& options) {
+  // The system would see the path cut at the NUL: a different file.
+  if (text.find('\0') != std::string::npos) return fail(ParseError::message("embedded null byte"));
   Result<fs::path> path = working_path(text, options.follow_symlinks);
   if (!path) return fail(std::move(path.error()));
   std::vector<ReadStep> steps;

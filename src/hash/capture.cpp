@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/input_files.hpp"
 #include "core/path_text.hpp"
 #include "core/read_progress.hpp"
 #include "hash/base64.hpp"
@@ -24,25 +25,32 @@ struct HashedFile {
   std::optional<std::string> bytes;  // the whole content, when asked and within bound
 };
 
+// Blocks read between two looks at whether the run was asked to stop.
+constexpr std::size_t kBlocksBetweenCancelChecks = 256;
+
 // One pass over the file: the digest of every byte and, when `keep` is set,
 // the bytes themselves as long as they stay within `keep_limit` (0: none).
+// A run asked to stop ends the pass with an error.
 std::expected<HashedFile, std::error_code> hash_and_keep(const std::filesystem::path& path, bool keep,
                                                          std::uint64_t keep_limit,
                                                          std::uint64_t expected_size,
-                                                         ReadProgress* progress) {
+                                                         const ParseOptions& options) {
   auto file = open_regular_file(path);
   if (!file) return std::unexpected(file.error());
-  note_file_opened(progress);
+  note_file_opened(options.progress);
   Sha256 digest;
   std::vector<char> block(kFileBlockSize);
   std::string bytes;
   if (keep) bytes.reserve(static_cast<std::size_t>(std::min(expected_size, kMaxReserve)));
-  for (;;) {
+  for (std::size_t blocks = 1;; ++blocks) {
+    if (blocks % kBlocksBetweenCancelChecks == 0 && cancel_requested(options)) {
+      return std::unexpected(std::make_error_code(std::errc::operation_canceled));
+    }
     auto n = file->read_some(block.data(), block.size());
     if (!n) return std::unexpected(n.error());
     if (*n == 0) break;
     digest.update(block.data(), *n);
-    note_bytes_read(progress, *n);
+    note_bytes_read(options.progress, *n);
     if (keep) {
       if (keep_limit != 0 && bytes.size() + *n > keep_limit) {
         // The file grew past the bound since its size was read.
@@ -97,8 +105,8 @@ std::optional<CapturedFile> capture_file(const std::filesystem::path& path,
 
   const bool want_content = options.include_content &&
                             (options.max_content_size == 0 || meta->size <= options.max_content_size);
-  auto hashed = hash_and_keep(path, want_content, options.max_content_size, meta->size,
-                              options.progress);
+  if (options.inputs != nullptr) options.inputs->note(path);
+  auto hashed = hash_and_keep(path, want_content, options.max_content_size, meta->size, options);
   if (!hashed) {
     diagnostics.push_back(Diagnostic{DiagnosticCode::UnreadableArtifact, Severity::Warning,
                                      file_source(relative_path, kind),

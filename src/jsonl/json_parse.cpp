@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 #include <vector>
 
 #include "core/path_text.hpp"
@@ -147,9 +148,8 @@ std::string describe(const BoundedBuilder& builder) {
   return utf8_lossy(text);
 }
 
-}  // namespace
-
-std::expected<Json, std::string> parse_json_text(std::string_view text) {
+// One JSON value over exactly the bytes of `text`, which holds no NUL.
+std::expected<Json, std::string> parse_json_bytes(std::string_view text) {
   Json value;
   BoundedBuilder builder(value);
   bool ok = false;
@@ -167,6 +167,33 @@ std::expected<Json, std::string> parse_json_text(std::string_view text) {
   }
   if (builder.failed()) return std::unexpected(describe(builder) + location(text, builder.position()));
   return std::unexpected("invalid JSON value" + location(text, text.size()));
+}
+
+// The parser ends its input at a NUL byte as if the text were a C string, so
+// a line is never handed to it with one inside. Everything up to the first
+// NUL is parsed with a byte in its place that is invalid wherever it stands
+// (a raw control character, inside a string or out); the parser then fails
+// at that byte or earlier, and the description names the NUL it stands for.
+std::string description_with_nul(std::string text) {
+  constexpr std::pair<std::string_view, std::string_view> kNames[] = {
+      {"U+0001 (SOH)", "U+0000 (NUL)"}, {"\\u0001", "\\u0000"}, {"<U+0001>", "<U+0000>"}};
+  for (const auto& [stand_in, nul] : kNames) {
+    if (const auto at = text.find(stand_in); at != std::string::npos) text.replace(at, stand_in.size(), nul);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::expected<Json, std::string> parse_json_text(std::string_view text) {
+  if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+    std::string cut(text.substr(0, nul));
+    cut.push_back('\x01');
+    auto parsed = parse_json_bytes(cut);
+    if (parsed) return std::unexpected("invalid literal" + location(text, nul + 1));
+    return std::unexpected(description_with_nul(std::move(parsed.error())));
+  }
+  return parse_json_bytes(text);
 }
 
 }  // namespace vt

@@ -18,7 +18,8 @@ inline constexpr std::size_t kMaxJsonDepth = 128;
 
 // One JSON value, optionally preceded by a UTF-8 byte-order mark and
 // surrounded by JSON white space. Repeated object keys: the last one wins.
-// Numbers too large for a double are refused, never held as infinity.
+// Numbers too large for a double are refused, never held as infinity. Every
+// byte of `text` counts: a NUL is a stray byte like any other.
 std::expected<Json, std::string> parse_json_text(std::string_view text);
 
 }  // namespace vt

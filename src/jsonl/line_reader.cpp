@@ -11,6 +11,9 @@ namespace vt {
 
 namespace {
 
+// Buffer refills (8 KiB each) between two looks at the cancel flag.
+constexpr std::uint64_t kRefillsBetweenCancelChecks = 512;
+
 constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
 
 std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
@@ -55,6 +58,11 @@ bool JsonlReader::next_view(LineView& view) {
 
   for (;;) {
     if (position_ == filled_) {
+      if (cancel_ != nullptr && ++refills_ % kRefillsBetweenCancelChecks == 0 &&
+          cancel_->load(std::memory_order_relaxed)) {
+        done_ = true;
+        return false;
+      }
       auto n = source_.read_some(buffer_.get(), kBufferSize);
       if (!n) {
         // The bytes of this line read so far are dropped; the next call reads on.

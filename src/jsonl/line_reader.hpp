@@ -4,6 +4,7 @@
 // them, so a file is read exactly once.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -70,6 +71,9 @@ class JsonlReader {
   std::optional<LineItem> next();
   // Lowercase hex SHA-256 of every byte read; call once, after the last read.
   std::string finish();
+  // Input ends early once `*cancel` is true (looked at every few megabytes,
+  // so that even one endless line gives way).
+  void stop_when(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
  private:
   JsonlReader(ByteSource source, std::uint64_t limit);
@@ -85,6 +89,8 @@ class JsonlReader {
   std::string error_;  // text of the last failure
   bool done_ = false;
   unsigned failures_in_row_ = 0;
+  const std::atomic<bool>* cancel_ = nullptr;
+  std::uint64_t refills_ = 0;
 };
 
 }  // namespace vt

@@ -1,5 +1,6 @@
 #include "jsonl/record_loop.hpp"
 
+#include "core/input_files.hpp"
 #include "jsonl/json_parse.hpp"
 #include "jsonl/line_reader.hpp"
 #include "jsonl/relative_path.hpp"
@@ -8,6 +9,9 @@
 namespace vt {
 
 namespace {
+
+// How often a long file looks whether the run was asked to stop.
+constexpr std::uint64_t kLinesBetweenCancelChecks = 4096;
 
 std::string default_over_limit_message(std::uint64_t byte_length, std::uint64_t limit) {
   return "Line size " + std::to_string(byte_length) + " exceeds max_line_size " +
@@ -20,8 +24,11 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
                                        const std::filesystem::path& root,
                                        const ParseOptions& options, ArtifactKind kind,
                                        const RecordHandler& handler, const LineRules& rules) {
+  if (cancel_requested(options)) return fail(ParseError::interrupted());
   auto reader = JsonlReader::open(path, options.max_line_size, rules.stored, options.progress);
   if (!reader) return fail(std::move(reader.error()));
+  if (options.inputs != nullptr) options.inputs->note(path);
+  reader->stop_when(options.cancel);
   const std::string relative_path = relative_path_for(path, root);
 
   FileRecords out;
@@ -35,6 +42,9 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
 
   LineView line;
   while (reader->next_view(line)) {
+    if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
+      return fail(ParseError::interrupted());
+    }
     if (line.failed) {
       report(DiagnosticCode::UnreadableArtifact, Severity::Error, line.line_number,
              "Failed to read line: " + std::string(line.error));
@@ -72,6 +82,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
     handler(*value, line.line_number, relative_path, sink);
   }
 
+  if (cancel_requested(options)) return fail(ParseError::interrupted());
   out.sha256 = reader->finish();
   for (Event& event : out.events) event.source_file_sha256 = out.sha256;
   return out;

@@ -11,8 +11,12 @@ bool prepare_call(const Signature& signature, PyObject* args, PyObject* kwargs, 
 }
 
 std::optional<vt::Report> run_parse(PyObject* module, const std::string& path,
-                                    const vt::ParseOptions& options) {
-  auto outcome = run_released([&] { return vt::run(path, options); });
+                                    const vt::ParseOptions& options, vt::InputFiles* inputs) {
+  std::atomic<bool> cancel{false};
+  vt::ParseOptions watched = options;
+  watched.cancel = &cancel;
+  watched.inputs = inputs;
+  auto outcome = run_released([&] { return vt::run(path, watched); }, &cancel);
   if (!outcome) {
     raise_call_error(module, outcome.error());
     return std::nullopt;

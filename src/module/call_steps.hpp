@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "core/input_files.hpp"
 #include "core/options.hpp"
 #include "core/records.hpp"
 #include "module/arguments.hpp"
@@ -20,9 +21,12 @@ namespace vtpy {
 bool prepare_call(const Signature& signature, PyObject* args, PyObject* kwargs, CallArgs& call,
                   vt::ParseOptions& options);
 
-// The parse run, lock released. Nothing, with the exception raised, on failure.
+// The parse run, lock released and answering signals (a raising handler
+// stops the run). Nothing, with the exception raised, on failure. `inputs`,
+// when given, receives the identities of the files the run read.
 std::optional<vt::Report> run_parse(PyObject* module, const std::string& path,
-                                    const vt::ParseOptions& options);
+                                    const vt::ParseOptions& options,
+                                    vt::InputFiles* inputs = nullptr);
 
 // Drops a report with the lock released (a large one takes a while to free).
 void discard_released(vt::Report& report);

@@ -71,8 +71,8 @@ void raise_internal_failure(PyObject* module, const InternalFailure& failure) {
 void raise_call_error(PyObject* module, const CallError& error) {
   if (const auto* parse_error = std::get_if<vt::ParseError>(&error)) {
     raise_parse_error(*parse_error);
-  } else {
-    raise_internal_failure(module, std::get<InternalFailure>(error));
+  } else if (const auto* failure = std::get_if<InternalFailure>(&error)) {
+    raise_internal_failure(module, *failure);
   }
 }
 

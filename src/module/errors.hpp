@@ -19,8 +19,12 @@ struct InternalFailure {
   bool out_of_memory = false;
 };
 
+// A Python exception already pending (a signal handler raised while the work
+// ran); raising the call error leaves it as it is.
+struct PendingException {};
+
 // Everything that can end a call after its arguments were accepted.
-using CallError = std::variant<vt::ParseError, InternalFailure>;
+using CallError = std::variant<vt::ParseError, InternalFailure, PendingException>;
 
 // Describes the exception being handled; call only inside a catch block.
 InternalFailure describe_current_exception() noexcept;

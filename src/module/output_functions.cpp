@@ -1,9 +1,11 @@
 // `to_json`, `to_jsonl`, `to_csv` (the rendering as a str) and `convert`
 // (the rendering streamed into a file).
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "core/input_files.hpp"
 #include "module/call_steps.hpp"
 #include "module/errors.hpp"
 #include "module/functions.hpp"
@@ -66,13 +68,15 @@ PyObject* render_to_text(PyObject* module, const Signature& signature, Format fo
     std::optional<vt::Report> report = run_parse(module, call.path, options);
     if (!report) return nullptr;
     const RenderOptions render_with = render_options(format, call, call.pretty);
+    std::atomic<bool> cancel{false};
     auto rendered = run_released([&]() -> vt::Result<std::string> {
       vt::MemorySink sink;
-      vt::Status status = render(*report, render_with, sink);
+      vt::CancellableSink watched(sink, cancel);
+      vt::Status status = render(*report, render_with, watched);
       *report = vt::Report{};
       if (!status) return vt::fail(std::move(status.error()));
       return std::move(sink.buffer());
-    });
+    }, &cancel);
     if (!rendered) {
       raise_call_error(module, rendered.error());
       return nullptr;
@@ -82,14 +86,25 @@ PyObject* render_to_text(PyObject* module, const Signature& signature, Format fo
 }
 
 // Creates (or truncates) the destination with the lock released; a file on
-// a slow or blocking file system must not hold up other threads.
-std::unique_ptr<vt::FileSink> create_destination(PyObject* module, const std::string& path) {
+// a slow or blocking file system must not hold up other threads. A file the
+// run read is refused before anything is opened.
+std::unique_ptr<vt::FileSink> create_destination(PyObject* module, const std::string& path,
+                                                 const vt::InputFiles& inputs) {
   using Created = std::expected<std::unique_ptr<vt::FileSink>, std::error_code>;
   const std::filesystem::path destination(path);
+  bool created = false;
   auto outcome = run_released([&]() -> vt::Result<Created> {
-    return vt::FileSink::create(destination);
+    if (const std::error_code refused = vt::output_names_an_input(destination, inputs)) {
+      return Created(std::unexpected(refused));
+    }
+    Created file = vt::FileSink::create(destination);
+    created = file.has_value();
+    return file;
   });
   if (!outcome) {
+    // Interrupted meanwhile: an interrupted call leaves no output behind.
+    std::error_code ignored;
+    if (created) std::filesystem::remove(destination, ignored);
     raise_call_error(module, outcome.error());
     return nullptr;
   }
@@ -120,7 +135,8 @@ PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
     CallArgs call;
     vt::ParseOptions options;
     if (!prepare_call(kConvert, args, kwargs, call, options)) return nullptr;
-    std::optional<vt::Report> report = run_parse(module, call.path, options);
+    vt::InputFiles inputs;
+    std::optional<vt::Report> report = run_parse(module, call.path, options, &inputs);
     if (!report) return nullptr;
     const std::optional<Format> format = format_named(call.format);
     if (!format) {
@@ -132,19 +148,26 @@ PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
       discard_released(*report);
       return nullptr;
     }
-    std::unique_ptr<vt::FileSink> sink = create_destination(module, call.output_path);
+    std::unique_ptr<vt::FileSink> sink = create_destination(module, call.output_path, inputs);
     if (!sink) {
       discard_released(*report);
       return nullptr;
     }
     // The file always gets the pretty JSON document.
     const RenderOptions render_with = render_options(*format, call, true);
+    std::atomic<bool> cancel{false};
     auto written = run_released([&]() -> vt::Status {
-      vt::Status status = render(*report, render_with, *sink);
+      vt::CancellableSink watched(*sink, cancel);
+      vt::Status status = render(*report, render_with, watched);
       sink.reset();  // closes the file
       *report = vt::Report{};
       return status;
-    });
+    }, &cancel);
+    if (!written && std::holds_alternative<PendingException>(written.error())) {
+      // An interrupted call leaves no half-written output behind.
+      std::error_code ignored;
+      std::filesystem::remove(std::filesystem::path(call.output_path), ignored);
+    }
     if (!written) {
       raise_call_error(module, written.error());
       return nullptr;

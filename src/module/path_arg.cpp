@@ -18,7 +18,13 @@ bool convert_path(PyObject* value, std::string& out) {
     set_conversion_error(text, "PyString");
     return false;
   }
-  return utf8_of(text, out);
+  if (!utf8_of(text, out)) return false;
+  // The system would see the path cut at the NUL: a different file.
+  if (out.find('\0') != std::string::npos) {
+    PyErr_SetString(PyExc_ValueError, "embedded null byte");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace vtpy

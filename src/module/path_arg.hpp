@@ -9,7 +9,8 @@
 
 namespace vtpy {
 
-// False with TypeError (or UnicodeEncodeError) set when `value` is no text path.
+// False with TypeError (or UnicodeEncodeError) set when `value` is no text
+// path, and with ValueError "embedded null byte" when the text holds U+0000.
 bool convert_path(PyObject* value, std::string& out);
 
 }  // namespace vtpy

@@ -10,6 +10,7 @@
 #include "module/py_ref.hpp"
 #include "module/record_keys.hpp"
 #include "module/values.hpp"
+#include "module/watched_run.hpp"
 
 namespace vtpy {
 
@@ -50,13 +51,15 @@ class Builder {
   }
 
  private:
-  // A list with one converted item per record, in order.
+  // A list with one converted item per record, in order. A long list stops
+  // now and then for the interpreter's signal handlers.
   template <class Record, class Convert>
   static PyRef list_of(const std::vector<Record>& records, Convert convert) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return {};
     Py_ssize_t index = 0;
     for (const Record& record : records) {
+      if ((index & 4095) == 4095 && !signals_quiet()) return {};
       PyRef item = convert(record);
       if (!item) return {};
       PyList_SetItem(list.get(), index++, item.release());  // steals the item

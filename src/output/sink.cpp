@@ -58,4 +58,16 @@ FileSink::~FileSink() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+std::expected<void, std::error_code> CancellableSink::write(const char* data, std::size_t size) {
+  if (cancel_.load(std::memory_order_relaxed)) return std::unexpected(std::make_error_code(std::errc::operation_canceled));
+  return target_.write(data, size);
+}
+
+std::expected<void, std::error_code> CancellableSink::write_counted(const char* data, std::size_t size,
+                                                                    std::size_t& accepted) {
+  accepted = 0;
+  if (cancel_.load(std::memory_order_relaxed)) return std::unexpected(std::make_error_code(std::errc::operation_canceled));
+  return target_.write_counted(data, size, accepted);
+}
+
 }  // namespace vt

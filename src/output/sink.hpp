@@ -2,6 +2,7 @@
 // creates and owns, or a descriptor someone else owns (standard output).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <expected>
 #include <filesystem>
@@ -48,6 +49,21 @@ class DescriptorSink : public ByteSink {
 
  protected:
   int fd_ = -1;
+};
+
+// Passes writes on to another sink until `*cancel` becomes true; from then
+// on every write fails, so that a writer stops at its next check.
+class CancellableSink final : public ByteSink {
+ public:
+  CancellableSink(ByteSink& target, const std::atomic<bool>& cancel) : target_(target), cancel_(cancel) {}
+  std::expected<void, std::error_code> write(const char* data, std::size_t size) override;
+  std::expected<void, std::error_code> write_counted(const char* data, std::size_t size,
+                                                     std::size_t& accepted) override;
+  std::expected<void, std::error_code> flush() override { return target_.flush(); }
+
+ private:
+  ByteSink& target_;
+  const std::atomic<bool>& cancel_;
 };
 
 // A file created (or truncated) for writing; closed when destroyed.

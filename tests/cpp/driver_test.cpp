@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/driver.hpp"
@@ -131,6 +134,41 @@ TEST(Run, PathsThatAreNotUtf8ShowWithReplacementCharacters) {
   EXPECT_EQ(report.error().kind(), vt::ParseErrorKind::Io);
   EXPECT_EQ(report.error().text(), "I/O error at " + t.root().native() +
                                        "/caf\xEF\xBF\xBD/x: No such file or directory");
+}
+
+// Runs that end before a report exists: a path the system would read cut
+// short, and a run its caller asks to stop (before it starts, or inside one
+// endless line of a sparse terabyte file).
+TEST(Run, EndsWithoutAReport) {
+  vt_test::TempTree t;
+  const fs::path history = t.file(".codex/history.jsonl");
+  fs::resize_file(history, std::uintmax_t{1} << 40);
+  struct Case {
+    std::string path;
+    int cancel_after_ms;  // -1: never; 0: before the run
+    std::string error;
+  };
+  const Case cases[] = {
+      {t.root().native() + "/.codex" + std::string(1, '\0') + "x", -1, "embedded null byte"},
+      {(t / ".codex").native(), 0, "Run interrupted."},
+      {(t / ".codex").native(), 50, "Run interrupted."},
+  };
+  for (const Case& c : cases) {
+    std::atomic<bool> cancel{c.cancel_after_ms == 0};
+    vt::ParseOptions o = options();
+    o.cancel = &cancel;
+    std::thread stopper;
+    if (c.cancel_after_ms > 0) {
+      stopper = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.cancel_after_ms));
+        cancel = true;
+      });
+    }
+    const auto report = vt::run(c.path, o);
+    if (stopper.joinable()) stopper.join();
+    ASSERT_FALSE(report.has_value()) << c.error;
+    EXPECT_EQ(report.error().text(), c.error);
+  }
 }
 
 }  // namespace
