@@ -157,8 +157,8 @@ def write_file_history(root: str, gen: Gen, snapshots: int) -> int:
         sid, project = gen.session()
         folder = os.path.join(root, "file-history", sid)
         os.makedirs(folder, exist_ok=True)
-        for _ in range(r.randint(3, 40)):
-            path = os.path.join(project, r.choice(gen.files))
+        for source in r.sample(gen.files, r.randint(3, 40)):
+            path = os.path.join(project, source)
             ident = short_hash(path.encode())
             first = r.choice([1, 1, 1, 1, 2, 3])
             body = gen.text(r.randint(500, 6000))

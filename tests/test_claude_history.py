@@ -102,30 +102,57 @@ def test_timestamp_rule(tmp_path, raw, timestamp, source, warnings):
     assert event["timestamp_raw"] == json.loads(raw)
 
 
-@pytest.mark.parametrize("record, message, session, project, diagnostics", [
-    ({"display": 5, "message": "hi"}, "hi", None, None, ["Field 'display' expected string, got number"]),
-    ({"display": None, "message": 1, "query": "q"}, "q", None, None, ["Field 'display' expected string, got null"]),
-    ({"display": "", "message": "m", "query": "q"}, "", None, None, []),
-    ({"message": [1], "query": {}}, None, None, None, []),
-    ({"query": "q", "sessionId": None}, "q", None, None, ["Field 'sessionId' expected string, got null"]),
-    ({"sessionId": True, "project": "/p"}, None, None, "/p", ["Field 'sessionId' expected string, got boolean"]),
-    ({"sessionId": "s", "project": 1.5}, None, "s", None, ["Field 'project' expected string, got number"]),
-    ({"display": {}, "sessionId": [], "project": {}}, None, None, None, [
-        "Field 'display' expected string, got object", "Field 'sessionId' expected string, got array",
-        "Field 'project' expected string, got object"]),
-    ({"display": "d", "pastedContents": []}, "d", None, None, ["Field 'pastedContents' expected object, got array"]),
-    ({"display": "d", "pastedContents": "x"}, "d", None, None, ["Field 'pastedContents' expected object, got string"]),
-    ({"display": "d", "pastedContents": None}, "d", None, None, ["Field 'pastedContents' expected object, got null"]),
-])
-def test_record_field_types(tmp_path, record, message, session, project, diagnostics):
+WRONG = {"null": None, "boolean": False, "number": 2, "string": "x", "array": [], "object": {}}
+FIELDS = [
+    # (path into the record, expected type, message before the type name, what is left of the field)
+    (("display",), "string", "Field 'display' expected string, got ", lambda ev: ev[0]["message"], None),
+    (("sessionId",), "string", "Field 'sessionId' expected string, got ", lambda ev: {e["session_id"] for e in ev},
+     {None}),
+    (("project",), "string", "Field 'project' expected string, got ",
+     lambda ev: {e["working_directory"] for e in ev}, {None}),
+    (("pastedContents",), "object", "Field 'pastedContents' expected object, got ", len, 1),
+    (("pastedContents", "k"), "object", "pastedContents[k] is not an object, skipping", len, 1),
+    (("pastedContents", "k", "type"), "string", "pastedContents[k].type expected string, got ",
+     lambda ev: ev[1]["artifact"]["media_type"], "text"),
+    (("pastedContents", "k", "content"), "string", "pastedContents[k].content expected string, got ",
+     lambda ev: (ev[1]["artifact"]["content"], ev[1]["artifact"]["sha256"]), (None, None)),
+    (("pastedContents", "k", "contentHash"), "string", "pastedContents[k].contentHash expected string, got ",
+     lambda ev: (ev[1]["source"]["source_id"], ev[1]["artifact"]["reference_status"]), (None, "resolved")),
+]
+
+
+@pytest.mark.parametrize("path, type_name, message, left, expected", [
+    pytest.param(path, name, message, left, expected, id=".".join(path) + "-" + name)
+    for path, expected_type, message, left, expected in FIELDS for name in WRONG if name != expected_type])
+def test_wrong_field_type(tmp_path, path, type_name, message, left, expected):
+    record = {"display": "d", "sessionId": "s", "project": "/p",
+              "pastedContents": {"k": {"type": "text/x", "content": "c", "contentHash": "h"}}}
+    *parents, key = path
+    holder = record
+    for name in parents:
+        holder = holder[name]
+    holder[key] = WRONG[type_name]
     report = parse_lines(tmp_path, [record], mode="strict")
+    (diagnostic,) = report["diagnostics"]
+    assert diagnostic["message"] == (message if message.endswith("skipping") else message + type_name)
+    assert (diagnostic["code"], diagnostic["severity"], diagnostic["source"]["line_number"]) == (
+        "invalid_field_type", "warning", 1)
+    assert diagnostic["source"]["source_id"] == ("k" if path[1:] else None)
+    assert left(report["events"]) == expected
+
+
+@pytest.mark.parametrize("record, message, diagnostics", [
+    ({"display": 5, "message": "hi"}, "hi", ["Field 'display' expected string, got number"]),
+    ({"display": None, "message": 1, "query": "q"}, "q", ["Field 'display' expected string, got null"]),
+    ({"display": "", "message": "m", "query": "q"}, "", []),
+    ({"message": "m", "query": "q"}, "m", []),
+    ({"message": [1], "query": {}}, None, []),
+])
+def test_prompt_text_fallback(tmp_path, record, message, diagnostics):
+    report = parse_lines(tmp_path, [record])
     (event,) = report["events"]
-    assert (event["message"], event["session_id"], event["working_directory"]) == (message, session, project)
+    assert event["message"] == message
     assert [d["message"] for d in report["diagnostics"]] == diagnostics
-    source = {"artifact_kind": "history", "line_number": 1, "record_type": None, "relative_path": "history.jsonl",
-              "source_id": None}
-    assert all((d["code"], d["severity"], d["source"]) == ("invalid_field_type", "warning", source)
-               for d in report["diagnostics"])
 
 
 def artifact(media_type, status=None, content=None, **facts):
@@ -146,24 +173,18 @@ def artifact(media_type, status=None, content=None, **facts):
     ({"type": "imag"}, "paste_attachment", None, artifact("imag"), []),
     ({"type": "Image/png"}, "paste_attachment", None, artifact("Image/png"), []),
     ({}, "paste_attachment", None, artifact("text"), []),
+    # Warnings of one entry come in member order: type, content, contentHash.
     ({"type": 5, "content": 7, "contentHash": None}, "paste_attachment", None, artifact("text"), [
         "pastedContents[k].type expected string, got number", "pastedContents[k].content expected string, got number",
         "pastedContents[k].contentHash expected string, got null"]),
     ({"type": ["image"], "contentHash": "h"}, "paste_attachment", "h",
      artifact("text", "missing"), ["pastedContents[k].type expected string, got array"]),
-    ("text", None, None, None, ["pastedContents[k] is not an object, skipping"]),
-    (None, None, None, None, ["pastedContents[k] is not an object, skipping"]),
 ])
 def test_pasted_entry(tmp_path, entry, event_type, source_id, expected, diagnostics):
     report = parse_lines(tmp_path, [{"display": "p", "pastedContents": {"k": entry}}], mode="strict")
-    prompt, *attachments = report["events"]
+    prompt, event = report["events"]
     assert prompt["event_type"] == "prompt_input"
-    if event_type is None:
-        assert attachments == []
-    else:
-        (event,) = attachments
-        assert (event["event_type"], event["source"]["source_id"], event["artifact"]) == (
-            event_type, source_id, expected)
+    assert (event["event_type"], event["source"]["source_id"], event["artifact"]) == (event_type, source_id, expected)
     assert [d["message"] for d in report["diagnostics"]] == diagnostics
     # The key names the entry its warnings are about.
     assert all(d["source"]["source_id"] == "k" and d["code"] == "invalid_field_type" for d in report["diagnostics"])

@@ -6,6 +6,7 @@ import hashlib
 import io
 import json
 import pathlib
+import sys
 
 import pytest
 
@@ -180,6 +181,7 @@ def check_agreement(tree):
     for diagnostic in diagnostics:
         assert_key_order(diagnostic, DIAGNOSTIC_KEYS)
 
+    csv.field_size_limit(sys.maxsize)  # inlined file content can be large
     table = list(csv.reader(io.StringIO(vellumtrace.to_csv(tree, **options), newline="")))
     assert table[0] == CSV_COLUMNS
     assert len(table) == len(report["events"]) + 1

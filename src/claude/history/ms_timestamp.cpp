@@ -18,22 +18,21 @@ std::string where(std::string_view relative_path, std::uint64_t line) {
   return text;
 }
 
-std::int64_t floor_div(std::int64_t a, std::int64_t b) {
-  const std::int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 // The instant `ms` milliseconds after the epoch, when the calendar holds it.
+// Floor division, so that earlier instants keep a positive remainder; written
+// so that no step can overflow, even at the ends of the 64-bit range.
 std::optional<Instant> instant_of_ms(std::int64_t ms) {
-  const std::int64_t seconds = floor_div(ms, kMsPerSecond);
-  // The remainder taken directly: seconds * 1000 overflows near the bounds.
-  const std::int64_t remainder = ms % kMsPerSecond;
-  const auto millis = static_cast<std::uint32_t>(remainder < 0 ? remainder + kMsPerSecond : remainder);
-  return Instant::from_unix(seconds, millis * kNanosPerMs);
+  std::int64_t seconds = ms / kMsPerSecond;
+  std::int64_t millis = ms % kMsPerSecond;
+  if (millis < 0) {
+    millis += kMsPerSecond;
+    seconds -= 1;
+  }
+  return Instant::from_unix(seconds, static_cast<std::uint32_t>(millis) * kNanosPerMs);
 }
 
 // Every kind of JSON number as a double, so that one rule covers them all
-// (integers beyond 2^53 lose precision on the way, as the rule intends).
+// (integers beyond 2^53 lose precision on the way).
 double as_double(const Json& number) {
   if (number.is_number_unsigned()) {
     return static_cast<double>(number.get_ref<const Json::number_unsigned_t&>());
