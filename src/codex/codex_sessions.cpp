@@ -22,7 +22,8 @@ namespace fs = std::filesystem;
 namespace {
 
 void handle_session_record(const Json& object, std::uint64_t line, const std::string& relative_path,
-                           RecordSink& sink, SessionFileState& state, const ParseOptions& options) {
+                           RecordSink& sink, SessionFileState& state, EventIds& ids,
+                           const ParseOptions& options) {
   const SessionRecord record = view_session_record(object);
   state.apply(record);
 
@@ -50,7 +51,7 @@ void handle_session_record(const Json& object, std::uint64_t line, const std::st
   event.message = session_message(record, event.event_type, options.include_content);
 
   const std::string source_key = "codex_session:" + std::to_string(line);
-  event.event_id = event_id_for(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
+  event.event_id = ids.make(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::Session, session_record_type_text(record), relative_path, line,
                            session_source_id(record)};
   if (options.include_raw) event.raw = held_copy(object);
@@ -63,12 +64,13 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
                                              const ParseOptions& options) {
   const std::string name = path.filename().native();
   SessionFileState state(session_id_from_file_name(without_compression_suffix(name)));
+  EventIds ids;
   LineRules rules;
   rules.stored = rollout_storage(name);
   return read_jsonl_records(path, root, options, ArtifactKind::Session,
-                            [&state, &options](const Json& object, std::uint64_t line,
-                                               const std::string& relative_path, RecordSink& sink) {
-                              handle_session_record(object, line, relative_path, sink, state, options);
+                            [&state, &ids, &options](const Json& object, std::uint64_t line,
+                                                     const std::string& relative_path, RecordSink& sink) {
+                              handle_session_record(object, line, relative_path, sink, state, ids, options);
                             },
                             rules);
 }

@@ -41,7 +41,7 @@ std::optional<std::string> prompt_text(const Json& record, const std::string& re
 }  // namespace
 
 HistoryRecordOutput parse_history_record(const Json& value, const std::string& relative_path,
-                                         std::uint64_t line_number, bool include_raw) {
+                                         std::uint64_t line_number, bool include_raw, EventIds& ids) {
   HistoryRecordOutput out;
   if (!value.is_object()) {
     out.diagnostics.push_back(history_warning(DiagnosticCode::UnknownRecord,
@@ -53,8 +53,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const std::string& r
   Event prompt;
   prompt.provider = Provider::ClaudeCode;
   prompt.event_type = EventType::PromptInput;
-  prompt.event_id = event_id_for(Provider::ClaudeCode, ArtifactKind::History, relative_path,
-                                 "history:" + std::to_string(line_number));
+  prompt.event_id = ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path,
+                            "history:" + std::to_string(line_number));
   prompt.message = prompt_text(value, relative_path, line_number, out);
   prompt.session_id = record_string(value, "sessionId", relative_path, line_number, out);
   prompt.working_directory = record_string(value, "project", relative_path, line_number, out);
@@ -72,7 +72,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const std::string& r
 
   const Json* pasted = get_field(value, "pastedContents");
   if (pasted != nullptr && pasted->is_object()) {
-    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number, out);
+    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number, ids,
+                           out);
   } else if (pasted != nullptr) {
     out.diagnostics.push_back(history_warning(
         DiagnosticCode::InvalidFieldType,
