@@ -84,7 +84,8 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
 
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   out.sha256 = reader->finish();
-  for (Event& event : out.events) event.source_file_sha256 = out.sha256;
+  const SharedString file_digest(out.sha256);
+  for (Event& event : out.events) event.source_file_sha256 = file_digest;
   return out;
 }
 
