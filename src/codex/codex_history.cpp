@@ -34,7 +34,7 @@ std::optional<std::string> string_field(const Json& object, std::string_view key
   return std::nullopt;
 }
 
-void handle_history_record(const Json& object, std::uint64_t line, const std::string& relative_path,
+void handle_history_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
                            RecordSink& sink, EventIds& ids, const ParseOptions& options) {
   Event event;
   event.provider = Provider::Codex;
@@ -71,7 +71,7 @@ Result<FileRecords> parse_codex_history(const std::filesystem::path& path,
   EventIds ids;
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [&options, &ids](const Json& object, std::uint64_t line, const std::string& relative_path,
+      [&options, &ids](const Json& object, std::uint64_t line, const SharedString& relative_path,
                        RecordSink& sink) {
         handle_history_record(object, line, relative_path, sink, ids, options);
       });

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void handle_session_record(const Json& object, std::uint64_t line, const std::string& relative_path,
+void handle_session_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
                            RecordSink& sink, SessionFileState& state, EventIds& ids,
                            const ParseOptions& options) {
   const SessionRecord record = view_session_record(object);
@@ -69,7 +69,7 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
   rules.stored = rollout_storage(name);
   return read_jsonl_records(path, root, options, ArtifactKind::Session,
                             [&state, &ids, &options](const Json& object, std::uint64_t line,
-                                                     const std::string& relative_path, RecordSink& sink) {
+                                                     const SharedString& relative_path, RecordSink& sink) {
                               handle_session_record(object, line, relative_path, sink, state, ids, options);
                             },
                             rules);

@@ -24,7 +24,7 @@ struct HistoryRecordOutput {
 };
 
 // One parsed line of the history; any JSON value is accepted. Never fails.
-HistoryRecordOutput parse_history_record(const Json& value, const std::string& relative_path,
+HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
                                          std::uint64_t line_number, bool include_raw, EventIds& ids);
 
 // The whole file. `root` is the directory relative paths are computed

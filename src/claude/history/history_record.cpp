@@ -40,7 +40,7 @@ std::optional<std::string> prompt_text(const Json& record, const std::string& re
 
 }  // namespace
 
-HistoryRecordOutput parse_history_record(const Json& value, const std::string& relative_path,
+HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
                                          std::uint64_t line_number, bool include_raw, EventIds& ids) {
   HistoryRecordOutput out;
   if (!value.is_object()) {

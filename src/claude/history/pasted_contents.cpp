@@ -48,7 +48,7 @@ bool is_image_type(std::string_view type) { return type.starts_with("image"); }
 }  // namespace
 
 void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
-                            const std::string& relative_path, std::uint64_t line_number, EventIds& ids,
+                            const SharedString& relative_path, std::uint64_t line_number, EventIds& ids,
                             HistoryRecordOutput& out) {
   const std::string line_key = "history:" + std::to_string(line_number) + ":paste:";
   std::uint64_t ordinal = 0;
