@@ -1,18 +1,22 @@
 // The records every reader produces and every renderer consumes: events,
-// diagnostics and the report of a run. Members are declared in rendering order.
-// An event is kept small: texts that repeat from event to event of a file are
-// shared, and the parts few events carry live on the heap only when set.
+// diagnostics and the report of a run. Members are declared in rendering order
+// (an event's small enumerations are grouped after its identifier, to save
+// padding). An event is kept small: texts that repeat from event to event of a
+// file are shared, and the parts few events carry live on the heap only when
+// set.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "core/boxed.hpp"
 #include "core/enums.hpp"
+#include "core/event_id_text.hpp"
 #include "core/instant.hpp"
 #include "core/shared_string.hpp"
 
@@ -50,15 +54,15 @@ struct FsTimes {
 };
 
 struct Event {
-  std::string schema_version = kSchemaVersion;
-  std::string event_id;
-  std::uint64_t sequence = 0;
+  static constexpr std::string_view schema_version = kSchemaVersion;
+  EventIdText event_id;
   Provider provider = Provider::Unknown;
+  TimestampSource timestamp_source = TimestampSource::None;
+  EventType event_type = EventType::Unknown;
+  std::uint64_t sequence = 0;
   std::optional<SharedString> source_file_sha256;
   std::optional<Instant> timestamp;
-  TimestampSource timestamp_source = TimestampSource::None;
   std::optional<Json> timestamp_raw;
-  EventType event_type = EventType::Unknown;
   std::optional<SharedString> session_id;
   std::optional<SharedString> working_directory;
   std::optional<std::string> message;

@@ -21,6 +21,9 @@ PyRef none() { return PyRef::borrow(Py_None); }
 PyRef text(const std::string& value) { return PyRef(str_from_utf8(value)); }
 PyRef text(const std::optional<std::string>& value) { return value ? text(*value) : none(); }
 PyRef text(const vt::SharedString& value) { return text(value.str()); }
+PyRef text(std::string_view value) {
+  return PyRef(PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace"));
+}
 PyRef text(const std::optional<vt::SharedString>& value) { return value ? text(*value) : none(); }
 
 PyRef number(std::uint64_t value) { return PyRef(PyLong_FromUnsignedLongLong(value)); }
@@ -144,7 +147,7 @@ class Builder {
     PyRef dict(PyDict_New());
     if (!dict) return {};
     const bool ok = put(dict, Key::Artifact, artifact_dict(event.artifact)) &&
-                    put(dict, Key::EventId, text(event.event_id)) &&
+                    put(dict, Key::EventId, text(event.event_id.view())) &&
                     put(dict, Key::EventType, word(event.event_type)) &&
                     put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
                     put(dict, Key::Message, text(event.message)) &&
