@@ -69,7 +69,7 @@ struct Event {
   SourceRef source;
   Boxed<Artifact> artifact;
   Boxed<FsTimes> fs_times;
-  std::vector<std::string> warnings;
+  std::vector<SharedString> warnings;
   Boxed<Json> raw;
 };
 

@@ -98,10 +98,10 @@ class Builder {
     return value ? word(*value) : none();
   }
 
-  PyRef warnings(const std::vector<std::string>& items) {
+  PyRef warnings(const std::vector<vt::SharedString>& items) {
     PyRef list(PyList_New(0));
     if (!list) return {};
-    for (const std::string& item : items) {
+    for (const vt::SharedString& item : items) {
       if (!append(list, text(item))) return {};
     }
     return list;

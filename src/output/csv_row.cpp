@@ -23,7 +23,7 @@ std::string value_or_empty(const std::optional<Json>& value) {
   return value ? value_text(*value) : "";
 }
 
-std::string warnings_cell(const std::vector<std::string>& warnings) {
+std::string warnings_cell(const std::vector<SharedString>& warnings) {
   if (warnings.empty()) return "";
   std::string cell = "[";
   for (std::size_t i = 0; i < warnings.size(); ++i) {

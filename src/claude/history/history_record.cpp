@@ -63,7 +63,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const SharedString& 
   NormalizedTimestamp time = normalize_ms_timestamp(stamp, relative_path, line_number);
   prompt.timestamp = time.timestamp;
   prompt.timestamp_source = time.source;
-  prompt.warnings = std::move(time.warnings);
+  prompt.warnings.assign(std::make_move_iterator(time.warnings.begin()),
+                         std::make_move_iterator(time.warnings.end()));
   if (stamp != nullptr) prompt.timestamp_raw = held_copy(*stamp);
 
   prompt.source = SourceRef{ArtifactKind::History, std::string("history"), relative_path, line_number,
