@@ -53,12 +53,12 @@ std::string timesketch_message(const Event& event) {
 Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_out) {
   BufferedSink out(sink);
   left_out = 0;
+  JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (const Event& event : report.events) {
     if (!event.timestamp) {
       ++left_out;
       continue;
     }
-    JsonLayout j(out, false);
     j.begin_object();
     j.key("message");
     j.string(timesketch_message(event));

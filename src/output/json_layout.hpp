@@ -60,7 +60,9 @@ class JsonLayout {
   BufferedSink& out_;
   bool pretty_;
   std::size_t base_depth_;
-  std::vector<bool> open_;  // per open container: has it a member yet
+  // Per open container: has it a member yet. Empty again after each complete
+  // top-level value, so one layout can write any number of them.
+  std::vector<bool> open_;
 };
 
 }  // namespace vt
