@@ -64,11 +64,11 @@ void take_over(Event& attachment, const Event& cached, std::vector<Diagnostic>& 
   if (own.sha256 && file.sha256 && *own.sha256 != *file.sha256) {
     diagnostics.push_back(reference_diagnostic(
         attachment, DiagnosticCode::HashMismatch, Severity::Error,
-        "Inline content and resolved cache '" + cached.source.relative_path +
+        "Inline content and resolved cache '" + cached.source.relative_path.str() +
             "' have different SHA-256 values."));
   }
   own.reference_status = ReferenceStatus::Resolved;
-  own.resolved_path = cached.source.relative_path;
+  own.resolved_path = cached.source.relative_path.str();
   if (!own.sha256) {  // no inline content: the cached file speaks for the paste
     own.content = file.content;
     own.content_encoding = file.content_encoding;
@@ -97,7 +97,7 @@ void resolve_one(Event& attachment, const std::string& hash, Pool& pool,
   std::string paths;
   for (std::size_t i : found) {
     if (!paths.empty()) paths += ", ";
-    paths += pool.at(i).source.relative_path;
+    paths += pool.at(i).source.relative_path.str();
     pool.consume(i);
   }
   diagnostics.push_back(reference_diagnostic(attachment, DiagnosticCode::AmbiguousReference, Severity::Warning,

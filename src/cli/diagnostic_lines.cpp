@@ -47,8 +47,8 @@ std::string diagnostic_listing(const std::vector<Diagnostic>& diagnostics, std::
 
 Status write_diagnostics_jsonl(const std::vector<Diagnostic>& diagnostics, ByteSink& sink) {
   BufferedSink out(sink);
+  JsonLayout j(out, false);  // one for all lines: no allocation per record
   for (const Diagnostic& diagnostic : diagnostics) {
-    JsonLayout j(out, false);
     put_diagnostic_object(j, diagnostic);
     out.push_back('\n');
     if (out.failed()) break;

@@ -90,7 +90,7 @@ bool EventFilter::keeps(const Event& event) const {
       return false;
     }
   }
-  if (!sessions.empty() && (!event.session_id || !listed(sessions, *event.session_id))) {
+  if (!sessions.empty() && (!event.session_id || !listed(sessions, event.session_id->str()))) {
     return false;
   }
   if (!listed(providers, event.provider) || !listed(event_types, event.event_type)) return false;

@@ -118,7 +118,7 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
     row.agent_messages += is_agent_message(event);
     row.tool_calls += event.event_type == EventType::ToolCall;
     if (auto totals = running_totals(event)) {
-      std::pair place{event.source.relative_path, event.source.line_number.value_or(0)};
+      std::pair place{event.source.relative_path.str(), event.source.line_number.value_or(0)};
       auto& latest = token_places[found->second];
       if (!row.tokens || place > latest) {
         row.tokens = totals;

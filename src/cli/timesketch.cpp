@@ -53,12 +53,12 @@ std::string timesketch_message(const Event& event) {
 Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_out) {
   BufferedSink out(sink);
   left_out = 0;
+  JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (const Event& event : report.events) {
     if (!event.timestamp) {
       ++left_out;
       continue;
     }
-    JsonLayout j(out, false);
     j.begin_object();
     j.key("message");
     j.string(timesketch_message(event));
@@ -70,7 +70,7 @@ Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_
     j.string(timestamp_description(event.timestamp_source));
     j.wire("provider", event.provider);
     j.wire("event_type", event.event_type);
-    const auto optional_text = [&j](std::string_view name, const std::optional<std::string>& v) {
+    const auto optional_text = [&j](std::string_view name, const std::optional<SharedString>& v) {
       if (!v) return;
       j.key(name);
       j.string(*v);

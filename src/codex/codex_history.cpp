@@ -34,8 +34,8 @@ std::optional<std::string> string_field(const Json& object, std::string_view key
   return std::nullopt;
 }
 
-void handle_history_record(const Json& object, std::uint64_t line, const std::string& relative_path,
-                           RecordSink& sink, const ParseOptions& options) {
+void handle_history_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
+                           RecordSink& sink, EventIds& ids, const ParseOptions& options) {
   Event event;
   event.provider = Provider::Codex;
   event.event_type = EventType::PromptInput;
@@ -56,7 +56,7 @@ void handle_history_record(const Json& object, std::uint64_t line, const std::st
   }
 
   const std::string source_key = "codex_history:" + std::to_string(line);
-  event.event_id = event_id_for(Provider::Codex, ArtifactKind::History, relative_path, source_key);
+  event.event_id = ids.make(Provider::Codex, ArtifactKind::History, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::History, std::string("history"), relative_path, line,
                            event.session_id};
   if (options.include_raw) event.raw = held_copy(object);
@@ -68,10 +68,13 @@ void handle_history_record(const Json& object, std::uint64_t line, const std::st
 Result<FileRecords> parse_codex_history(const std::filesystem::path& path,
                                         const std::filesystem::path& root,
                                         const ParseOptions& options) {
+  EventIds ids;
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [&options](const Json& object, std::uint64_t line, const std::string& relative_path,
-                 RecordSink& sink) { handle_history_record(object, line, relative_path, sink, options); });
+      [&options, &ids](const Json& object, std::uint64_t line, const SharedString& relative_path,
+                       RecordSink& sink) {
+        handle_history_record(object, line, relative_path, sink, ids, options);
+      });
 }
 
 }  // namespace vt::codex

@@ -2,6 +2,7 @@
 // `archived_sessions` tree, and turning each record of a file (plain or
 // compressed) into one event under the file's running session and working
 // directory.
+#include <optional>
 #include <string>
 #include <system_error>
 
@@ -21,8 +22,26 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void handle_session_record(const Json& object, std::uint64_t line, const std::string& relative_path,
-                           RecordSink& sink, SessionFileState& state, const ParseOptions& options) {
+// The last text made of a kind, handed out again while the records repeat it,
+// so that the events of a file share one copy.
+class RepeatedText {
+ public:
+  const SharedString& get(std::string text) {
+    if (!last_ || *last_ != text) last_ = SharedString(std::move(text));
+    return *last_;
+  }
+
+ private:
+  std::optional<SharedString> last_;
+};
+
+struct FileTexts {
+  RepeatedText warning;
+};
+
+void handle_session_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
+                           RecordSink& sink, SessionFileState& state, EventIds& ids,
+                           FileTexts& texts, const ParseOptions& options) {
   const SessionRecord record = view_session_record(object);
   state.apply(record);
 
@@ -46,11 +65,13 @@ void handle_session_record(const Json& object, std::uint64_t line, const std::st
   }
 
   event.event_type = session_event_type(record);
-  if (event.event_type == EventType::Unknown) event.warnings.push_back(unmapped_record_warning(record));
+  if (event.event_type == EventType::Unknown) {
+    event.warnings.push_back(texts.warning.get(unmapped_record_warning(record)));
+  }
   event.message = session_message(record, event.event_type, options.include_content);
 
   const std::string source_key = "codex_session:" + std::to_string(line);
-  event.event_id = event_id_for(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
+  event.event_id = ids.make(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::Session, session_record_type_text(record), relative_path, line,
                            session_source_id(record)};
   if (options.include_raw) event.raw = held_copy(object);
@@ -63,12 +84,16 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
                                              const ParseOptions& options) {
   const std::string name = path.filename().native();
   SessionFileState state(session_id_from_file_name(without_compression_suffix(name)));
+  EventIds ids;
+  FileTexts texts;
   LineRules rules;
   rules.stored = rollout_storage(name);
   return read_jsonl_records(path, root, options, ArtifactKind::Session,
-                            [&state, &options](const Json& object, std::uint64_t line,
-                                               const std::string& relative_path, RecordSink& sink) {
-                              handle_session_record(object, line, relative_path, sink, state, options);
+                            [&state, &ids, &texts, &options](const Json& object, std::uint64_t line,
+                                                             const SharedString& relative_path,
+                                                             RecordSink& sink) {
+                              handle_session_record(object, line, relative_path, sink, state, ids, texts,
+                                                    options);
                             },
                             rules);
 }

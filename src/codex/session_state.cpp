@@ -44,10 +44,15 @@ void SessionFileState::apply(const SessionRecord& record) {
       session_id_ = std::string(*id);
       own_meta_seen_ = true;
     }
-    if (const auto cwd = get_string(payload, "cwd")) working_directory_ = std::string(*cwd);
+    if (const auto cwd = get_string(payload, "cwd")) move_to(*cwd);
   } else if (record.record_type == "turn_context") {
-    if (const auto cwd = get_string(payload, "cwd")) working_directory_ = std::string(*cwd);
+    if (const auto cwd = get_string(payload, "cwd")) move_to(*cwd);
   }
+}
+
+void SessionFileState::move_to(std::string_view directory) {
+  // Turns mostly repeat the directory: the events keep sharing one text.
+  if (!working_directory_ || *working_directory_ != directory) working_directory_ = SharedString(directory);
 }
 
 }  // namespace vt::codex

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "codex/session_mapping.hpp"
+#include "core/shared_string.hpp"
 
 namespace vt::codex {
 
@@ -16,8 +17,9 @@ std::optional<std::string> session_id_from_file_name(std::string_view file_name)
 
 class SessionFileState {
  public:
-  explicit SessionFileState(std::optional<std::string> initial_session_id)
-      : session_id_(std::move(initial_session_id)) {}
+  explicit SessionFileState(std::optional<std::string> initial_session_id) {
+    if (initial_session_id) session_id_ = SharedString(std::move(*initial_session_id));
+  }
 
   // A file's own `session_meta` (the first whose payload names an `id`)
   // sets the session and working directory. Later ones are copies (a forked
@@ -25,12 +27,15 @@ class SessionFileState {
   // `turn_context` moves the working directory.
   void apply(const SessionRecord& record);
 
-  const std::optional<std::string>& session_id() const { return session_id_; }
-  const std::optional<std::string>& working_directory() const { return working_directory_; }
+  // Shared by every event of the file that carries them.
+  const std::optional<SharedString>& session_id() const { return session_id_; }
+  const std::optional<SharedString>& working_directory() const { return working_directory_; }
 
  private:
-  std::optional<std::string> session_id_;
-  std::optional<std::string> working_directory_;
+  void move_to(std::string_view directory);
+
+  std::optional<SharedString> session_id_;
+  std::optional<SharedString> working_directory_;
   bool own_meta_seen_ = false;
 };
 

@@ -1,6 +1,6 @@
 #include "core/instant.hpp"
 
-#include <cstdio>
+#include <cstdint>
 
 namespace vt {
 
@@ -89,29 +89,46 @@ CivilTime Instant::civil() const {
   return c;
 }
 
+namespace {
+
+// `width` decimal digits of `value`, zero-padded (value < 10^width).
+void append_digits(std::string& out, std::uint64_t value, int width) {
+  char buf[20];
+  for (int i = width - 1; i >= 0; --i) {
+    buf[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(buf, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
 std::string Instant::text(std::string_view zone) const {
   const CivilTime c = civil();
-  char buf[64];
-  int n;
-  if (c.year >= 0 && c.year <= 9999) {
-    n = std::snprintf(buf, sizeof buf, "%04lld", static_cast<long long>(c.year));
-  } else {
-    n = std::snprintf(buf, sizeof buf, "%c%04lld", c.year < 0 ? '-' : '+',
-                      static_cast<long long>(c.year < 0 ? -c.year : c.year));
-  }
-  std::string out(buf, static_cast<std::size_t>(n));
-  n = std::snprintf(buf, sizeof buf, "-%02u-%02uT%02u:%02u:%02u", c.month, c.day, c.hour,
-                    c.minute, c.second);
-  out.append(buf, static_cast<std::size_t>(n));
+  std::string out;
+  out.reserve(36);
+  std::uint64_t year = static_cast<std::uint64_t>(c.year < 0 ? -c.year : c.year);
+  if (c.year < 0 || c.year > 9999) out.push_back(c.year < 0 ? '-' : '+');
+  append_digits(out, year, year > 99999 ? 6 : (year > 9999 ? 5 : 4));
+  out.push_back('-');
+  append_digits(out, c.month, 2);
+  out.push_back('-');
+  append_digits(out, c.day, 2);
+  out.push_back('T');
+  append_digits(out, c.hour, 2);
+  out.push_back(':');
+  append_digits(out, c.minute, 2);
+  out.push_back(':');
+  append_digits(out, c.second, 2);
   if (c.nanos != 0) {
+    out.push_back('.');
     if (c.nanos % 1'000'000 == 0) {
-      n = std::snprintf(buf, sizeof buf, ".%03u", c.nanos / 1'000'000);
+      append_digits(out, c.nanos / 1'000'000, 3);
     } else if (c.nanos % 1000 == 0) {
-      n = std::snprintf(buf, sizeof buf, ".%06u", c.nanos / 1000);
+      append_digits(out, c.nanos / 1000, 6);
     } else {
-      n = std::snprintf(buf, sizeof buf, ".%09u", c.nanos);
+      append_digits(out, c.nanos, 9);
     }
-    out.append(buf, static_cast<std::size_t>(n));
   }
   out.append(zone);
   return out;

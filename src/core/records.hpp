@@ -1,16 +1,24 @@
 // The records every reader produces and every renderer consumes: events,
-// diagnostics and the report of a run. Members are declared in rendering order.
+// diagnostics and the report of a run. Members are declared in rendering order
+// (an event's small enumerations are grouped after its identifier, to save
+// padding). An event is kept small: texts that repeat from event to event of a
+// file are shared, and the parts few events carry live on the heap only when
+// set.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "core/boxed.hpp"
 #include "core/enums.hpp"
+#include "core/event_id_text.hpp"
 #include "core/instant.hpp"
+#include "core/shared_string.hpp"
 
 namespace vt {
 
@@ -23,7 +31,7 @@ inline constexpr const char* kSchemaVersion = "1";
 struct SourceRef {
   ArtifactKind artifact_kind = ArtifactKind::Unknown;
   std::optional<std::string> record_type;
-  std::string relative_path;
+  SharedString relative_path;
   std::optional<std::uint64_t> line_number;
   std::optional<std::string> source_id;
 };
@@ -46,23 +54,23 @@ struct FsTimes {
 };
 
 struct Event {
-  std::string schema_version = kSchemaVersion;
-  std::string event_id;
-  std::uint64_t sequence = 0;
+  static constexpr std::string_view schema_version = kSchemaVersion;
+  EventIdText event_id;
   Provider provider = Provider::Unknown;
-  std::optional<std::string> source_file_sha256;
-  std::optional<Instant> timestamp;
   TimestampSource timestamp_source = TimestampSource::None;
-  std::optional<Json> timestamp_raw;
   EventType event_type = EventType::Unknown;
-  std::optional<std::string> session_id;
-  std::optional<std::string> working_directory;
+  std::uint64_t sequence = 0;
+  std::optional<SharedString> source_file_sha256;
+  std::optional<Instant> timestamp;
+  std::optional<Json> timestamp_raw;
+  std::optional<SharedString> session_id;
+  std::optional<SharedString> working_directory;
   std::optional<std::string> message;
   SourceRef source;
-  std::optional<Artifact> artifact;
-  std::optional<FsTimes> fs_times;
-  std::vector<std::string> warnings;
-  std::optional<Json> raw;
+  Boxed<Artifact> artifact;
+  Boxed<FsTimes> fs_times;
+  std::vector<SharedString> warnings;
+  Boxed<Json> raw;
 };
 
 struct Diagnostic {

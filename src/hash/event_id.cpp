@@ -2,20 +2,14 @@
 
 #include <charconv>
 
-#include "hash/sha256.hpp"
-
 namespace vt {
 
-std::string event_id_for(Provider provider, ArtifactKind kind, std::string_view relative_path,
-                         std::string_view source_key, std::optional<std::uint64_t> ordinal) {
-  const std::string_view provider_name = variant_name(provider);
-  const std::string_view kind_name = variant_name(kind);
-
-  std::string material;
-  material.reserve(provider_name.size() + kind_name.size() + relative_path.size() +
-                   source_key.size() + 4 + 20);
-  material.append(provider_name).push_back('\0');
-  material.append(kind_name).push_back('\0');
+std::string EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
+                           std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+  std::string& material = material_;
+  material.clear();
+  material.append(variant_name(provider)).push_back('\0');
+  material.append(variant_name(kind)).push_back('\0');
   const std::size_t path_start = material.size();
   material.append(relative_path);
   for (std::size_t i = path_start; i < material.size(); ++i) {
@@ -29,10 +23,16 @@ std::string event_id_for(Provider provider, ArtifactKind kind, std::string_view 
     material.append(digits, end);
   }
 
-  const Digest first = sha256_of(material);
-  const Digest second =
-      sha256_of(std::string_view(reinterpret_cast<const char*>(first.data()), first.size()));
-  return hex_lower(second);
+  digest_.update(material);
+  const Digest first = digest_.finish();
+  digest_.update(first.data(), first.size());
+  return hex_lower(digest_.finish());
+}
+
+std::string event_id_for(Provider provider, ArtifactKind kind, std::string_view relative_path,
+                         std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+  EventIds ids;
+  return ids.make(provider, kind, relative_path, source_key, ordinal);
 }
 
 }  // namespace vt

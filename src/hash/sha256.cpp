@@ -10,6 +10,23 @@
 
 namespace vt {
 
+namespace {
+
+struct MdFree {
+  void operator()(EVP_MD* md) const { EVP_MD_free(md); }
+};
+
+// The algorithm, fetched from the default provider once per process: an
+// explicit fetch spares every context the implicit lookup (and the locks it
+// takes). The object is immutable after the fetch and may be used by any
+// number of threads at once; static initialisation is thread-safe.
+const EVP_MD* sha256_algorithm() {
+  static const std::unique_ptr<EVP_MD, MdFree> md(EVP_MD_fetch(nullptr, "SHA256", nullptr));
+  return md.get();
+}
+
+}  // namespace
+
 struct Sha256::Ctx {
   EVP_MD_CTX* md = nullptr;
   ~Ctx() { EVP_MD_CTX_free(md); }
@@ -18,7 +35,8 @@ struct Sha256::Ctx {
 Sha256::Sha256() : ctx_(std::make_unique<Ctx>()) {
   ctx_->md = EVP_MD_CTX_new();
   if (ctx_->md == nullptr) throw std::bad_alloc();
-  if (EVP_DigestInit_ex(ctx_->md, EVP_sha256(), nullptr) != 1) {
+  const EVP_MD* algorithm = sha256_algorithm();
+  if (algorithm == nullptr || EVP_DigestInit_ex(ctx_->md, algorithm, nullptr) != 1) {
     throw std::runtime_error("SHA-256 is not available");
   }
 }
@@ -35,16 +53,15 @@ Digest Sha256::finish() {
   Digest out{};
   unsigned int length = 0;
   EVP_DigestFinal_ex(ctx_->md, out.data(), &length);
+  // Same algorithm again: the provider's state is reset, not reallocated.
+  EVP_DigestInit_ex(ctx_->md, nullptr, nullptr);
   return out;
 }
 
 Digest sha256_of(std::string_view bytes) {
-  Digest out{};
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), out.data(), &length, EVP_sha256(), nullptr) != 1) {
-    throw std::runtime_error("SHA-256 is not available");
-  }
-  return out;
+  Sha256 digest;
+  digest.update(bytes);
+  return digest.finish();
 }
 
 std::string hex_lower(const Digest& digest) {

@@ -26,14 +26,17 @@ class Sha256 {
 
   void update(const void* data, std::size_t size);
   void update(std::string_view bytes) { update(bytes.data(), bytes.size()); }
-  Digest finish();  // the object must not be updated afterwards
+  // The digest of everything updated so far; the object then starts afresh,
+  // so one context serves any number of digests.
+  Digest finish();
 
  private:
   struct Ctx;
   std::unique_ptr<Ctx> ctx_;
 };
 
-// One-shot digest of a byte string.
+// One-shot digest of a byte string (a context of its own per call; loops
+// keep a Sha256 instead).
 Digest sha256_of(std::string_view bytes);
 std::string hex_lower(const Digest& digest);
 

@@ -29,7 +29,8 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
   if (!reader) return fail(std::move(reader.error()));
   if (options.inputs != nullptr) options.inputs->note(path);
   reader->stop_when(options.cancel);
-  const std::string relative_path = relative_path_for(path, root);
+  // One text for every event and diagnostic of the file.
+  const SharedString relative_path(relative_path_for(path, root));
 
   FileRecords out;
   RecordSink sink{out.events, out.diagnostics};
@@ -70,7 +71,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
       report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
              "Invalid JSON: " + value.error());
       if (options.strict) {
-        return fail(ParseError::json_parse(relative_path, line.line_number, std::move(value.error())));
+        return fail(ParseError::json_parse(relative_path.str(), line.line_number, std::move(value.error())));
       }
       continue;
     }
@@ -84,7 +85,8 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
 
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   out.sha256 = reader->finish();
-  for (Event& event : out.events) event.source_file_sha256 = out.sha256;
+  const SharedString file_digest(out.sha256);
+  for (Event& event : out.events) event.source_file_sha256 = file_digest;
   return out;
 }
 

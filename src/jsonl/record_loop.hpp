@@ -27,7 +27,7 @@ struct RecordSink {
 // last of repeated keys wins), or any JSON value under `pass_non_objects`; it
 // lives only for the call, so a handler copies what it keeps (`held_copy`).
 using RecordHandler = std::function<void(const Json& object, std::uint64_t line_number,
-                                         const std::string& relative_path, RecordSink& sink)>;
+                                         const SharedString& relative_path, RecordSink& sink)>;
 
 struct FileRecords {
   std::vector<Event> events;

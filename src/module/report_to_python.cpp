@@ -20,6 +20,11 @@ PyRef none() { return PyRef::borrow(Py_None); }
 
 PyRef text(const std::string& value) { return PyRef(str_from_utf8(value)); }
 PyRef text(const std::optional<std::string>& value) { return value ? text(*value) : none(); }
+PyRef text(const vt::SharedString& value) { return text(value.str()); }
+PyRef text(std::string_view value) {
+  return PyRef(PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace"));
+}
+PyRef text(const std::optional<vt::SharedString>& value) { return value ? text(*value) : none(); }
 
 PyRef number(std::uint64_t value) { return PyRef(PyLong_FromUnsignedLongLong(value)); }
 PyRef number(const std::optional<std::uint64_t>& value) { return value ? number(*value) : none(); }
@@ -31,6 +36,7 @@ PyRef instant(const std::optional<vt::Instant>& value) {
 PyRef json(const std::optional<vt::Json>& value) {
   return value ? PyRef(json_to_python(*value)) : none();
 }
+PyRef json(const vt::Boxed<vt::Json>& value) { return value ? PyRef(json_to_python(*value)) : none(); }
 
 // Builds the Python objects of one report; holds the per-call keys and the
 // wire strings already made, so repeated values share one object.
@@ -92,10 +98,10 @@ class Builder {
     return value ? word(*value) : none();
   }
 
-  PyRef warnings(const std::vector<std::string>& items) {
+  PyRef warnings(const std::vector<vt::SharedString>& items) {
     PyRef list(PyList_New(0));
     if (!list) return {};
-    for (const std::string& item : items) {
+    for (const vt::SharedString& item : items) {
       if (!append(list, text(item))) return {};
     }
     return list;
@@ -112,7 +118,7 @@ class Builder {
     return ok ? std::move(dict) : PyRef();
   }
 
-  PyRef artifact_dict(const std::optional<vt::Artifact>& artifact) {
+  PyRef artifact_dict(const vt::Boxed<vt::Artifact>& artifact) {
     if (!artifact) return none();
     PyRef dict(PyDict_New());
     if (!dict) return {};
@@ -127,7 +133,7 @@ class Builder {
     return ok ? std::move(dict) : PyRef();
   }
 
-  PyRef fs_times_dict(const std::optional<vt::FsTimes>& times) {
+  PyRef fs_times_dict(const vt::Boxed<vt::FsTimes>& times) {
     if (!times) return none();
     PyRef dict(PyDict_New());
     if (!dict) return {};
@@ -141,7 +147,7 @@ class Builder {
     PyRef dict(PyDict_New());
     if (!dict) return {};
     const bool ok = put(dict, Key::Artifact, artifact_dict(event.artifact)) &&
-                    put(dict, Key::EventId, text(event.event_id)) &&
+                    put(dict, Key::EventId, text(event.event_id.view())) &&
                     put(dict, Key::EventType, word(event.event_type)) &&
                     put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
                     put(dict, Key::Message, text(event.message)) &&

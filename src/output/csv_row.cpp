@@ -9,6 +9,7 @@ namespace vt {
 namespace {
 
 std::string text_or_empty(const std::optional<std::string>& text) { return text ? *text : ""; }
+std::string text_or_empty(const std::optional<SharedString>& text) { return text ? text->str() : ""; }
 
 std::string number_or_empty(const std::optional<std::uint64_t>& value) {
   return value ? std::to_string(*value) : "";
@@ -22,7 +23,7 @@ std::string value_or_empty(const std::optional<Json>& value) {
   return value ? value_text(*value) : "";
 }
 
-std::string warnings_cell(const std::vector<std::string>& warnings) {
+std::string warnings_cell(const std::vector<SharedString>& warnings) {
   if (warnings.empty()) return "";
   std::string cell = "[";
   for (std::size_t i = 0; i < warnings.size(); ++i) {
@@ -51,7 +52,7 @@ CsvRow csv_row(const Event& e, const CsvOptions& options) {
   if (options.include_message) row[11] = text_or_empty(e.message);
   row[12] = wire_name(e.source.artifact_kind);
   row[13] = text_or_empty(e.source.record_type);
-  row[14] = e.source.relative_path;
+  row[14] = e.source.relative_path.str();
   row[15] = number_or_empty(e.source.line_number);
   row[16] = text_or_empty(e.source.source_id);
   if (e.artifact) {
@@ -71,7 +72,7 @@ CsvRow csv_row(const Event& e, const CsvOptions& options) {
     row[27] = time_or_empty(e.fs_times->created);
   }
   row[28] = warnings_cell(e.warnings);
-  row[29] = value_or_empty(e.raw);
+  row[29] = e.raw ? value_text(*e.raw) : std::string();
   return row;
 }
 

@@ -53,6 +53,14 @@ void JsonLayout::element() { separator(); }
 
 void JsonLayout::string(std::string_view text) { put_json_string(out_, text); }
 
+void JsonLayout::string(const std::optional<SharedString>& text) {
+  if (text) {
+    put_json_string(out_, *text);
+  } else {
+    null();
+  }
+}
+
 void JsonLayout::string(const std::optional<std::string>& text) {
   if (text) {
     put_json_string(out_, *text);
@@ -81,8 +89,8 @@ void JsonLayout::timestamp(const std::optional<Instant>& instant) {
   }
 }
 
-void JsonLayout::json(const std::optional<Json>& value) {
-  if (value) {
+void JsonLayout::json(const Json* value) {
+  if (value != nullptr) {
     put_json_value(out_, *value, pretty_, depth());
   } else {
     null();

@@ -34,10 +34,14 @@ class JsonLayout {
   void string(std::string_view text);
   void string(const std::string& text) { string(std::string_view(text)); }
   void string(const std::optional<std::string>& text);
+  void string(const SharedString& text) { string(std::string_view(text)); }
+  void string(const std::optional<SharedString>& text);
   void uint(std::uint64_t value);
   void uint(const std::optional<std::uint64_t>& value);
   void timestamp(const std::optional<Instant>& instant);
-  void json(const std::optional<Json>& value);
+  void json(const std::optional<Json>& value) { json(value ? &*value : nullptr); }
+  void json(const Boxed<Json>& value) { json(value ? &*value : nullptr); }
+  void json(const Json* value);  // null when absent
   void null();
 
   // Starts a member whose value is the string wire name (enumerations).
@@ -56,7 +60,9 @@ class JsonLayout {
   BufferedSink& out_;
   bool pretty_;
   std::size_t base_depth_;
-  std::vector<bool> open_;  // per open container: has it a member yet
+  // Per open container: has it a member yet. Empty again after each complete
+  // top-level value, so one layout can write any number of them.
+  std::vector<bool> open_;
 };
 
 }  // namespace vt

@@ -14,8 +14,8 @@ Status write_jsonl_timeline(const Report& report, ByteSink& sink) {
     return fail(ParseError::message(what + os_error_text(out.error())));
   };
 
+  JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (const Event& event : report.events) {
-    JsonLayout j(out, false);
     put_event_object(j, event);
     if (out.failed()) return failure("JSON serialization error: ");
     out.push_back('\n');

@@ -11,6 +11,7 @@
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "core/records.hpp"
+#include "hash/event_id.hpp"
 #include "jsonl/record_loop.hpp"
 
 namespace vt::claude {
@@ -23,8 +24,8 @@ struct HistoryRecordOutput {
 };
 
 // One parsed line of the history; any JSON value is accepted. Never fails.
-HistoryRecordOutput parse_history_record(const Json& value, const std::string& relative_path,
-                                         std::uint64_t line_number, bool include_raw);
+HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
+                                         std::uint64_t line_number, bool include_raw, EventIds& ids);
 
 // The whole file. `root` is the directory relative paths are computed
 // against. Unopenable files end the call; in strict mode so do unreadable

@@ -40,8 +40,8 @@ std::optional<std::string> prompt_text(const Json& record, const std::string& re
 
 }  // namespace
 
-HistoryRecordOutput parse_history_record(const Json& value, const std::string& relative_path,
-                                         std::uint64_t line_number, bool include_raw) {
+HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
+                                         std::uint64_t line_number, bool include_raw, EventIds& ids) {
   HistoryRecordOutput out;
   if (!value.is_object()) {
     out.diagnostics.push_back(history_warning(DiagnosticCode::UnknownRecord,
@@ -53,8 +53,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const std::string& r
   Event prompt;
   prompt.provider = Provider::ClaudeCode;
   prompt.event_type = EventType::PromptInput;
-  prompt.event_id = event_id_for(Provider::ClaudeCode, ArtifactKind::History, relative_path,
-                                 "history:" + std::to_string(line_number));
+  prompt.event_id = ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path,
+                            "history:" + std::to_string(line_number));
   prompt.message = prompt_text(value, relative_path, line_number, out);
   prompt.session_id = record_string(value, "sessionId", relative_path, line_number, out);
   prompt.working_directory = record_string(value, "project", relative_path, line_number, out);
@@ -63,7 +63,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const std::string& r
   NormalizedTimestamp time = normalize_ms_timestamp(stamp, relative_path, line_number);
   prompt.timestamp = time.timestamp;
   prompt.timestamp_source = time.source;
-  prompt.warnings = std::move(time.warnings);
+  prompt.warnings.assign(std::make_move_iterator(time.warnings.begin()),
+                         std::make_move_iterator(time.warnings.end()));
   if (stamp != nullptr) prompt.timestamp_raw = held_copy(*stamp);
 
   prompt.source = SourceRef{ArtifactKind::History, std::string("history"), relative_path, line_number,
@@ -72,7 +73,8 @@ HistoryRecordOutput parse_history_record(const Json& value, const std::string& r
 
   const Json* pasted = get_field(value, "pastedContents");
   if (pasted != nullptr && pasted->is_object()) {
-    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number, out);
+    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number, ids,
+                           out);
   } else if (pasted != nullptr) {
     out.diagnostics.push_back(history_warning(
         DiagnosticCode::InvalidFieldType,

@@ -48,7 +48,7 @@ bool is_image_type(std::string_view type) { return type.starts_with("image"); }
 }  // namespace
 
 void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
-                            const std::string& relative_path, std::uint64_t line_number,
+                            const SharedString& relative_path, std::uint64_t line_number, EventIds& ids,
                             HistoryRecordOutput& out) {
   const std::string line_key = "history:" + std::to_string(line_number) + ":paste:";
   std::uint64_t ordinal = 0;
@@ -69,8 +69,7 @@ void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
     Event event;
     event.provider = Provider::ClaudeCode;
     event.event_type = is_image_type(type) ? EventType::ImageAttachment : EventType::PasteAttachment;
-    event.event_id = event_id_for(Provider::ClaudeCode, ArtifactKind::History, relative_path, line_key + key,
-                                  position);
+    event.event_id = ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path, line_key + key, position);
     event.session_id = prompt.session_id;
     event.working_directory = prompt.working_directory;
     event.timestamp = prompt.timestamp;
