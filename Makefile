@@ -4,7 +4,7 @@
 PYTHON      ?= python3
 VENV        := .venv
 VPY         := $(VENV)/bin/python
-DEB_PACKAGES := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libgtest-dev libzstd-dev zstd clang-19 libclang-rt-19-dev
+DEB_PACKAGES := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libgtest-dev libzstd-dev libsimdjson-dev zstd clang-19 libclang-rt-19-dev
 PY_PACKAGES := scikit-build-core cmake ninja pytest numpy mypy
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
