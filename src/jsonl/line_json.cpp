@@ -26,7 +26,8 @@ class Converter {
         if (depth >= kMaxJsonDepth) return false;
         out = Json::array();
         auto& items = out.get_ref<Json::array_t&>();
-        for (simdjson::dom::element item : simdjson::dom::array(element)) {
+        const simdjson::dom::array elements = element.get_array().value_unsafe();
+        for (simdjson::dom::element item : elements) {
           items.emplace_back();
           if (!convert(item, items.back(), depth + 1)) return false;
         }
@@ -36,14 +37,15 @@ class Converter {
         if (depth >= kMaxJsonDepth) return false;
         out = Json::object();
         auto& members = out.get_ref<Json::object_t&>();
-        for (auto field : simdjson::dom::object(element)) {
+        const simdjson::dom::object fields = element.get_object().value_unsafe();
+        for (auto field : fields) {
           // A repeated key lands on the same member: the last one wins.
           if (!convert(field.value, members[std::string(field.key)], depth + 1)) return false;
         }
         return true;
       }
       case simdjson::dom::element_type::INT64: {
-        const std::int64_t v = std::int64_t(element);
+        const std::int64_t v = element.get_int64().value_unsafe();
         if (v < 0) {
           out = static_cast<Json::number_integer_t>(v);
         } else {
@@ -53,19 +55,19 @@ class Converter {
         return true;
       }
       case simdjson::dom::element_type::UINT64:
-        out = static_cast<Json::number_unsigned_t>(std::uint64_t(element));
+        out = static_cast<Json::number_unsigned_t>(element.get_uint64().value_unsafe());
         return true;
       case simdjson::dom::element_type::DOUBLE: {
-        const double v = double(element);
+        const double v = element.get_double().value_unsafe();
         if (!std::isfinite(v)) return false;
         out = v;
         return true;
       }
       case simdjson::dom::element_type::STRING:
-        out = std::string(std::string_view(element));
+        out = std::string(element.get_string().value_unsafe());
         return true;
       case simdjson::dom::element_type::BOOL:
-        out = bool(element);
+        out = element.get_bool().value_unsafe();
         return true;
       case simdjson::dom::element_type::NULL_VALUE:
         out = nullptr;
