@@ -1,7 +1,7 @@
 #include "jsonl/record_loop.hpp"
 
 #include "core/input_files.hpp"
-#include "jsonl/json_parse.hpp"
+#include "jsonl/line_json.hpp"
 #include "jsonl/line_reader.hpp"
 #include "jsonl/relative_path.hpp"
 #include "jsonl/trim.hpp"
@@ -41,6 +41,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
         std::move(message)});
   };
 
+  LineJsonParser parser;
   LineView line;
   while (reader->next_view(line)) {
     if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
@@ -66,7 +67,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
       continue;
     }
 
-    auto value = parse_json_text(text);
+    auto value = parser.parse(text);
     if (!value) {
       report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
              "Invalid JSON: " + value.error());
