@@ -25,44 +25,26 @@ DATA = HERE / "data"
 MB = 1_000_000
 
 CHILD = """
-import os, resource, sys, threading, time, vellumtrace
-TICK = os.sysconf("SC_CLK_TCK")
-seen, done = {}, threading.Event()
-def watch():
-    # The CPU time of every thread of this process, sampled until the call
-    # returns (threads that end keep their last sample).
-    me = threading.get_native_id()
-    while not done.wait(0.02):
-        for tid in os.listdir("/proc/self/task"):
-            try:
-                fields = open(f"/proc/self/task/{tid}/stat").read().rsplit(")", 1)[1].split()
-            except OSError:
-                continue
-            if int(tid) != me:
-                seen[tid] = (int(fields[11]) + int(fields[12])) / TICK
+import resource, sys, time, vellumtrace
 def cpu():
     r = resource.getrusage(resource.RUSAGE_SELF)
     return r.ru_utime + r.ru_stime
-watcher = threading.Thread(target=watch)
 start, used = time.perf_counter(), cpu()
-watcher.start()
 text = vellumtrace.to_jsonl(sys.argv[1])
-wall = time.perf_counter() - start
-done.set(); watcher.join()
-print(wall, cpu() - used, len(text), max(seen.values(), default=0.0))
+print(time.perf_counter() - start, cpu() - used, len(text))
 """
+
 
 def tree_bytes(root: pathlib.Path) -> int:
     return sum(p.stat().st_size for p in root.rglob("*") if p.is_file())
 
 
-def one_run(tree: pathlib.Path, threads: str) -> tuple[float, float, int, float]:
-    """Wall seconds, CPU seconds (all threads), output length and the CPU
-    seconds of the busiest thread of one call."""
+def one_run(tree: pathlib.Path, threads: str) -> tuple[float, float, int]:
+    """Wall seconds, CPU seconds (all threads) and output length of one call."""
     env = dict(os.environ, VELLUMTRACE_THREADS=threads)
     out = subprocess.run([sys.executable, "-c", CHILD, str(tree)], env=env, check=True,
                          capture_output=True, text=True).stdout.split()
-    return float(out[0]), float(out[1]), int(out[2]), float(out[3])
+    return float(out[0]), float(out[1]), int(out[2])
 
 
 def main(argv: list[str]) -> int:
@@ -81,15 +63,13 @@ def main(argv: list[str]) -> int:
     settings = args.threads.split(",")
     times: dict[str, list[float]] = {s: [] for s in settings}
     cpus: dict[str, list[float]] = {s: [] for s in settings}
-    spans: dict[str, list[float]] = {s: [] for s in settings}
     lengths = set()
     one_run(tree, settings[0])  # warms the page cache
     for _ in range(args.runs):
         for s in settings:
-            seconds, cpu, length, busiest = one_run(tree, s)
+            seconds, cpu, length = one_run(tree, s)
             times[s].append(seconds)
             cpus[s].append(cpu / seconds)
-            spans[s].append(cpu / busiest if busiest > 0 else 0.0)
             lengths.add(length)
     if len(lengths) != 1:
         print("outputs differ in length between settings:", sorted(lengths))
@@ -98,14 +78,14 @@ def main(argv: list[str]) -> int:
     rows = []
     print(f"tree {tree} ({size / MB:.1f} MB), {args.runs} runs per setting, cores {os.cpu_count()}")
     print(f"{'threads':>8} {'min s':>8} {'median s':>9} {'best MB/s':>10} {'median MB/s':>12} {'speed-up':>9}"
-          f" {'cores used':>11} {'CPU/busiest':>12}")
+          f" {'cores used':>11}")
     for s in settings:
         lo, med = min(times[s]), statistics.median(times[s])
-        used, span = statistics.median(cpus[s]), statistics.median(spans[s])
+        used = statistics.median(cpus[s])
         rows.append({"threads": s, "min_s": lo, "median_s": med, "speedup_median": ref / med,
-                     "cores_used_median": used, "cpu_over_busiest_thread_median": span})
+                     "cores_used_median": used})
         print(f"{s:>8} {lo:8.2f} {med:9.2f} {size / MB / lo:10.1f} {size / MB / med:12.1f} {ref / med:8.2f}x"
-              f" {used:11.2f} {span:12.2f}")
+              f" {used:11.2f}")
     print(json.dumps(rows))
     return 0
 
