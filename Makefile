@@ -9,6 +9,7 @@ PY_PACKAGES := scikit-build-core cmake ninja pytest numpy mypy
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
 UNIT_DIR    := build/unit
+TSAN_DIR    := build/tsan
 ASAN_LIBS    = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
 FUZZ_DIR    := build/fuzz
 FUZZ_CXX    ?= clang++-19
@@ -16,7 +17,7 @@ FUZZ_TIME   ?= 60
 # Seeds: the bundled sample and the real-data corpus beside the checkout.
 FUZZ_SEEDS  ?= examples $(abspath ../shared/corpus)
 
-.PHONY: all deps venv install run test test-python test-asan test-unit fuzz-build fuzz test-fuzz clean
+.PHONY: all deps venv install run test test-python test-asan test-tsan test-unit fuzz-build fuzz test-fuzz clean
 
 all: install
 
@@ -67,6 +68,14 @@ test-asan: venv
 	  VELLUMTRACE_BUILD_DIR=$(abspath $(ASAN_DIR)) PYTHONPATH=$(abspath $(ASAN_DIR)) \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests
 
+# The concurrent reading under ThreadSanitizer (the threading tests only).
+test-tsan: venv
+	$(VENV)/bin/cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELLUMTRACE_TSAN=ON -DVELLUMTRACE_BUILD_TESTS=ON -DVELLUMTRACE_PYTHON=OFF \
+	  -DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) >/dev/null
+	$(VENV)/bin/cmake --build $(TSAN_DIR) --target vellumtrace_unit_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/vellumtrace_unit_tests --gtest_filter='ParallelFiles.*:ThreadedRun.*'
+
 # libFuzzer targets (clang, ASan and UBSan), each run for FUZZ_TIME seconds.
 fuzz-build: venv
 	$(VENV)/bin/cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -82,7 +91,7 @@ fuzz: fuzz-build
 test-fuzz:
 	$(MAKE) fuzz FUZZ_TIME=10
 
-test: test-unit test-python test-asan test-fuzz
+test: test-unit test-python test-asan test-tsan test-fuzz
 
 clean:
 	rm -rf build $(VENV)
