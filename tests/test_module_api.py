@@ -4,6 +4,7 @@ import importlib
 import inspect
 import json
 import pathlib
+import re
 import subprocess
 import sys
 import textwrap
@@ -13,6 +14,7 @@ import pytest
 
 import vellumtrace
 
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 FUNCTIONS = ["parse", "convert", "to_json", "to_jsonl", "to_csv"]
 
 SIGNATURES = {
@@ -43,7 +45,11 @@ def history(tmp_path):
 
 
 def test_module_object():
-    assert vellumtrace.__doc__ == ""
+    description = vellumtrace.__doc__.splitlines()
+    assert description[0].startswith("Normalized, ordered, hashed timelines")
+    assert all(any(line.startswith(name + " ") for line in description) for name in FUNCTIONS)
+    declared = re.search(r'^version = "([^"]+)"', (ROOT / "pyproject.toml").read_text(), re.M)
+    assert vellumtrace.__version__ == declared.group(1)
     assert vellumtrace.__all__ == FUNCTIONS
     assert [n for n in vars(vellumtrace) if not n.startswith("_")][:5] == FUNCTIONS
 

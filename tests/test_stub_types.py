@@ -41,6 +41,7 @@ GOOD = """
     lines: str = vellumtrace.to_jsonl("x", "best_effort", True, True, False, 1, 2)
     table: str = vellumtrace.to_csv("x", "best_effort", True, False)
     vellumtrace.convert("x", pathlib.Path("y"), format="csv", include_message=False)
+    version: str = vellumtrace.__version__
 """
 
 BAD = {
@@ -56,6 +57,7 @@ BAD = {
     "sequence is int": "s: str = vellumtrace.parse('x')['events'][0]['sequence']",
     "artifact may be None": "vellumtrace.parse('x')['events'][0]['artifact']['size']",
     "provider literal": "p: int = vellumtrace.parse('x')['events'][0]['provider']",
+    "version is str": "v: int = vellumtrace.__version__",
 }
 
 

@@ -1,6 +1,6 @@
-// The vellumtrace module object: its five functions, `__all__`, and the guard
-// that keeps it to one interpreter per process. Initialising again in the
-// same interpreter hands back the module already made.
+// The vellumtrace module object: its five functions, `__all__`, its docstring,
+// `__version__`, and the guard that keeps it to one interpreter per process.
+// Initialising again in the same interpreter hands back the module already made.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -10,6 +10,10 @@
 #include "module/docstrings.hpp"
 #include "module/functions.hpp"
 #include "module/py_ref.hpp"
+
+#ifndef VELLUMTRACE_VERSION
+#error "VELLUMTRACE_VERSION is defined by the build from pyproject.toml"
+#endif
 
 namespace {
 
@@ -39,7 +43,7 @@ void forget_module(void* module) {
 
 PyModuleDef g_definition = {PyModuleDef_HEAD_INIT,
                             "vellumtrace",
-                            "",
+                            vtpy::doc::kModule,
                             0,
                             g_methods,
                             nullptr,
@@ -80,7 +84,10 @@ PyMODINIT_FUNC PyInit_vellumtrace(void) {
     return g_module;
   }
   vtpy::PyRef module(PyModule_Create(&g_definition));
-  if (!module || !add_all_list(module.get())) return nullptr;
+  if (!module || !add_all_list(module.get()) ||
+      PyModule_AddStringConstant(module.get(), "__version__", VELLUMTRACE_VERSION) < 0) {
+    return nullptr;
+  }
   g_module = module.get();
   return module.release();
 }

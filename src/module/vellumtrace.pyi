@@ -9,6 +9,8 @@ from typing import Literal, SupportsIndex, TypedDict, Union
 
 __all__ = ["parse", "convert", "to_json", "to_jsonl", "to_csv"]
 
+__version__: str
+
 _Path = Union[str, os.PathLike[str]]
 # The module also takes a numpy boolean scalar; wrap it in bool() for checkers.
 _Flag = bool
