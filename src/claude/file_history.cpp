@@ -7,6 +7,8 @@
 #include "claude/input_files.hpp"
 #include "claude/snapshot_name.hpp"
 #include "claude/snapshot_versions.hpp"
+#include "core/file_outcome.hpp"
+#include "core/parallel_files.hpp"
 #include "core/path_names.hpp"
 #include "core/path_text.hpp"
 #include "hash/capture.hpp"
@@ -76,12 +78,15 @@ AdapterOutput read_file_history(const fs::path& dir, const ParseOptions& options
                                               "walkdir error: " + std::move(failure.detail)));
   }
 
+  // Snapshots are captured concurrently and joined in walk order.
+  auto outcomes = read_each<FileOutcome>(walk.files.size(), options.threads, [&](std::size_t i) {
+    FileOutcome one;
+    if (cancel_requested(options)) return one;  // the run ends with the interrupted error
+    one.event = read_snapshot(walk.files[i], options, base_dir, one.diagnostics);
+    return one;
+  });
   std::vector<Event> read;
-  read.reserve(walk.files.size());
-  for (const fs::path& file : walk.files) {
-    if (cancel_requested(options)) break;  // the run ends with the interrupted error
-    if (auto event = read_snapshot(file, options, base_dir, out.diagnostics)) read.push_back(std::move(*event));
-  }
+  join_outcomes(outcomes, read, out.diagnostics, false);
 
   std::vector<SnapshotKey> keys;
   keys.reserve(read.size());

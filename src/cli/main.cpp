@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "cli/timesketch.hpp"
 #include "core/driver.hpp"
 #include "core/input_files.hpp"
+#include "core/parallel_files.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
 
@@ -95,6 +97,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   vt::InputFiles inputs;
   vt::ParseOptions options = vt::cli::parse_options(args);
   options.inputs = &inputs;
+  options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
   // Token totals are read from the raw token-count records of the same run.
   if (args.summary) options.include_raw = true;

@@ -4,6 +4,8 @@
 
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
+#include "core/file_outcome.hpp"
+#include "core/parallel_files.hpp"
 #include "core/path_text.hpp"
 #include "hash/capture.hpp"
 #include "hash/event_id.hpp"
@@ -51,6 +53,16 @@ Event attachment_event(const fs::path& path, std::string relative_path, Captured
   return event;
 }
 
+// One file's event (none when it cannot be captured) and warnings.
+FileOutcome capture_attachment(const fs::path& file, const fs::path& root, const ParseOptions& options) {
+  FileOutcome out;
+  if (cancel_requested(options)) return out;  // the run ends with the interrupted error
+  std::string relative_path = relative_path_for(file, root);
+  auto captured = capture_file(file, relative_path, ArtifactKind::Attachment, options, out.diagnostics);
+  if (captured) out.event = attachment_event(file, std::move(relative_path), std::move(*captured), 0);
+  return out;
+}
+
 }  // namespace
 
 AdapterOutput parse_codex_attachments(const fs::path& path, const fs::path& root,
@@ -69,14 +81,12 @@ AdapterOutput parse_codex_attachments(const fs::path& path, const fs::path& root
     files = std::move(walk.files);
   }
 
-  out.events.reserve(files.size());
-  for (const fs::path& file : files) {
-    if (cancel_requested(options)) break;  // the run ends with the interrupted error
-    std::string relative_path = relative_path_for(file, root);
-    auto captured = capture_file(file, relative_path, ArtifactKind::Attachment, options, out.diagnostics);
-    if (!captured) continue;
-    out.events.push_back(attachment_event(file, std::move(relative_path), std::move(*captured), out.events.size()));
-  }
+  // Each file is captured on its own (concurrently); the events are then
+  // numbered in path order.
+  auto read = read_each<FileOutcome>(files.size(), options.threads, [&](std::size_t i) {
+    return capture_attachment(files[i], root, options);
+  });
+  join_outcomes(read, out.events, out.diagnostics, true);
   return out;
 }
 

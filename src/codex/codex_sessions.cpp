@@ -8,6 +8,7 @@
 
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
+#include "core/parallel_files.hpp"
 #include "codex/rollout_files.hpp"
 #include "core/rfc3339.hpp"
 #include "codex/session_mapping.hpp"
@@ -122,11 +123,17 @@ Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path&
                   std::nullopt},
         "Cannot traverse session artifact: " + std::move(failure.detail)});
   }
-  for (const fs::path& file_path : walk.files) {
-    auto file = parse_codex_session_file(file_path, root, options);
-    if (!file) return fail(std::move(file.error()));
-    append_moved(out.events, std::move(file->events));
-    append_moved(out.diagnostics, std::move(file->diagnostics));
+  // Files are read concurrently; the first failing file in path order ends
+  // the call, so files after it need not be read.
+  auto files = read_each<Result<FileRecords>>(
+      walk.files.size(), options.threads,
+      [&](std::size_t i) { return parse_codex_session_file(walk.files[i], root, options); },
+      [](const Result<FileRecords>& file) { return !file.has_value(); });
+  for (std::optional<Result<FileRecords>>& file : files) {
+    if (!*file) return fail(std::move(file->error()));
+    append_moved(out.events, std::move((*file)->events));
+    append_moved(out.diagnostics, std::move((*file)->diagnostics));
+    file.reset();  // its emptied vectors go as soon as it is joined
   }
   return out;
 }

@@ -23,12 +23,16 @@ const OutputErrorCategory& output_error_category() {
 
 void InputFiles::note(const std::filesystem::path& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) ids_.emplace(st.st_dev, st.st_ino);
+  if (::stat(path.c_str(), &st) != 0) return;
+  const std::lock_guard<std::mutex> hold(mutex_);
+  ids_.emplace(st.st_dev, st.st_ino);
 }
 
 bool InputFiles::contains(const std::filesystem::path& path) const {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) != 0;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  const std::lock_guard<std::mutex> hold(mutex_);
+  return ids_.count({st.st_dev, st.st_ino}) != 0;
 }
 
 std::error_code output_names_an_input(const std::filesystem::path& output, const InputFiles& inputs) {

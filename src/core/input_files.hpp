@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <mutex>
 #include <set>
 #include <system_error>
 #include <utility>
@@ -15,12 +16,13 @@ namespace vt {
 class InputFiles {
  public:
   // Records the file at `path` (links followed); a file that cannot be
-  // examined any more is passed over.
+  // examined any more is passed over. Files read at once may note at once.
   void note(const std::filesystem::path& path);
   // True when `path` (links followed) is one of the recorded files.
   bool contains(const std::filesystem::path& path) const;
 
  private:
+  mutable std::mutex mutex_;
   std::set<std::pair<dev_t, ino_t>> ids_;
 };
 

@@ -30,6 +30,9 @@ struct ParseOptions {
   bool include_raw = false;
   bool include_content = false;
   bool follow_symlinks = false;
+  // How many files may be read at once (each by its own thread); 1 reads
+  // them one after the other. The outcome is the same whatever the count.
+  unsigned threads = 1;
   // Counts files and bytes as they are read, when set (the program's progress line).
   ReadProgress* progress = nullptr;
   // Set by the caller (from another thread) to stop the run early: readers

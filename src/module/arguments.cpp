@@ -1,7 +1,9 @@
 #include "module/arguments.hpp"
 
+#include <cstdlib>
 #include <vector>
 
+#include "core/parallel_files.hpp"
 #include "module/binding.hpp"
 #include "module/py_ref.hpp"
 #include "module/path_arg.hpp"
@@ -86,6 +88,8 @@ bool build_options(const CallArgs& args, vt::ParseOptions& options) {
   options.include_raw = args.include_raw;
   options.include_content = args.include_content;
   options.follow_symlinks = args.follow_symlinks;
+  // Looked up on every call, so that a process can change it between calls.
+  options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   return true;
 }
 
