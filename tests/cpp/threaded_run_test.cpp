@@ -41,11 +41,11 @@ std::vector<std::string> summary(const vt::Result<vt::Report>& report) {
   std::vector<std::string> out;
   if (!report) return {"error: " + report.error().text()};
   for (const vt::Event& e : report->events) {
-    out.push_back(e.event_id + " " + std::to_string(e.sequence) + " " + e.source.relative_path + " " +
+    out.push_back(e.event_id.str() + " " + std::to_string(e.sequence) + " " + e.source.relative_path.str() + " " +
                   std::to_string(e.source.line_number.value_or(0)));
   }
   for (const vt::Diagnostic& d : report->diagnostics) {
-    out.push_back(d.message + " @ " + (d.source ? d.source->relative_path : std::string()));
+    out.push_back(d.message + " @ " + (d.source ? d.source->relative_path.str() : std::string()));
   }
   return out;
 }
