@@ -10,16 +10,7 @@ Event file_event(FileEventSource&& source, CapturedFile&& captured, std::uint64_
   event.event_type = source.type;
   event.sequence = sequence;
   event.event_id = event_id_for(Provider::ClaudeCode, source.kind, source.relative_path, source.source_key);
-  event.timestamp = captured.fs_times.modified;
-  event.timestamp_source = event.timestamp ? TimestampSource::FilesystemModified : TimestampSource::None;
-  Artifact artifact;
-  artifact.size = captured.size;
-  artifact.sha256 = std::move(captured.sha256);
-  artifact.media_type = std::move(captured.media_type);
-  artifact.content = std::move(captured.content);
-  artifact.content_encoding = captured.content_encoding;
-  event.artifact = std::move(artifact);
-  event.fs_times = captured.fs_times;
+  take_captured_file(event, std::move(captured));
   event.source = SourceRef{source.kind, std::nullopt, std::move(source.relative_path), std::nullopt,
                            std::move(source.source_id)};
   return event;

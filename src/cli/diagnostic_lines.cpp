@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/line_output.hpp"
 #include "core/path_text.hpp"
 #include "output/buffered_sink.hpp"
 #include "output/json_layout.hpp"
@@ -53,11 +54,7 @@ Status write_diagnostics_jsonl(const std::vector<Diagnostic>& diagnostics, ByteS
     out.push_back('\n');
     if (out.failed()) break;
   }
-  if (out.failed() || !out.finish()) {
-    out.abandon();
-    return fail(ParseError::message("I/O write error: " + os_error_text(out.error())));
-  }
-  return {};
+  return finish_lines(out);
 }
 
 }  // namespace vt::cli

@@ -1,5 +1,6 @@
 #include "cli/timesketch.hpp"
 
+#include "cli/line_output.hpp"
 #include "core/path_text.hpp"
 #include "output/buffered_sink.hpp"
 #include "output/json_layout.hpp"
@@ -90,11 +91,7 @@ Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_
     out.push_back('\n');
     if (out.failed()) break;
   }
-  if (out.failed() || !out.finish()) {
-    out.abandon();
-    return fail(ParseError::message("I/O write error: " + os_error_text(out.error())));
-  }
-  return {};
+  return finish_lines(out);
 }
 
 }  // namespace vt::cli

@@ -38,16 +38,7 @@ Event attachment_event(const fs::path& path, std::string relative_path, Captured
   event.sequence = sequence;
   event.event_id = event_id_for(Provider::Codex, ArtifactKind::Attachment, relative_path,
                                 "codex_attachment:" + relative_path);
-  event.timestamp = captured.fs_times.modified;
-  event.timestamp_source = event.timestamp ? TimestampSource::FilesystemModified : TimestampSource::None;
-  Artifact artifact;
-  artifact.size = captured.size;
-  artifact.sha256 = std::move(captured.sha256);
-  artifact.media_type = std::move(captured.media_type);
-  artifact.content = std::move(captured.content);
-  artifact.content_encoding = captured.content_encoding;
-  event.artifact = std::move(artifact);
-  event.fs_times = captured.fs_times;
+  take_captured_file(event, std::move(captured));
   event.source = SourceRef{ArtifactKind::Attachment, std::string("attachment"), std::move(relative_path),
                            std::nullopt, parent_name(path)};
   return event;

@@ -132,4 +132,17 @@ std::optional<CapturedFile> capture_file(const std::filesystem::path& path,
   return captured;
 }
 
+void take_captured_file(Event& event, CapturedFile&& captured) {
+  event.timestamp = captured.fs_times.modified;
+  event.timestamp_source = event.timestamp ? TimestampSource::FilesystemModified : TimestampSource::None;
+  Artifact artifact;
+  artifact.size = captured.size;
+  artifact.sha256 = std::move(captured.sha256);
+  artifact.media_type = std::move(captured.media_type);
+  artifact.content = std::move(captured.content);
+  artifact.content_encoding = captured.content_encoding;
+  event.artifact = std::move(artifact);
+  event.fs_times = captured.fs_times;
+}
+
 }  // namespace vt

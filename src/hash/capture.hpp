@@ -22,6 +22,10 @@ struct CapturedFile {
   FsTimes fs_times;
 };
 
+// Moves a captured file's facts into the event of that file: its artifact,
+// its file times, and its modification time as the event's time.
+void take_captured_file(Event& event, CapturedFile&& captured);
+
 // On failure appends a warning to `diagnostics` and returns nothing; the
 // caller then makes no event for the file.
 std::optional<CapturedFile> capture_file(const std::filesystem::path& path,
