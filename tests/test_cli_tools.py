@@ -243,7 +243,7 @@ def _stderr_of(cli_path, *args, terminal):
 
 @pytest.mark.parametrize("terminal", [False, True], ids=["pipe", "terminal"])
 def test_progress_only_on_a_terminal(cli_path, large_input, terminal):
-    shown = _stderr_of(cli_path, large_input, "-f", "jsonl", terminal=terminal)
+    shown = _stderr_of(cli_path, large_input, "-f", "jsonl", "--include-content", terminal=terminal)
     summary = b"1 event, 0 diagnostics"
     if terminal:
         assert b"\rreading: " in shown
