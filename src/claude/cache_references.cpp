@@ -12,7 +12,7 @@ const std::string* reference_of(const Event& event) {
   if (event.event_type != EventType::PasteAttachment && event.event_type != EventType::ImageAttachment) {
     return nullptr;
   }
-  return event.source.source_id ? &*event.source.source_id : nullptr;
+  return event.source.source_id ? &event.source.source_id->str() : nullptr;
 }
 
 // One cache, looked up by stem; `consumed` marks the files some reference

@@ -91,7 +91,7 @@ AdapterOutput read_file_history(const fs::path& dir, const ParseOptions& options
   std::vector<SnapshotKey> keys;
   keys.reserve(read.size());
   for (const Event& e : read) {
-    keys.push_back(SnapshotKey{&e.session_id->str(), &*e.source.source_id, &e.source.relative_path.str(),
+    keys.push_back(SnapshotKey{&e.session_id->str(), &e.source.source_id->str(), &e.source.relative_path.str(),
                                *e.artifact->snapshot_version});
   }
   std::vector<Diagnostic> versions = check_snapshot_versions(keys);

@@ -106,7 +106,7 @@ std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
     }
     SessionRow& row = rows[found->second];
     if (!row.working_directory && event.working_directory) {
-      row.working_directory = event.working_directory;
+      row.working_directory = event.working_directory->str();
     }
     if (event.timestamp) {
       if (!row.first || *event.timestamp < *row.first) row.first = event.timestamp;

@@ -71,7 +71,7 @@ Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_
     j.string(timestamp_description(event.timestamp_source));
     j.wire("provider", event.provider);
     j.wire("event_type", event.event_type);
-    const auto optional_text = [&j](std::string_view name, const std::optional<SharedString>& v) {
+    const auto optional_text = [&j](std::string_view name, const OptionalShared& v) {
       if (!v) return;
       j.key(name);
       j.string(*v);

@@ -35,12 +35,14 @@ std::optional<std::string> string_field(const Json& object, std::string_view key
 }
 
 void handle_history_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
-                           RecordSink& sink, EventIds& ids, const ParseOptions& options) {
+                           RecordSink& sink, EventIds& ids, const OptionalShared& record_type,
+                           const ParseOptions& options) {
   Event event;
   event.provider = Provider::Codex;
   event.event_type = EventType::PromptInput;
   event.sequence = sink.events.size();
-  event.session_id = string_field(object, "session_id", line, relative_path, sink);
+  std::optional<std::string> session = string_field(object, "session_id", line, relative_path, sink);
+  event.session_id = session;
   event.message = string_field(object, "text", line, relative_path, sink);
 
   if (const Json* ts = get_field(object, "ts")) {
@@ -57,8 +59,7 @@ void handle_history_record(const Json& object, std::uint64_t line, const SharedS
 
   const std::string source_key = "codex_history:" + std::to_string(line);
   event.event_id = ids.make(Provider::Codex, ArtifactKind::History, relative_path, source_key);
-  event.source = SourceRef{ArtifactKind::History, std::string("history"), relative_path, line,
-                           event.session_id};
+  event.source = SourceRef{ArtifactKind::History, record_type, relative_path, line, std::move(session)};
   if (options.include_raw) event.raw = held_copy(object);
   sink.events.push_back(std::move(event));
 }
@@ -69,11 +70,12 @@ Result<FileRecords> parse_codex_history(const std::filesystem::path& path,
                                         const std::filesystem::path& root,
                                         const ParseOptions& options) {
   EventIds ids;
+  const OptionalShared record_type("history");  // one text for every event of the file
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [&options, &ids](const Json& object, std::uint64_t line, const SharedString& relative_path,
-                       RecordSink& sink) {
-        handle_history_record(object, line, relative_path, sink, ids, options);
+      [&options, &ids, &record_type](const Json& object, std::uint64_t line,
+                                     const SharedString& relative_path, RecordSink& sink) {
+        handle_history_record(object, line, relative_path, sink, ids, record_type, options);
       });
 }
 

@@ -9,6 +9,7 @@
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
 #include "core/parallel_files.hpp"
+#include "core/repeated_texts.hpp"
 #include "codex/rollout_files.hpp"
 #include "core/rfc3339.hpp"
 #include "codex/session_mapping.hpp"
@@ -23,21 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The last text made of a kind, handed out again while the records repeat it,
-// so that the events of a file share one copy.
-class RepeatedText {
- public:
-  const SharedString& get(std::string text) {
-    if (!last_ || *last_ != text) last_ = SharedString(std::move(text));
-    return *last_;
-  }
-
- private:
-  std::optional<SharedString> last_;
-};
-
 struct FileTexts {
-  RepeatedText warning;
+  RepeatedTexts warning;
+  RepeatedTexts record_type;
+  std::string scratch;  // the text being looked up, reused across records
 };
 
 void handle_session_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
@@ -73,7 +63,8 @@ void handle_session_record(const Json& object, std::uint64_t line, const SharedS
 
   const std::string source_key = "codex_session:" + std::to_string(line);
   event.event_id = ids.make(Provider::Codex, ArtifactKind::Session, relative_path, source_key);
-  event.source = SourceRef{ArtifactKind::Session, session_record_type_text(record), relative_path, line,
+  const SharedString record_type = texts.record_type.get(session_record_type_text(record, texts.scratch));
+  event.source = SourceRef{ArtifactKind::Session, record_type, relative_path, line,
                            session_source_id(record)};
   if (options.include_raw) event.raw = held_copy(object);
   sink.events.push_back(std::move(event));

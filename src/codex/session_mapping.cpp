@@ -109,10 +109,10 @@ EventType session_event_type(const SessionRecord& record) {
   return EventType::Unknown;
 }
 
-std::string session_record_type_text(const SessionRecord& record) {
-  std::string text(record.record_type);
-  if (record.payload_type) text.append("/").append(*record.payload_type);
-  return text;
+std::string_view session_record_type_text(const SessionRecord& record, std::string& buffer) {
+  buffer.assign(record.record_type);
+  if (record.payload_type) buffer.append("/").append(*record.payload_type);
+  return buffer;
 }
 
 std::string unmapped_record_warning(const SessionRecord& record) {

@@ -23,8 +23,9 @@ SessionRecord view_session_record(const Json& object);
 // The event type; `Unknown` when the record's type is not mapped.
 EventType session_event_type(const SessionRecord& record);
 
-// "{record type}/{payload type}", or the record type alone.
-std::string session_record_type_text(const SessionRecord& record);
+// "{record type}/{payload type}", or the record type alone, written into
+// `buffer` (reused from record to record).
+std::string_view session_record_type_text(const SessionRecord& record, std::string& buffer);
 
 // "Unmapped Codex record type: {record type}/{payload type or none}".
 std::string unmapped_record_warning(const SessionRecord& record);

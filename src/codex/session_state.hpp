@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "codex/session_mapping.hpp"
+#include "core/optional_shared.hpp"
 #include "core/shared_string.hpp"
 
 namespace vt::codex {
@@ -28,14 +29,14 @@ class SessionFileState {
   void apply(const SessionRecord& record);
 
   // Shared by every event of the file that carries them.
-  const std::optional<SharedString>& session_id() const { return session_id_; }
-  const std::optional<SharedString>& working_directory() const { return working_directory_; }
+  const OptionalShared& session_id() const { return session_id_; }
+  const OptionalShared& working_directory() const { return working_directory_; }
 
  private:
   void move_to(std::string_view directory);
 
-  std::optional<SharedString> session_id_;
-  std::optional<SharedString> working_directory_;
+  OptionalShared session_id_;
+  OptionalShared working_directory_;
   bool own_meta_seen_ = false;
 };
 

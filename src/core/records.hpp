@@ -18,7 +18,9 @@
 #include "core/enums.hpp"
 #include "core/event_id_text.hpp"
 #include "core/instant.hpp"
+#include "core/optional_shared.hpp"
 #include "core/shared_string.hpp"
+#include "core/warning_list.hpp"
 
 namespace vt {
 
@@ -30,10 +32,10 @@ inline constexpr const char* kSchemaVersion = "1";
 
 struct SourceRef {
   ArtifactKind artifact_kind = ArtifactKind::Unknown;
-  std::optional<std::string> record_type;
+  OptionalShared record_type;
   SharedString relative_path;
   std::optional<std::uint64_t> line_number;
-  std::optional<std::string> source_id;
+  OptionalShared source_id;
 };
 
 struct Artifact {
@@ -60,16 +62,16 @@ struct Event {
   TimestampSource timestamp_source = TimestampSource::None;
   EventType event_type = EventType::Unknown;
   std::uint64_t sequence = 0;
-  std::optional<SharedString> source_file_sha256;
+  OptionalShared source_file_sha256;
   std::optional<Instant> timestamp;
   std::optional<Json> timestamp_raw;
-  std::optional<SharedString> session_id;
-  std::optional<SharedString> working_directory;
-  std::optional<std::string> message;
+  OptionalShared session_id;
+  OptionalShared working_directory;
+  OptionalShared message;
   SourceRef source;
   Boxed<Artifact> artifact;
   Boxed<FsTimes> fs_times;
-  std::vector<SharedString> warnings;
+  WarningList warnings;
   Boxed<Json> raw;
 };
 

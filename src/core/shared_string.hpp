@@ -46,6 +46,8 @@ class SharedString {
   const char* c_str() const { return str().c_str(); }
   std::size_t size() const { return str().size(); }
   bool empty() const { return str().empty(); }
+  // True only for a default-constructed (never assigned) string.
+  bool is_null() const { return block_ == nullptr; }
   int compare(const SharedString& other) const {
     return block_ == other.block_ ? 0 : str().compare(other.str());
   }

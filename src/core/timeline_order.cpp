@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <tuple>
 
 namespace vt {
 
 namespace {
-
-using Index = std::size_t;
 
 std::optional<std::uint64_t> version_of(const Event& e) {
   return e.artifact ? e.artifact->snapshot_version : std::nullopt;
@@ -39,25 +38,28 @@ bool tail_less(const Event& a, const Event& b) {
 }
 
 // The timestamp copied out of the event, so that most comparisons of a large
-// timeline are decided without touching the (large) event records.
+// timeline are decided without touching the (large) event records. With
+// 32-bit indexes a key takes 16 bytes.
+template <class Index>
 struct SortKey {
+  static constexpr std::uint32_t kUntimed = 0xFFFFFFFF;  // never a nanosecond count
   std::int64_t seconds;
   std::uint32_t nanos;
-  bool timed;
   Index index;
 
-  bool same_time(const SortKey& o) const {
-    return timed == o.timed && (!timed || (seconds == o.seconds && nanos == o.nanos));
-  }
+  bool timed() const { return nanos != kUntimed; }
+  bool same_time(const SortKey& o) const { return seconds == o.seconds && nanos == o.nanos; }
 };
 
-SortKey key_of(const Event& e, Index index) {
-  if (!e.timestamp) return SortKey{0, 0, false, index};
-  return SortKey{e.timestamp->unix_seconds(), e.timestamp->nanos(), true, index};
+template <class Index>
+SortKey<Index> key_of(const Event& e, Index index) {
+  if (!e.timestamp) return SortKey<Index>{0, SortKey<Index>::kUntimed, index};
+  return SortKey<Index>{e.timestamp->unix_seconds(), e.timestamp->nanos(), index};
 }
 
 // Moves each event to its place in `order` (order[pos] = current index of the
 // event that belongs at pos), following the permutation's cycles.
+template <class Index>
 void apply_order(std::vector<Event>& events, const std::vector<Index>& order) {
   std::vector<bool> placed(events.size(), false);
   for (Index start = 0; start < events.size(); ++start) {
@@ -94,6 +96,7 @@ bool group_less(const Event& a, const Event& b) {
 
 // Within one run of equal timestamps, puts the snapshots of each (session,
 // source) group in version order over the positions the group holds.
+template <class Index>
 void order_snapshot_groups(const std::vector<Event>& events, std::vector<Index>& order,
                            std::size_t first, std::size_t last) {
   std::vector<std::size_t> slots;  // positions in `order` that hold snapshots
@@ -121,18 +124,16 @@ void order_snapshot_groups(const std::vector<Event>& events, std::vector<Index>&
   }
 }
 
-}  // namespace
-
-void sort_timeline(std::vector<Event>& events) {
-  if (events.size() < 2) return;
+template <class Index>
+void sort_with_keys(std::vector<Event>& events) {
   // Timestamp, then the remaining keys: a lexicographic key, hence a strict
   // weak ordering.
-  std::vector<SortKey> keys;
+  std::vector<SortKey<Index>> keys;
   keys.reserve(events.size());
   for (Index i = 0; i < events.size(); ++i) keys.push_back(key_of(events[i], i));
-  std::stable_sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
-    if (a.timed != b.timed) return a.timed;
-    if (a.timed && (a.seconds != b.seconds || a.nanos != b.nanos)) {
+  std::stable_sort(keys.begin(), keys.end(), [&](const SortKey<Index>& a, const SortKey<Index>& b) {
+    if (a.timed() != b.timed()) return a.timed();
+    if (a.timed() && (a.seconds != b.seconds || a.nanos != b.nanos)) {
       return a.seconds != b.seconds ? a.seconds < b.seconds : a.nanos < b.nanos;
     }
     return tail_less(events[a.index], events[b.index]);
@@ -146,6 +147,17 @@ void sort_timeline(std::vector<Event>& events) {
     first = last;
   }
   apply_order(events, order);
+}
+
+}  // namespace
+
+void sort_timeline(std::vector<Event>& events) {
+  if (events.size() < 2) return;
+  if (events.size() <= std::numeric_limits<std::uint32_t>::max()) {
+    sort_with_keys<std::uint32_t>(events);
+  } else {
+    sort_with_keys<std::uint64_t>(events);
+  }
 }
 
 }  // namespace vt

@@ -24,7 +24,7 @@ PyRef text(const vt::SharedString& value) { return text(value.str()); }
 PyRef text(std::string_view value) {
   return PyRef(PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace"));
 }
-PyRef text(const std::optional<vt::SharedString>& value) { return value ? text(*value) : none(); }
+PyRef text(const vt::OptionalShared& value) { return value ? text(*value) : none(); }
 
 PyRef number(std::uint64_t value) { return PyRef(PyLong_FromUnsignedLongLong(value)); }
 PyRef number(const std::optional<std::uint64_t>& value) { return value ? number(*value) : none(); }
@@ -98,7 +98,7 @@ class Builder {
     return value ? word(*value) : none();
   }
 
-  PyRef warnings(const std::vector<vt::SharedString>& items) {
+  PyRef warnings(const vt::WarningList& items) {
     PyRef list(PyList_New(0));
     if (!list) return {};
     for (const vt::SharedString& item : items) {

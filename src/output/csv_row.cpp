@@ -9,7 +9,7 @@ namespace vt {
 namespace {
 
 std::string text_or_empty(const std::optional<std::string>& text) { return text ? *text : ""; }
-std::string text_or_empty(const std::optional<SharedString>& text) { return text ? text->str() : ""; }
+std::string text_or_empty(const OptionalShared& text) { return text ? text->str() : ""; }
 
 std::string number_or_empty(const std::optional<std::uint64_t>& value) {
   return value ? std::to_string(*value) : "";
@@ -23,7 +23,7 @@ std::string value_or_empty(const std::optional<Json>& value) {
   return value ? value_text(*value) : "";
 }
 
-std::string warnings_cell(const std::vector<SharedString>& warnings) {
+std::string warnings_cell(const WarningList& warnings) {
   if (warnings.empty()) return "";
   std::string cell = "[";
   for (std::size_t i = 0; i < warnings.size(); ++i) {

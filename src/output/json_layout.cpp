@@ -53,7 +53,7 @@ void JsonLayout::element() { separator(); }
 
 void JsonLayout::string(std::string_view text) { put_json_string(out_, text); }
 
-void JsonLayout::string(const std::optional<SharedString>& text) {
+void JsonLayout::string(const OptionalShared& text) {
   if (text) {
     put_json_string(out_, *text);
   } else {

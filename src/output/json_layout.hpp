@@ -35,7 +35,7 @@ class JsonLayout {
   void string(const std::string& text) { string(std::string_view(text)); }
   void string(const std::optional<std::string>& text);
   void string(const SharedString& text) { string(std::string_view(text)); }
-  void string(const std::optional<SharedString>& text);
+  void string(const OptionalShared& text);
   void uint(std::uint64_t value);
   void uint(const std::optional<std::uint64_t>& value);
   void timestamp(const std::optional<Instant>& instant);

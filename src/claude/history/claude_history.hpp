@@ -23,9 +23,18 @@ struct HistoryRecordOutput {
   std::vector<Diagnostic> diagnostics;
 };
 
+// What the records of one history file share: the event-id hasher and the
+// record-type texts every event repeats (one copy per file).
+struct HistoryFileContext {
+  EventIds ids;
+  SharedString history_type{"history"};
+  SharedString pasted_type{"pasted_content"};
+};
+
 // One parsed line of the history; any JSON value is accepted. Never fails.
 HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
-                                         std::uint64_t line_number, bool include_raw, EventIds& ids);
+                                         std::uint64_t line_number, bool include_raw,
+                                         HistoryFileContext& context);
 
 // The whole file. `root` is the directory relative paths are computed
 // against. Unopenable files end the call; in strict mode so do unreadable

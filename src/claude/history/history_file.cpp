@@ -24,12 +24,12 @@ Result<FileRecords> read_claude_history(const std::filesystem::path& path,
   rules.over_limit_strict_error = "Line exceeds max_line_size";
   rules.pass_non_objects = true;
   const bool include_raw = options.include_raw;
-  EventIds ids;
+  HistoryFileContext context;
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [include_raw, &ids](const Json& value, std::uint64_t line, const SharedString& relative_path,
-                          RecordSink& sink) {
-        HistoryRecordOutput record = parse_history_record(value, relative_path, line, include_raw, ids);
+      [include_raw, &context](const Json& value, std::uint64_t line, const SharedString& relative_path,
+                              RecordSink& sink) {
+        HistoryRecordOutput record = parse_history_record(value, relative_path, line, include_raw, context);
         for (Event& event : record.events) {
           event.sequence = sink.events.size();
           sink.events.push_back(std::move(event));

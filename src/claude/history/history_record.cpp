@@ -41,7 +41,8 @@ std::optional<std::string> prompt_text(const Json& record, const std::string& re
 }  // namespace
 
 HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
-                                         std::uint64_t line_number, bool include_raw, EventIds& ids) {
+                                         std::uint64_t line_number, bool include_raw,
+                                         HistoryFileContext& context) {
   HistoryRecordOutput out;
   if (!value.is_object()) {
     out.diagnostics.push_back(history_warning(DiagnosticCode::UnknownRecord,
@@ -53,7 +54,7 @@ HistoryRecordOutput parse_history_record(const Json& value, const SharedString& 
   Event prompt;
   prompt.provider = Provider::ClaudeCode;
   prompt.event_type = EventType::PromptInput;
-  prompt.event_id = ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path,
+  prompt.event_id = context.ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path,
                             "history:" + std::to_string(line_number));
   prompt.message = prompt_text(value, relative_path, line_number, out);
   prompt.session_id = record_string(value, "sessionId", relative_path, line_number, out);
@@ -67,14 +68,14 @@ HistoryRecordOutput parse_history_record(const Json& value, const SharedString& 
                          std::make_move_iterator(time.warnings.end()));
   if (stamp != nullptr) prompt.timestamp_raw = held_copy(*stamp);
 
-  prompt.source = SourceRef{ArtifactKind::History, std::string("history"), relative_path, line_number,
+  prompt.source = SourceRef{ArtifactKind::History, context.history_type, relative_path, line_number,
                             std::nullopt};
   if (include_raw) prompt.raw = held_copy(value);
 
   const Json* pasted = get_field(value, "pastedContents");
   if (pasted != nullptr && pasted->is_object()) {
-    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number, ids,
-                           out);
+    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number,
+                           context, out);
   } else if (pasted != nullptr) {
     out.diagnostics.push_back(history_warning(
         DiagnosticCode::InvalidFieldType,

@@ -48,8 +48,8 @@ bool is_image_type(std::string_view type) { return type.starts_with("image"); }
 }  // namespace
 
 void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
-                            const SharedString& relative_path, std::uint64_t line_number, EventIds& ids,
-                            HistoryRecordOutput& out) {
+                            const SharedString& relative_path, std::uint64_t line_number,
+                            HistoryFileContext& context, HistoryRecordOutput& out) {
   const std::string line_key = "history:" + std::to_string(line_number) + ":paste:";
   std::uint64_t ordinal = 0;
   for (const auto* member : ordered_paste_entries(entries)) {
@@ -69,13 +69,13 @@ void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
     Event event;
     event.provider = Provider::ClaudeCode;
     event.event_type = is_image_type(type) ? EventType::ImageAttachment : EventType::PasteAttachment;
-    event.event_id = ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path, line_key + key, position);
+    event.event_id = context.ids.make(Provider::ClaudeCode, ArtifactKind::History, relative_path, line_key + key, position);
     event.session_id = prompt.session_id;
     event.working_directory = prompt.working_directory;
     event.timestamp = prompt.timestamp;
     event.timestamp_source = prompt.timestamp ? TimestampSource::ReferencedEvent : TimestampSource::None;
     event.artifact = paste_artifact(std::move(type), std::move(content), hash.has_value());
-    event.source = SourceRef{ArtifactKind::History, std::string("pasted_content"), relative_path, line_number,
+    event.source = SourceRef{ArtifactKind::History, context.pasted_type, relative_path, line_number,
                              std::move(hash)};
     out.events.push_back(std::move(event));
   }

@@ -14,7 +14,7 @@ namespace vt::claude {
 // prompt event, whose session, directory and time the attachments share. The
 // events go to `out.events`, which must not hold `prompt`.
 void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
-                            const SharedString& relative_path, std::uint64_t line_number, EventIds& ids,
-                            HistoryRecordOutput& out);
+                            const SharedString& relative_path, std::uint64_t line_number,
+                            HistoryFileContext& context, HistoryRecordOutput& out);
 
 }  // namespace vt::claude
