@@ -289,6 +289,7 @@ def compare(before_path: str, after_path: str) -> int:
     old = {f["name"]: f for f in before["figures"]}
     new = {f["name"]: f for f in after["figures"]}
     goals = {t["name"]: t for t in before["targets"] + after["targets"]}
+    met = [{t["name"]: "met" if t["met"] else "missed" for t in run["targets"]} for run in (before, after)]
     names = [f["name"] for f in after["figures"]] + [n for n in old if n not in new]
     for label, run in (("before", before), ("after", after)):
         meta = run["meta"]
@@ -302,9 +303,8 @@ def compare(before_path: str, after_path: str) -> int:
         goal = goals.get(name)
         mark = ""
         if goal:
-            state = lambda x: "-" if x is None else ("met" if next(
-                (t for t in x["targets"] if t["name"] == name), {}).get("met") else "missed")
-            mark = f"{goal['op']} {goal['target']:g}{goal['unit']}: {state(before)} -> {state(after)}"
+            mark = (f"{goal['op']} {goal['target']:g}{goal['unit']}: "
+                    f"{met[0].get(name, '-')} -> {met[1].get(name, '-')}")
         print(f"{name:<62} {unit:>5} {cells[0]} {cells[1]} {change}  {mark}")
     return 0
 
