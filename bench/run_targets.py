@@ -33,11 +33,13 @@ import hashlib
 import json
 import os
 import pathlib
+import resource
 import shutil
 import subprocess
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
@@ -104,13 +106,17 @@ CHILDREN = {"floor": child_floor, "baseline": child_baseline, "parse": run_bench
             "to_jsonl": child_to_jsonl, "convert": child_convert, "import": run_bench.child_import}
 
 
+def cpu_seconds() -> float:
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
 def child_main(kind: str, path: str) -> int:
     if kind not in ("floor", "baseline"):
         import vellumtrace  # noqa: F401  (loaded before the CPU clock starts)
-    used = os.times()
+    used = cpu_seconds()
     result = CHILDREN[kind](path)
-    now = os.times()
-    result["cpu_seconds"] = (now.user - used.user) + (now.system - used.system)
+    result["cpu_seconds"] = cpu_seconds() - used
     result["peak_rss_kib"] = peak_rss_kib()
     print(json.dumps(result))
     return 0
@@ -143,7 +149,7 @@ def run_program(program: str, path: pathlib.Path, env: dict) -> dict:
             "peak_rss_kib": usage.ru_maxrss, "exit_code": proc.returncode}
 
 
-def measure(jobs: list[tuple[str, callable]], runs: int) -> dict[str, dict]:
+def measure(jobs: list[tuple[str, Callable[[], dict]]], runs: int) -> dict[str, dict]:
     """Runs every job --runs times, interleaved so that a change of load on the
     machine hits every row alike; keeps the fastest run and the highest peak."""
     results: dict[str, list[dict]] = {name: [] for name, _ in jobs}
@@ -294,6 +300,10 @@ def compare(before_path: str, after_path: str) -> int:
     for label, run in (("before", before), ("after", after)):
         meta = run["meta"]
         print(f"{label}: {meta['date']}  module {meta['module']}  program {meta.get('program')}")
+    for label in ("codex", "claude"):
+        sizes = [run["details"].get(label, {}).get("input_bytes") for run in (before, after)]
+        if None not in sizes and sizes[0] != sizes[1]:
+            print(f"WARNING: the {label} trees differ ({sizes[0]} and {sizes[1]} bytes of input)")
     print(f"\n{'figure':<62} {'unit':>5} {'before':>10} {'after':>10} {'after/before':>13}  target")
     for name in names:
         a, b = old.get(name), new.get(name)
