@@ -51,6 +51,14 @@ def build_tree(base):
         target.write_bytes(damaged_copy(lines, i))
         if i % 9 == 3 and shutil.which("zstd"):
             subprocess.run(["zstd", "-q", "--rm", str(target)], check=True)
+    # One long rollout, so that renderings on several threads take several
+    # batches of lines, the last one partial.
+    long_rollout = codex / "sessions" / "2025" / "12" / "31" / "rollout-2025-12-31T00-00-00-long.jsonl"
+    long_rollout.parent.mkdir(parents=True, exist_ok=True)
+    long_rollout.write_text("".join(
+        json.dumps({"timestamp": f"2025-12-31T00:{i // 600 % 60:02d}:{i // 10 % 60:02d}.{i % 1000:03d}Z",
+                    "type": "event_msg", "payload": {"type": "agent_message", "message": f"line {i} \u00e9"}})
+        + "\n" for i in range(9001)))
     for i in range(30):
         (codex / "attachments" / f"a{i % 6}" / f"note{i}.txt").parent.mkdir(exist_ok=True)
         (codex / "attachments" / f"a{i % 6}" / f"note{i}.txt").write_text("x" * i)
@@ -139,5 +147,5 @@ def test_program_output_does_not_depend_on_the_thread_count(cli_path, generated)
         result = subprocess.run([cli_path, str(generated), "--format", "jsonl"], env=env,
                                 capture_output=True, check=False)
         outputs.append((result.returncode, result.stdout, result.stderr))
-    assert outputs[0][0] == 0 and outputs[0][1].count(b"\n") > 900
+    assert outputs[0][0] == 0 and outputs[0][1].count(b"\n") > 9000
     assert outputs[0] == outputs[1]

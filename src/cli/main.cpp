@@ -52,7 +52,7 @@ struct Rendered {
   std::size_t left_out = 0;  // events Timesketch cannot place
 };
 
-vt::Status render(const vt::Report& report, const vt::cli::Arguments& args,
+vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads,
                   const vt::cli::SessionPlaces* places, vt::ByteSink& sink, Rendered& rendered) {
   if (args.summary) {
     const std::string table = vt::cli::render_sessions(
@@ -62,7 +62,7 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args,
     }
     return {};
   }
-  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink);
+  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
   if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
   vt::Status written = vt::write_json_report(report, !args.compact, sink);
@@ -145,7 +145,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
 
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
-  vt::Status written = render(*report, args, places ? &*places : nullptr,
+  vt::Status written = render(*report, args, options.threads, places ? &*places : nullptr,
                               output ? output->sink() : standard_output, rendered);
   if (written && diagnostics_file) {
     written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());

@@ -38,8 +38,10 @@ constexpr Signature kToJsonl{"to_jsonl()", kToJsonlParams, 1};
 constexpr Signature kToCsv{"to_csv()", kToCsvParams, 1};
 constexpr Signature kConvert{"convert()", kConvertParams, 2};
 
-RenderOptions render_options(Format format, const CallArgs& call, bool pretty) {
+RenderOptions render_options(Format format, const CallArgs& call, bool pretty,
+                             const vt::ParseOptions& parsed_with) {
   RenderOptions options;
+  options.threads = parsed_with.threads;
   options.format = format;
   options.pretty = pretty;
   options.csv.include_message = call.include_message;
@@ -67,7 +69,7 @@ PyObject* render_to_text(PyObject* module, const Signature& signature, Format fo
     if (!prepare_call(signature, args, kwargs, call, options)) return nullptr;
     std::optional<vt::Report> report = run_parse(module, call.path, options);
     if (!report) return nullptr;
-    const RenderOptions render_with = render_options(format, call, call.pretty);
+    const RenderOptions render_with = render_options(format, call, call.pretty, options);
     std::atomic<bool> cancel{false};
     auto rendered = run_released([&]() -> vt::Result<std::string> {
       vt::MemorySink sink;
@@ -154,7 +156,7 @@ PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
       return nullptr;
     }
     // The file always gets the pretty JSON document.
-    const RenderOptions render_with = render_options(*format, call, true);
+    const RenderOptions render_with = render_options(*format, call, true, options);
     std::atomic<bool> cancel{false};
     auto written = run_released([&]() -> vt::Status {
       vt::CancellableSink watched(*sink, cancel);

@@ -12,7 +12,7 @@ std::optional<Format> format_named(std::string_view name) {
 vt::Status render(const vt::Report& report, const RenderOptions& options, vt::ByteSink& sink) {
   switch (options.format) {
     case Format::Json: return vt::write_json_report(report, options.pretty, sink);
-    case Format::Jsonl: return vt::write_jsonl_timeline(report, sink);
+    case Format::Jsonl: return vt::write_jsonl_timeline(report, sink, options.threads);
     case Format::Csv: return vt::write_csv_timeline(report, options.csv, sink);
   }
   return vt::fail(vt::ParseError::message("unknown output format"));

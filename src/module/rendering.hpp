@@ -18,6 +18,7 @@ struct RenderOptions {
   Format format = Format::Json;
   bool pretty = true;       // JSON only
   vt::CsvOptions csv{};     // CSV only
+  unsigned threads = 1;     // JSON lines only: rendering threads
 };
 
 // "json", "jsonl" or "csv", compared exactly; nothing for any other text.

@@ -14,7 +14,9 @@ struct CsvOptions {
 };
 
 Status write_json_report(const Report& report, bool pretty, ByteSink& sink);
-Status write_jsonl_timeline(const Report& report, ByteSink& sink);
+// With `threads` above 1, large timelines are rendered on that many threads;
+// the bytes are the same.
+Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads = 1);
 Status write_csv_timeline(const Report& report, const CsvOptions& options, ByteSink& sink);
 
 }  // namespace vt
