@@ -73,6 +73,7 @@ PyObject* render_to_text(PyObject* module, const Signature& signature, Format fo
     std::atomic<bool> cancel{false};
     auto rendered = run_released([&]() -> vt::Result<std::string> {
       vt::MemorySink sink;
+      sink.buffer().reserve(rendering_size_hint(*report));
       vt::CancellableSink watched(sink, cancel);
       vt::Status status = render(*report, render_with, watched);
       *report = vt::Report{};

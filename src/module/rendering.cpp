@@ -18,4 +18,15 @@ vt::Status render(const vt::Report& report, const RenderOptions& options, vt::By
   return vt::fail(vt::ParseError::message("unknown output format"));
 }
 
+std::size_t rendering_size_hint(const vt::Report& report) {
+  constexpr std::size_t kPerEvent = 2048, kPerDiagnostic = 512;
+  std::size_t total = 4096 + report.diagnostics.size() * kPerDiagnostic;
+  for (const vt::Event& event : report.events) {
+    total += kPerEvent;
+    if (event.message) total += 2 * event.message->size();
+    if (event.artifact && event.artifact->content) total += 2 * event.artifact->content->size();
+  }
+  return total;
+}
+
 }  // namespace vtpy

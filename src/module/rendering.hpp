@@ -26,4 +26,9 @@ std::optional<Format> format_named(std::string_view name);
 
 vt::Status render(const vt::Report& report, const RenderOptions& options, vt::ByteSink& sink);
 
+// A generous guess at the size of a rendering of `report`, so that an
+// in-memory rendering is allocated once instead of grown and copied;
+// reserved pages that are never written cost no memory.
+std::size_t rendering_size_hint(const vt::Report& report);
+
 }  // namespace vtpy
