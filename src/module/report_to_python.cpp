@@ -1,8 +1,11 @@
 #include "module/report_to_python.hpp"
 
+#include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <initializer_list>
 #include <unordered_map>
 
 #include "module/gc_pause.hpp"
@@ -38,11 +41,47 @@ PyRef json(const std::optional<vt::Json>& value) {
 }
 PyRef json(const vt::Boxed<vt::Json>& value) { return value ? PyRef(json_to_python(*value)) : none(); }
 
+// The str of each shared text (path, digest, session, directory, record
+// type, warning) made once per call: the events of a file repeat the same
+// few, so most lookups find the object of the event before.
+class SharedTexts {
+ public:
+  PyRef get(const vt::SharedString& value) {
+    const std::string* id = &value.str();  // one address per shared copy
+    Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(id) >> 4) % kSlots];
+    if (slot.id == id && slot.object) return PyRef::borrow(slot.object.get());
+    PyRef created = text(value.str());
+    if (!created) return {};
+    slot.id = id;
+    slot.object = PyRef::borrow(created.get());
+    return created;
+  }
+  PyRef get(const vt::OptionalShared& value) { return value ? get(*value) : none(); }
+
+ private:
+  static constexpr std::size_t kSlots = 256;
+  struct Slot {
+    const std::string* id = nullptr;
+    PyRef object;
+  };
+  std::array<Slot, kSlots> slots_;
+};
+
 // Builds the Python objects of one report; holds the per-call keys and the
 // wire strings already made, so repeated values share one object.
 class Builder {
  public:
-  bool create() { return keys_.create(); }
+  bool create() {
+    if (!keys_.create()) return false;
+    event_template_ = template_of({Key::Artifact, Key::EventId, Key::EventType, Key::FsTimes, Key::Message,
+                                   Key::Provider, Key::Raw, Key::SchemaVersion, Key::Sequence, Key::SessionId,
+                                   Key::Source, Key::SourceFileSha256, Key::Timestamp, Key::TimestampRaw,
+                                   Key::TimestampSource, Key::Warnings, Key::WorkingDirectory});
+    artifact_template_ = template_of({Key::Content, Key::ContentEncoding, Key::MediaType, Key::ReferenceStatus,
+                                      Key::ResolvedPath, Key::Sha256, Key::Size, Key::SnapshotVersion});
+    schema_version_ = text(vt::Event::schema_version);
+    return event_template_ && artifact_template_ && schema_version_;
+  }
 
   PyRef report(const vt::Report& report) {
     PyRef result(PyDict_New());
@@ -81,6 +120,19 @@ class Builder {
     return value && PyDict_SetItem(dict.get(), keys_[key], value.get()) == 0;
   }
 
+  // A dict holding `keys` in this order, every value None. A record copied
+  // from it is sized for all its keys at once (a new dict would grow on the
+  // way) and keeps the key order when its values are set.
+  PyRef template_of(std::initializer_list<Key> keys) {
+    PyRef dict(PyDict_New());
+    if (!dict) return {};
+    for (Key key : keys) {
+      if (!put(dict, key, none())) return {};
+    }
+    return dict;
+  }
+  static PyRef copy_of(const PyRef& model) { return PyRef(PyDict_Copy(model.get())); }
+
   template <class Enum>
   PyRef word(Enum value) {
     const std::string_view name = vt::wire_name(value);
@@ -102,7 +154,7 @@ class Builder {
     PyRef list(PyList_New(0));
     if (!list) return {};
     for (const vt::SharedString& item : items) {
-      if (!append(list, text(item))) return {};
+      if (!append(list, shared_.get(item))) return {};
     }
     return list;
   }
@@ -112,15 +164,15 @@ class Builder {
     if (!dict) return {};
     const bool ok = put(dict, Key::ArtifactKind, word(source.artifact_kind)) &&
                     put(dict, Key::LineNumber, number(source.line_number)) &&
-                    put(dict, Key::RecordType, text(source.record_type)) &&
-                    put(dict, Key::RelativePath, text(source.relative_path)) &&
+                    put(dict, Key::RecordType, shared_.get(source.record_type)) &&
+                    put(dict, Key::RelativePath, shared_.get(source.relative_path)) &&
                     put(dict, Key::SourceId, text(source.source_id));
     return ok ? std::move(dict) : PyRef();
   }
 
   PyRef artifact_dict(const vt::Boxed<vt::Artifact>& artifact) {
     if (!artifact) return none();
-    PyRef dict(PyDict_New());
+    PyRef dict = copy_of(artifact_template_);
     if (!dict) return {};
     const bool ok = put(dict, Key::Content, text(artifact->content)) &&
                     put(dict, Key::ContentEncoding, word(artifact->content_encoding)) &&
@@ -144,7 +196,7 @@ class Builder {
   }
 
   PyRef event_dict(const vt::Event& event) {
-    PyRef dict(PyDict_New());
+    PyRef dict = copy_of(event_template_);
     if (!dict) return {};
     const bool ok = put(dict, Key::Artifact, artifact_dict(event.artifact)) &&
                     put(dict, Key::EventId, text(event.event_id.view())) &&
@@ -153,16 +205,16 @@ class Builder {
                     put(dict, Key::Message, text(event.message)) &&
                     put(dict, Key::Provider, word(event.provider)) &&
                     put(dict, Key::Raw, json(event.raw)) &&
-                    put(dict, Key::SchemaVersion, text(event.schema_version)) &&
+                    put(dict, Key::SchemaVersion, PyRef::borrow(schema_version_.get())) &&
                     put(dict, Key::Sequence, number(event.sequence)) &&
-                    put(dict, Key::SessionId, text(event.session_id)) &&
+                    put(dict, Key::SessionId, shared_.get(event.session_id)) &&
                     put(dict, Key::Source, source_dict(event.source)) &&
-                    put(dict, Key::SourceFileSha256, text(event.source_file_sha256)) &&
+                    put(dict, Key::SourceFileSha256, shared_.get(event.source_file_sha256)) &&
                     put(dict, Key::Timestamp, instant(event.timestamp)) &&
                     put(dict, Key::TimestampRaw, json(event.timestamp_raw)) &&
                     put(dict, Key::TimestampSource, word(event.timestamp_source)) &&
                     put(dict, Key::Warnings, warnings(event.warnings)) &&
-                    put(dict, Key::WorkingDirectory, text(event.working_directory));
+                    put(dict, Key::WorkingDirectory, shared_.get(event.working_directory));
     return ok ? std::move(dict) : PyRef();
   }
 
@@ -179,6 +231,8 @@ class Builder {
 
   RecordKeys keys_;
   std::unordered_map<std::string_view, PyRef> words_;
+  SharedTexts shared_;
+  PyRef event_template_, artifact_template_, schema_version_;
 };
 
 }  // namespace
