@@ -39,17 +39,17 @@ std::expected<HashedFile, std::error_code> hash_and_keep(const std::filesystem::
   if (!file) return std::unexpected(file.error());
   note_file_opened(options.progress);
   Sha256 digest;
-  std::vector<char> block(kFileBlockSize);
+  const std::unique_ptr<char[]> block = file_block();
   std::string bytes;
   if (keep) bytes.reserve(static_cast<std::size_t>(std::min(expected_size, kMaxReserve)));
   for (std::size_t blocks = 1;; ++blocks) {
     if (blocks % kBlocksBetweenCancelChecks == 0 && cancel_requested(options)) {
       return std::unexpected(std::make_error_code(std::errc::operation_canceled));
     }
-    auto n = file->read_some(block.data(), block.size());
+    auto n = file->read_some(block.get(), kFileBlockSize);
     if (!n) return std::unexpected(n.error());
     if (*n == 0) break;
-    digest.update(block.data(), *n);
+    digest.update(block.get(), *n);
     note_bytes_read(options.progress, *n);
     if (keep) {
       if (keep_limit != 0 && bytes.size() + *n > keep_limit) {
@@ -58,7 +58,7 @@ std::expected<HashedFile, std::error_code> hash_and_keep(const std::filesystem::
         std::string().swap(bytes);
       } else {
         try {
-          bytes.append(block.data(), *n);
+          bytes.append(block.get(), *n);
         } catch (const std::exception&) {
           // No memory for the content: the file is still hashed and captured.
           keep = false;

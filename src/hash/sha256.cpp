@@ -78,12 +78,12 @@ std::expected<std::string, std::error_code> sha256_file(const std::filesystem::p
   auto file = open_regular_file(path);
   if (!file) return std::unexpected(file.error());
   Sha256 digest;
-  std::vector<char> block(kFileBlockSize);
+  const std::unique_ptr<char[]> block = file_block();
   for (;;) {
-    auto n = file->read_some(block.data(), block.size());
+    auto n = file->read_some(block.get(), kFileBlockSize);
     if (!n) return std::unexpected(n.error());
     if (*n == 0) break;
-    digest.update(block.data(), *n);
+    digest.update(block.get(), *n);
   }
   return hex_lower(digest.finish());
 }

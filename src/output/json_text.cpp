@@ -1,6 +1,8 @@
 #include "output/json_text.hpp"
 
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/path_text.hpp"
@@ -13,10 +15,27 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr std::string_view kSpaces = "                                                                ";
 
+// Whether any of the eight bytes of `word` must be escaped: a control byte
+// (below 0x20), a quote or a backslash. Exact, never a false answer.
+bool word_needs_escape(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+  const auto has_zero_byte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  const std::uint64_t below_space = (word - kOnes * 0x20) & ~word & kHigh;
+  return (below_space | has_zero_byte(word ^ (kOnes * '"')) | has_zero_byte(word ^ (kOnes * '\\'))) != 0;
+}
+
 template <class Out>
 void put_escaped(Out& out, std::string_view s) {
   std::size_t run = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
+    // Long stretches of plain text are passed over eight bytes at a time.
+    while (i + 8 <= s.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, s.data() + i, 8);
+      if (word_needs_escape(word)) break;
+      i += 8;
+    }
+    if (i >= s.size()) break;
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c != '"' && c != '\\') continue;
     if (i > run) out.append(s.data() + run, i - run);

@@ -43,6 +43,26 @@ INSTANTIATE_TEST_SUITE_P(
         // Invalid UTF-8 never reaches the output: each bad sequence is U+FFFD.
         std::tuple{std::string("a\xFF" "b\xC3"), std::string("a\xEF\xBF\xBD" "b\xEF\xBF\xBD")}));
 
+// Plain text is skipped eight bytes at a time: every ASCII byte, at every
+// position of a word and across a word's edge, is escaped as on its own.
+TEST(Escaping, EveryAsciiByteAtEveryOffset) {
+  const auto one = [](unsigned char c) -> std::string {
+    if (c == '"' || c == '\\') return std::string("\\") + static_cast<char>(c);
+    if (c >= 0x20) return std::string(1, static_cast<char>(c));
+    return escaped(std::string(1, static_cast<char>(c))).substr(1, c == '\b' || c == '\t' || c == '\n' ||
+                                                                      c == '\f' || c == '\r' ? 2 : 6);
+  };
+  for (unsigned c = 0; c < 0x80; ++c) {
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string input(20, 'x');
+      input[at] = static_cast<char>(c);
+      const std::string expected = std::string(at, 'x') + one(static_cast<unsigned char>(c)) +
+                                   std::string(19 - at, 'x');
+      ASSERT_EQ(escaped(input), "\"" + expected + "\"") << "byte " << c << " at " << at;
+    }
+  }
+}
+
 class Numbers : public ::testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
 TEST_P(Numbers, ReserializedFromTheHeldValue) {
