@@ -154,6 +154,10 @@ nlohmann::json optional_json(const std::optional<Text>& text) {
   return text ? nlohmann::json(std::string(std::string_view(*text))) : nlohmann::json(nullptr);
 }
 
+inline nlohmann::json optional_json(const vt::OptionalShared& text) {
+  return text ? nlohmann::json(text->str()) : nlohmann::json(nullptr);
+}
+
 inline nlohmann::json optional_json(const std::optional<std::uint64_t>& number) {
   return number ? nlohmann::json(*number) : nlohmann::json(nullptr);
 }
