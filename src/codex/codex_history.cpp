@@ -22,9 +22,9 @@ Diagnostic history_warning(DiagnosticCode code, std::string message, std::uint64
 }
 
 // A string member, or absent; any other type present is reported.
-std::optional<std::string> string_field(const Json& object, std::string_view key, std::uint64_t line,
+std::optional<std::string> string_field(JsonView object, std::string_view key, std::uint64_t line,
                                         const std::string& relative_path, RecordSink& sink) {
-  const Json* value = get_field(object, key);
+  const FieldRef value = get_field(object, key);
   if (value == nullptr) return std::nullopt;
   if (auto text = get_string(object, key)) return std::string(*text);
   std::string message = "Field '";
@@ -34,7 +34,7 @@ std::optional<std::string> string_field(const Json& object, std::string_view key
   return std::nullopt;
 }
 
-void handle_history_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
+void handle_history_record(JsonView object, std::uint64_t line, const SharedString& relative_path,
                            RecordSink& sink, EventIds& ids, const OptionalShared& record_type,
                            const ParseOptions& options) {
   Event event;
@@ -45,7 +45,7 @@ void handle_history_record(const Json& object, std::uint64_t line, const SharedS
   event.session_id = session;
   event.message = string_field(object, "text", line, relative_path, sink);
 
-  if (const Json* ts = get_field(object, "ts")) {
+  if (const FieldRef ts = get_field(object, "ts")) {
     event.timestamp_raw = held_copy(*ts);
     if (const auto seconds = exact_int64(*ts)) event.timestamp = Instant::from_unix(*seconds);
     if (event.timestamp) {
@@ -73,7 +73,7 @@ Result<FileRecords> parse_codex_history(const std::filesystem::path& path,
   const OptionalShared record_type("history");  // one text for every event of the file
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [&options, &ids, &record_type](const Json& object, std::uint64_t line,
+      [&options, &ids, &record_type](JsonView object, std::uint64_t line,
                                      const SharedString& relative_path, RecordSink& sink) {
         handle_history_record(object, line, relative_path, sink, ids, record_type, options);
       });

@@ -30,7 +30,7 @@ struct FileTexts {
   std::string scratch;  // the text being looked up, reused across records
 };
 
-void handle_session_record(const Json& object, std::uint64_t line, const SharedString& relative_path,
+void handle_session_record(JsonView object, std::uint64_t line, const SharedString& relative_path,
                            RecordSink& sink, SessionFileState& state, EventIds& ids,
                            FileTexts& texts, const ParseOptions& options) {
   const SessionRecord record = view_session_record(object);
@@ -42,7 +42,7 @@ void handle_session_record(const Json& object, std::uint64_t line, const SharedS
   event.session_id = state.session_id();
   event.working_directory = state.working_directory();
 
-  if (const Json* timestamp = get_field(object, "timestamp")) {
+  if (const FieldRef timestamp = get_field(object, "timestamp")) {
     event.timestamp_raw = held_copy(*timestamp);
     if (const auto text = get_string(object, "timestamp")) event.timestamp = parse_rfc3339(*text);
     if (event.timestamp) {
@@ -81,7 +81,7 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
   LineRules rules;
   rules.stored = rollout_storage(name);
   return read_jsonl_records(path, root, options, ArtifactKind::Session,
-                            [&state, &ids, &texts, &options](const Json& object, std::uint64_t line,
+                            [&state, &ids, &texts, &options](JsonView object, std::uint64_t line,
                                                              const SharedString& relative_path,
                                                              RecordSink& sink) {
                               handle_session_record(object, line, relative_path, sink, state, ids, texts,

@@ -50,7 +50,7 @@ constexpr std::array kMapping{
 };
 static_assert(std::ranges::is_sorted(kMapping, {}, &Row::first));
 
-EventType message_role_type(const Json* payload) {
+EventType message_role_type(const FieldRef& payload) {
   if (payload == nullptr) return EventType::Unknown;
   const auto role = get_string(*payload, "role");
   if (!role) return EventType::Unknown;
@@ -61,14 +61,14 @@ EventType message_role_type(const Json* payload) {
 }
 
 // The `text` strings of the content parts, one per line; absent when none.
-std::optional<std::string> joined_content_text(const Json& payload) {
-  const Json* content = get_field(payload, "content");
+std::optional<std::string> joined_content_text(JsonView payload) {
+  const FieldRef content = get_field(payload, "content");
   if (content == nullptr) return std::nullopt;
   const auto parts = as_array(*content);
   if (!parts) return std::nullopt;
   std::size_t total = 0;
   std::size_t count = 0;
-  for (const Json& part : *parts) {
+  for (JsonView part : *parts) {
     if (const auto text = get_string(part, "text")) {
       total += text->size() + 1;
       ++count;
@@ -78,7 +78,7 @@ std::optional<std::string> joined_content_text(const Json& payload) {
   std::string joined;
   joined.reserve(total - 1);
   bool first = true;
-  for (const Json& part : *parts) {
+  for (JsonView part : *parts) {
     if (const auto text = get_string(part, "text")) {
       if (!first) joined.push_back('\n');
       joined.append(*text);
@@ -90,7 +90,7 @@ std::optional<std::string> joined_content_text(const Json& payload) {
 
 }  // namespace
 
-SessionRecord view_session_record(const Json& object) {
+SessionRecord view_session_record(JsonView object) {
   SessionRecord record;
   if (const auto type = get_string(object, "type")) record.record_type = *type;
   record.payload = get_object(object, "payload");
@@ -124,7 +124,7 @@ std::string unmapped_record_warning(const SessionRecord& record) {
 std::optional<std::string> session_message(const SessionRecord& record, EventType type,
                                            bool include_content) {
   if (record.payload == nullptr) return std::nullopt;
-  const Json& payload = *record.payload;
+  const JsonView payload = *record.payload;
   if (const auto message = get_string(payload, "message")) return std::string(*message);
   if (const auto text = get_string(payload, "text")) return std::string(*text);
   if (record.payload_type == "message") {

@@ -8,17 +8,18 @@
 
 #include "core/enums.hpp"
 #include "core/records.hpp"
+#include "jsonl/fields.hpp"
 
 namespace vt::codex {
 
 // The type tags of a record, read once.
 struct SessionRecord {
   std::string_view record_type = "unknown";  // top-level `type`, "unknown" when not a string
-  const Json* payload = nullptr;             // `payload` when it is an object
+  FieldRef payload;                          // `payload` when it is an object
   std::optional<std::string_view> payload_type;  // payload `type` when a string
 };
 
-SessionRecord view_session_record(const Json& object);
+SessionRecord view_session_record(JsonView object);
 
 // The event type; `Unknown` when the record's type is not mapped.
 EventType session_event_type(const SessionRecord& record);

@@ -37,7 +37,7 @@ std::optional<std::string> session_id_from_file_name(std::string_view file_name)
 
 void SessionFileState::apply(const SessionRecord& record) {
   if (record.payload == nullptr) return;
-  const Json& payload = *record.payload;
+  const JsonView payload = *record.payload;
   if (record.record_type == "session_meta") {
     if (own_meta_seen_) return;
     if (const auto id = get_string(payload, "id")) {

@@ -4,63 +4,53 @@
 
 namespace vt {
 
-const Json* get_field(const Json& object, std::string_view key) {
-  if (!object.is_object()) return nullptr;
-  const auto& members = object.get_ref<const Json::object_t&>();
-  const auto it = members.find(key);
-  return it == members.end() ? nullptr : &it->second;
+FieldRef get_field(JsonView object, std::string_view key) {
+  JsonView found = object;
+  return object.find(key, found) ? FieldRef(found) : FieldRef();
 }
 
-std::optional<std::string_view> get_string(const Json& object, std::string_view key) {
-  const Json* field = get_field(object, key);
-  if (field == nullptr || !field->is_string()) return std::nullopt;
-  return std::string_view(field->get_ref<const Json::string_t&>());
+std::optional<std::string_view> get_string(JsonView object, std::string_view key) {
+  const FieldRef field = get_field(object, key);
+  if (!field || !field->is_string()) return std::nullopt;
+  return field->string();
 }
 
-const Json* get_object(const Json& object, std::string_view key) {
-  const Json* field = get_field(object, key);
-  return field != nullptr && field->is_object() ? field : nullptr;
+FieldRef get_object(JsonView object, std::string_view key) {
+  const FieldRef field = get_field(object, key);
+  return field && field->is_object() ? field : FieldRef();
 }
 
-std::string_view json_type_name(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::null:
-    case Json::value_t::discarded:
-      return "null";
-    case Json::value_t::boolean:
-      return "boolean";
-    case Json::value_t::number_integer:
-    case Json::value_t::number_unsigned:
-    case Json::value_t::number_float:
-      return "number";
-    case Json::value_t::string:
-      return "string";
-    case Json::value_t::array:
-    case Json::value_t::object:
-      break;
-    case Json::value_t::binary:
-      return "array";
+std::string_view json_type_name(JsonView value) {
+  switch (value.kind()) {
+    case JsonKind::Null: return "null";
+    case JsonKind::Boolean: return "boolean";
+    case JsonKind::Integer:
+    case JsonKind::Unsigned:
+    case JsonKind::Float: return "number";
+    case JsonKind::String: return "string";
+    case JsonKind::Array: return "array";
+    case JsonKind::Object: return "object";
   }
-  return value.is_array() ? "array" : "object";
+  return "null";
 }
 
-// Values come from the bounded parser, so copying cannot recurse deeply.
+// Values come from the bounded parser, so building cannot recurse deeply.
+Json held_copy(JsonView value) { return value.held(); }
 Json held_copy(const Json& value) { return value; }
 
-std::optional<std::int64_t> exact_int64(const Json& value) {
-  if (value.is_number_unsigned()) {
-    const auto u = value.get_ref<const Json::number_unsigned_t&>();
+std::optional<std::int64_t> exact_int64(JsonView value) {
+  if (value.kind() == JsonKind::Unsigned) {
+    const std::uint64_t u = value.unsigned_value();
     if (u > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return std::nullopt;
     return static_cast<std::int64_t>(u);
   }
-  if (value.is_number_integer()) return value.get_ref<const Json::number_integer_t&>();
+  if (value.kind() == JsonKind::Integer) return value.integer();
   return std::nullopt;
 }
 
-std::optional<std::span<const Json>> as_array(const Json& value) {
+std::optional<JsonView::Children> as_array(JsonView value) {
   if (!value.is_array()) return std::nullopt;
-  const auto& elements = value.get_ref<const Json::array_t&>();
-  return std::span<const Json>(elements.data(), elements.size());
+  return value.children();
 }
 
 }  // namespace vt

@@ -16,64 +16,78 @@ namespace {
 // memory is several times the size of the longest line it has seen.
 constexpr std::size_t kMaxFastLine = 16u << 20;
 
-// Builds the held value of a parsed document; false when the value is one
-// the reference parser must decide (too deep, not finite, no memory).
-class Converter {
+// Lays out a parsed document on a tape; false when the value is one the
+// reference parser must decide (too deep, not finite).
+class TapeBuilder {
  public:
-  bool convert(simdjson::dom::element element, Json& out, std::size_t depth) {
+  explicit TapeBuilder(std::vector<JsonNode>& nodes) : nodes_(nodes) {}
+
+  bool lay_out(simdjson::dom::element element, std::string_view key, std::size_t depth) {
+    const auto at = static_cast<std::uint32_t>(nodes_.size());
+    nodes_.emplace_back();
+    JsonNode* node = &nodes_[at];
+    node->key = key;
     switch (element.type()) {
       case simdjson::dom::element_type::ARRAY: {
         if (depth >= kMaxJsonDepth) return false;
-        out = Json::array();
-        auto& items = out.get_ref<Json::array_t&>();
-        const simdjson::dom::array elements = element.get_array().value_unsafe();
-        for (simdjson::dom::element item : elements) {
-          items.emplace_back();
-          if (!convert(item, items.back(), depth + 1)) return false;
+        node->kind = JsonKind::Array;
+        std::uint32_t count = 0;
+        const simdjson::dom::array items = element.get_array().value_unsafe();
+        for (simdjson::dom::element item : items) {
+          if (!lay_out(item, {}, depth + 1)) return false;
+          ++count;
         }
-        return true;
+        nodes_[at].count = count;
+        break;
       }
       case simdjson::dom::element_type::OBJECT: {
         if (depth >= kMaxJsonDepth) return false;
-        out = Json::object();
-        auto& members = out.get_ref<Json::object_t&>();
+        node->kind = JsonKind::Object;
+        std::uint32_t count = 0;
         const simdjson::dom::object fields = element.get_object().value_unsafe();
         for (auto field : fields) {
-          // A repeated key lands on the same member: the last one wins.
-          if (!convert(field.value, members[std::string(field.key)], depth + 1)) return false;
+          if (!lay_out(field.value, field.key, depth + 1)) return false;
+          ++count;
         }
-        return true;
+        nodes_[at].count = count;
+        break;
       }
       case simdjson::dom::element_type::INT64: {
         const std::int64_t v = element.get_int64().value_unsafe();
         if (v < 0) {
-          out = static_cast<Json::number_integer_t>(v);
+          node->kind = JsonKind::Integer;
+          node->number.integer = v;
         } else {
           saw_zero_ = saw_zero_ || v == 0;
-          out = static_cast<Json::number_unsigned_t>(v);
+          node->kind = JsonKind::Unsigned;
+          node->number.unsigned_value = static_cast<std::uint64_t>(v);
         }
-        return true;
+        break;
       }
       case simdjson::dom::element_type::UINT64:
-        out = static_cast<Json::number_unsigned_t>(element.get_uint64().value_unsafe());
-        return true;
+        node->kind = JsonKind::Unsigned;
+        node->number.unsigned_value = element.get_uint64().value_unsafe();
+        break;
       case simdjson::dom::element_type::DOUBLE: {
         const double v = element.get_double().value_unsafe();
         if (!std::isfinite(v)) return false;
-        out = v;
-        return true;
+        node->kind = JsonKind::Float;
+        node->number.float_value = v;
+        break;
       }
       case simdjson::dom::element_type::STRING:
-        out = std::string(element.get_string().value_unsafe());
-        return true;
+        node->kind = JsonKind::String;
+        node->text = element.get_string().value_unsafe();
+        break;
       case simdjson::dom::element_type::BOOL:
-        out = element.get_bool().value_unsafe();
-        return true;
+        node->kind = JsonKind::Boolean;
+        node->number.boolean = element.get_bool().value_unsafe();
+        break;
       case simdjson::dom::element_type::NULL_VALUE:
-        out = nullptr;
-        return true;
+        break;
     }
-    return false;
+    nodes_[at].end = static_cast<std::uint32_t>(nodes_.size());
+    return true;
   }
 
   // Some integer was zero: then a written "-0" (held as a signed zero) cannot
@@ -81,6 +95,7 @@ class Converter {
   bool saw_zero() const { return saw_zero_; }
 
  private:
+  std::vector<JsonNode>& nodes_;
   bool saw_zero_ = false;
 };
 
@@ -105,38 +120,60 @@ struct LineJsonParser::State {
   simdjson::dom::parser parser;
   std::unique_ptr<char[]> buffer;  // the line followed by the parser's padding
   std::size_t capacity = 0;
+  JsonTape tape;   // the line's value, laid out
+  Json fallback;   // a value of the reference parser, which the tape then reads
+
+  // Lays the line out on the tape with the fast parser; false when it
+  // declines the line.
+  bool lay_out_fast(std::string_view text);
 };
+
+bool LineJsonParser::State::lay_out_fast(std::string_view text) {
+  if (text.size() > kMaxFastLine) return false;
+  const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+  if (needed > capacity) {
+    buffer.reset(new (std::nothrow) char[needed]);
+    capacity = buffer ? needed : 0;
+    if (!buffer) return false;
+  }
+  // The line is copied whole, NUL bytes included, and parsed by its length.
+  std::memcpy(buffer.get(), text.data(), text.size());
+  std::memset(buffer.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
+  simdjson::dom::element root;
+  if (parser.parse(buffer.get(), text.size(), /*realloc_if_needed=*/false).get(root)) return false;
+  tape.clear();
+  TapeBuilder builder(tape.nodes());
+  try {
+    if (!builder.lay_out(root, {}, 0)) return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return !(builder.saw_zero() && has_negative_zero_token(text));
+}
 
 LineJsonParser::LineJsonParser() : state_(std::make_unique<State>()) {}
 LineJsonParser::~LineJsonParser() = default;
 LineJsonParser::LineJsonParser(LineJsonParser&&) noexcept = default;
 LineJsonParser& LineJsonParser::operator=(LineJsonParser&&) noexcept = default;
 
-std::optional<Json> LineJsonParser::parse_fast(std::string_view text) {
-  if (text.size() > kMaxFastLine) return std::nullopt;
+std::expected<JsonView, std::string> LineJsonParser::parse_view(std::string_view text) {
   State& s = *state_;
-  const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
-  if (needed > s.capacity) {
-    s.buffer.reset(new (std::nothrow) char[needed]);
-    s.capacity = s.buffer ? needed : 0;
-    if (!s.buffer) return std::nullopt;
+  if (!s.lay_out_fast(text)) {
+    auto value = parse_json_text(text);
+    if (!value) return std::unexpected(std::move(value.error()));
+    s.fallback = std::move(*value);
+    s.tape.assign(s.fallback);
   }
-  // The line is copied whole, NUL bytes included, and parsed by its length.
-  std::memcpy(s.buffer.get(), text.data(), text.size());
-  std::memset(s.buffer.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
-  simdjson::dom::element root;
-  if (s.parser.parse(s.buffer.get(), text.size(), /*realloc_if_needed=*/false).get(root)) {
-    return std::nullopt;
-  }
-  Json value;
-  Converter converter;
+  return JsonView(s.tape, 0);
+}
+
+std::optional<Json> LineJsonParser::parse_fast(std::string_view text) {
+  if (!state_->lay_out_fast(text)) return std::nullopt;
   try {
-    if (!converter.convert(root, value, 0)) return std::nullopt;
+    return JsonView(state_->tape, 0).held();
   } catch (const std::bad_alloc&) {
     return std::nullopt;
   }
-  if (converter.saw_zero() && has_negative_zero_token(text)) return std::nullopt;
-  return value;
 }
 
 std::expected<Json, std::string> LineJsonParser::parse(std::string_view text) {

@@ -1,10 +1,10 @@
 // LineJsonParser: the per-file parser of JSONL lines. A line is parsed with a
-// SIMD validating parser and its value built directly; whatever that parser
-// refuses, or any value whose held form it cannot vouch for (nesting beyond
-// the bound, a negative zero integer, a number beyond 64 bits, a line of many
-// megabytes), is parsed again by `parse_json_text`, whose value or
-// description is the answer. The result is always the one `parse_json_text`
-// gives.
+// SIMD validating parser and laid out flat for reading (`parse_view`), no
+// held value built; whatever that parser refuses, or any value whose held
+// form it cannot vouch for (nesting beyond the bound, a negative zero
+// integer, a number beyond 64 bits, a line of many megabytes), is parsed
+// again by `parse_json_text`, whose value or description is the answer. The
+// result always reads as the value `parse_json_text` gives.
 #pragma once
 
 #include <expected>
@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/records.hpp"
+#include "jsonl/json_view.hpp"
 
 namespace vt {
 
@@ -24,6 +25,9 @@ class LineJsonParser {
   LineJsonParser(LineJsonParser&&) noexcept;
   LineJsonParser& operator=(LineJsonParser&&) noexcept;
 
+  // The value of `parse_json_text(text)`, or its description. The view reads
+  // the parser's own buffers: it is valid until the next call.
+  std::expected<JsonView, std::string> parse_view(std::string_view text);
   // As `parse_json_text(text)`.
   std::expected<Json, std::string> parse(std::string_view text);
   // The value of the fast path alone; nothing when it declines the line.

@@ -67,7 +67,7 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
       continue;
     }
 
-    auto value = parser.parse(text);
+    auto value = parser.parse_view(text);
     if (!value) {
       report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
              "Invalid JSON: " + value.error());

@@ -14,6 +14,7 @@
 #include "core/parse_error.hpp"
 #include "core/records.hpp"
 #include "jsonl/byte_source.hpp"
+#include "jsonl/json_view.hpp"
 
 namespace vt {
 
@@ -25,8 +26,9 @@ struct RecordSink {
 
 // Called once per JSON object, in file order. `object` is a JSON object (the
 // last of repeated keys wins), or any JSON value under `pass_non_objects`; it
-// lives only for the call, so a handler copies what it keeps (`held_copy`).
-using RecordHandler = std::function<void(const Json& object, std::uint64_t line_number,
+// reads the parser's buffers and lives only for the call, so a handler builds
+// what it keeps (`held_copy`).
+using RecordHandler = std::function<void(JsonView object, std::uint64_t line_number,
                                          const SharedString& relative_path, RecordSink& sink)>;
 
 struct FileRecords {

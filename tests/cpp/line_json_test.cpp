@@ -59,6 +59,10 @@ bool agrees(vt::LineJsonParser& parser, const std::string& line) {
   EXPECT_EQ(answer.has_value(), reference.has_value()) << line;
   if (answer && reference) EXPECT_TRUE(same(*answer, *reference)) << line;
   if (!answer && !reference) EXPECT_EQ(answer.error(), reference.error()) << line;
+  // What handlers read: the laid-out line, held again, is the same value.
+  const auto view = parser.parse_view(line);
+  EXPECT_EQ(view.has_value(), reference.has_value()) << line;
+  if (view && reference) EXPECT_TRUE(same(view->held(), *reference)) << line;
   return fast.has_value();
 }
 

@@ -22,7 +22,7 @@ struct Seen {
 
 // A handler that records what it was given and makes one event per record.
 RecordHandler recording(Seen& seen) {
-  return [&seen](const Json& object, std::uint64_t line, const std::string& relative_path,
+  return [&seen](JsonView object, std::uint64_t line, const std::string& relative_path,
                  RecordSink& sink) {
     seen.lines.push_back(line);
     seen.values.push_back(held_copy(object));

@@ -37,5 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     FUZZ_CHECK(fast.error() == reference.error(), text + ": " + fast.error());
   }
+  // What handlers read: the laid-out line, held again, is the same value.
+  const auto view = parser.parse_view(line);
+  FUZZ_CHECK(view.has_value() == reference.has_value(), text);
+  if (view) FUZZ_CHECK(same(view->held(), *reference), text);
   return 0;
 }

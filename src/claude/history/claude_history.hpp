@@ -32,7 +32,7 @@ struct HistoryFileContext {
 };
 
 // One parsed line of the history; any JSON value is accepted. Never fails.
-HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
+HistoryRecordOutput parse_history_record(JsonView value, const SharedString& relative_path,
                                          std::uint64_t line_number, bool include_raw,
                                          HistoryFileContext& context);
 

@@ -27,7 +27,7 @@ Result<FileRecords> read_claude_history(const std::filesystem::path& path,
   HistoryFileContext context;
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [include_raw, &context](const Json& value, std::uint64_t line, const SharedString& relative_path,
+      [include_raw, &context](JsonView value, std::uint64_t line, const SharedString& relative_path,
                               RecordSink& sink) {
         HistoryRecordOutput record = parse_history_record(value, relative_path, line, include_raw, context);
         for (Event& event : record.events) {

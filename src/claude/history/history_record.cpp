@@ -13,12 +13,12 @@ namespace vt::claude {
 namespace {
 
 // A member that must be a string when present; any other type is reported.
-std::optional<std::string> record_string(const Json& record, std::string_view key,
+std::optional<std::string> record_string(JsonView record, std::string_view key,
                                          const std::string& relative_path, std::uint64_t line,
                                          HistoryRecordOutput& out) {
-  const Json* value = get_field(record, key);
+  const FieldRef value = get_field(record, key);
   if (value == nullptr) return std::nullopt;
-  if (value->is_string()) return value->get_ref<const Json::string_t&>();
+  if (value->is_string()) return std::string(value->string());
   std::string what = "Field '";
   what.append(key).append("'");
   out.diagnostics.push_back(history_warning(DiagnosticCode::InvalidFieldType,
@@ -29,7 +29,7 @@ std::optional<std::string> record_string(const Json& record, std::string_view ke
 
 // The prompt text: `display` (reported when of the wrong type), else
 // `message`, else `query`, whichever is first a string.
-std::optional<std::string> prompt_text(const Json& record, const std::string& relative_path, std::uint64_t line,
+std::optional<std::string> prompt_text(JsonView record, const std::string& relative_path, std::uint64_t line,
                                        HistoryRecordOutput& out) {
   if (auto display = record_string(record, "display", relative_path, line, out)) return display;
   for (const std::string_view fallback : {"message", "query"}) {
@@ -40,7 +40,7 @@ std::optional<std::string> prompt_text(const Json& record, const std::string& re
 
 }  // namespace
 
-HistoryRecordOutput parse_history_record(const Json& value, const SharedString& relative_path,
+HistoryRecordOutput parse_history_record(JsonView value, const SharedString& relative_path,
                                          std::uint64_t line_number, bool include_raw,
                                          HistoryFileContext& context) {
   HistoryRecordOutput out;
@@ -60,7 +60,7 @@ HistoryRecordOutput parse_history_record(const Json& value, const SharedString& 
   prompt.session_id = record_string(value, "sessionId", relative_path, line_number, out);
   prompt.working_directory = record_string(value, "project", relative_path, line_number, out);
 
-  const Json* stamp = get_field(value, "timestamp");
+  const FieldRef stamp = get_field(value, "timestamp");
   NormalizedTimestamp time = normalize_ms_timestamp(stamp, relative_path, line_number);
   prompt.timestamp = time.timestamp;
   prompt.timestamp_source = time.source;
@@ -72,9 +72,9 @@ HistoryRecordOutput parse_history_record(const Json& value, const SharedString& 
                             std::nullopt};
   if (include_raw) prompt.raw = held_copy(value);
 
-  const Json* pasted = get_field(value, "pastedContents");
+  const FieldRef pasted = get_field(value, "pastedContents");
   if (pasted != nullptr && pasted->is_object()) {
-    append_pasted_contents(pasted->get_ref<const Json::object_t&>(), prompt, relative_path, line_number,
+    append_pasted_contents(*pasted, prompt, relative_path, line_number,
                            context, out);
   } else if (pasted != nullptr) {
     out.diagnostics.push_back(history_warning(

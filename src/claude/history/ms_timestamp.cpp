@@ -33,12 +33,10 @@ std::optional<Instant> instant_of_ms(std::int64_t ms) {
 
 // Every kind of JSON number as a double, so that one rule covers them all
 // (integers beyond 2^53 lose precision on the way).
-double as_double(const Json& number) {
-  if (number.is_number_unsigned()) {
-    return static_cast<double>(number.get_ref<const Json::number_unsigned_t&>());
-  }
-  if (number.is_number_integer()) return static_cast<double>(number.get_ref<const Json::number_integer_t&>());
-  return number.get_ref<const Json::number_float_t&>();
+double as_double(JsonView number) {
+  if (number.kind() == JsonKind::Unsigned) return static_cast<double>(number.unsigned_value());
+  if (number.kind() == JsonKind::Integer) return static_cast<double>(number.integer());
+  return number.float_value();
 }
 
 void from_number(double number, const std::string& at, NormalizedTimestamp& out) {
@@ -69,7 +67,7 @@ std::int64_t saturating_ms(double ms) {
   return static_cast<std::int64_t>(ms);
 }
 
-NormalizedTimestamp normalize_ms_timestamp(const Json* value, std::string_view relative_path,
+NormalizedTimestamp normalize_ms_timestamp(const FieldRef& value, std::string_view relative_path,
                                            std::uint64_t line) {
   NormalizedTimestamp out;
   if (value == nullptr) return out;
@@ -78,7 +76,7 @@ NormalizedTimestamp normalize_ms_timestamp(const Json* value, std::string_view r
     from_number(as_double(*value), at, out);
   } else if (value->is_string()) {
     out.warnings.push_back("Timestamp is a string (not numeric ms)" + at);
-    out.timestamp = parse_relaxed_datetime(value->get_ref<const Json::string_t&>());
+    out.timestamp = parse_relaxed_datetime(value->string());
     if (out.timestamp) out.source = TimestampSource::Embedded;
   } else {
     out.warnings.push_back("Timestamp is not a number or string" + at);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "jsonl/fields.hpp"
 
 namespace vt::claude {
 
@@ -26,7 +27,7 @@ struct NormalizedTimestamp {
 
 // `value` is the record's `timestamp` member, null when the key is absent.
 // `relative_path` and `line` only appear inside the warning texts.
-NormalizedTimestamp normalize_ms_timestamp(const Json* value, std::string_view relative_path,
+NormalizedTimestamp normalize_ms_timestamp(const FieldRef& value, std::string_view relative_path,
                                            std::uint64_t line);
 
 // A number of milliseconds as a whole signed count: truncated toward zero,

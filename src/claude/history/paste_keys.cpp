@@ -28,17 +28,15 @@ std::optional<std::int64_t> parse_decimal_key(std::string_view key) {
   return static_cast<std::int64_t>(~magnitude + 1);
 }
 
-std::vector<const Json::object_t::value_type*> ordered_paste_entries(const Json::object_t& entries) {
-  // The map already holds its keys in byte order.
-  std::vector<const Json::object_t::value_type*> ordered;
-  ordered.reserve(entries.size());
-  std::vector<std::pair<std::int64_t, const Json::object_t::value_type*>> numbered;
-  numbered.reserve(entries.size());
-  for (const auto& member : entries) {
-    ordered.push_back(&member);
-    if (const auto number = parse_decimal_key(member.first)) numbered.emplace_back(*number, &member);
+std::vector<JsonView> ordered_paste_entries(JsonView entries) {
+  // One member per key, in byte order of the keys.
+  std::vector<JsonView> ordered = entries.members_by_key();
+  std::vector<std::pair<std::int64_t, JsonView>> numbered;
+  numbered.reserve(ordered.size());
+  for (const JsonView& member : ordered) {
+    if (const auto number = parse_decimal_key(member.key())) numbered.emplace_back(*number, member);
   }
-  if (numbered.size() != entries.size()) return ordered;
+  if (numbered.size() != ordered.size()) return ordered;
   std::stable_sort(numbered.begin(), numbered.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (std::size_t i = 0; i < numbered.size(); ++i) ordered[i] = numbered[i].second;

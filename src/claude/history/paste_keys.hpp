@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "jsonl/json_view.hpp"
 
 namespace vt::claude {
 
@@ -18,6 +19,8 @@ std::optional<std::int64_t> parse_decimal_key(std::string_view key);
 
 // The members of `entries` in event order. Keys equal as numbers ("1", "01")
 // keep their byte order.
-std::vector<const Json::object_t::value_type*> ordered_paste_entries(const Json::object_t& entries);
+// `entries` is read as its held value has it: one member per key, the last
+// written.
+std::vector<JsonView> ordered_paste_entries(JsonView entries);
 
 }  // namespace vt::claude

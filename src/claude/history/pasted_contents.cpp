@@ -12,12 +12,12 @@ namespace {
 
 // A member that must be a string when present; any other type is reported
 // and counts as absent.
-std::optional<std::string> entry_string(const Json& entry, std::string_view member, const std::string& key,
+std::optional<std::string> entry_string(JsonView entry, std::string_view member, const std::string& key,
                                         const std::string& relative_path, std::uint64_t line,
                                         HistoryRecordOutput& out) {
-  const Json* value = get_field(entry, member);
+  const FieldRef value = get_field(entry, member);
   if (value == nullptr) return std::nullopt;
-  if (value->is_string()) return value->get_ref<const Json::string_t&>();
+  if (value->is_string()) return std::string(value->string());
   std::string what = "pastedContents[" + key + "].";
   what.append(member);
   out.diagnostics.push_back(history_warning(DiagnosticCode::InvalidFieldType,
@@ -47,14 +47,13 @@ bool is_image_type(std::string_view type) { return type.starts_with("image"); }
 
 }  // namespace
 
-void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
+void append_pasted_contents(JsonView entries, const Event& prompt,
                             const SharedString& relative_path, std::uint64_t line_number,
                             HistoryFileContext& context, HistoryRecordOutput& out) {
   const std::string line_key = "history:" + std::to_string(line_number) + ":paste:";
   std::uint64_t ordinal = 0;
-  for (const auto* member : ordered_paste_entries(entries)) {
-    const std::string& key = member->first;
-    const Json& entry = member->second;
+  for (const JsonView& entry : ordered_paste_entries(entries)) {
+    const std::string key(entry.key());
     const std::uint64_t position = ordinal++;  // skipped entries count too
     if (!entry.is_object()) {
       out.diagnostics.push_back(history_warning(DiagnosticCode::InvalidFieldType,

@@ -13,7 +13,7 @@ namespace vt::claude {
 // `entries` is the record's `pastedContents` object; `prompt` is the record's
 // prompt event, whose session, directory and time the attachments share. The
 // events go to `out.events`, which must not hold `prompt`.
-void append_pasted_contents(const Json::object_t& entries, const Event& prompt,
+void append_pasted_contents(JsonView entries, const Event& prompt,
                             const SharedString& relative_path, std::uint64_t line_number,
                             HistoryFileContext& context, HistoryRecordOutput& out);
 
