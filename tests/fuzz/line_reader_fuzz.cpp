@@ -27,7 +27,7 @@ vt::Result<vt::FileRecords> read(const std::filesystem::path& path, std::uint64_
   options.max_line_size = limit;
   options.strict = strict;
   // One event per record, naming its line.
-  const vt::RecordHandler handler = [](const vt::Json&, std::uint64_t line, const std::string& relative,
+  const vt::RecordHandler handler = [](vt::JsonView, std::uint64_t line, const std::string& relative,
                                        vt::RecordSink& sink) {
     vt::Event event;
     event.source.relative_path = relative;
