@@ -9,7 +9,7 @@ namespace {
 void lay_out(const Json& value, std::string_view key, std::vector<JsonNode>& nodes) {
   const auto at = static_cast<std::uint32_t>(nodes.size());
   nodes.emplace_back();
-  nodes[at].key = key;
+  nodes[at].set_key(key);
   switch (value.type()) {
     case Json::value_t::boolean:
       nodes[at].kind = JsonKind::Boolean;
@@ -29,16 +29,14 @@ void lay_out(const Json& value, std::string_view key, std::vector<JsonNode>& nod
       break;
     case Json::value_t::string:
       nodes[at].kind = JsonKind::String;
-      nodes[at].text = value.get_ref<const Json::string_t&>();
+      nodes[at].set_text(value.get_ref<const Json::string_t&>());
       break;
     case Json::value_t::array:
       nodes[at].kind = JsonKind::Array;
-      nodes[at].count = static_cast<std::uint32_t>(value.size());
       for (const Json& item : value.get_ref<const Json::array_t&>()) lay_out(item, {}, nodes);
       break;
     case Json::value_t::object:
       nodes[at].kind = JsonKind::Object;
-      nodes[at].count = static_cast<std::uint32_t>(value.size());
       for (const auto& [name, member] : value.get_ref<const Json::object_t&>()) lay_out(member, name, nodes);
       break;
     default:  // null; binary and discarded values never come out of the parser
@@ -96,11 +94,10 @@ Json JsonView::held() const {
     case JsonKind::Integer: return Json(static_cast<Json::number_integer_t>(n.number.integer));
     case JsonKind::Unsigned: return Json(static_cast<Json::number_unsigned_t>(n.number.unsigned_value));
     case JsonKind::Float: return Json(static_cast<Json::number_float_t>(n.number.float_value));
-    case JsonKind::String: return Json(std::string(n.text));
+    case JsonKind::String: return Json(std::string(n.text()));
     case JsonKind::Array: {
       Json out = Json::array();
       auto& items = out.get_ref<Json::array_t&>();
-      items.reserve(n.count);
       for (JsonView item : children()) items.push_back(item.held());
       return out;
     }

@@ -19,18 +19,31 @@ namespace vt {
 
 enum class JsonKind : std::uint8_t { Null, Boolean, Integer, Unsigned, Float, String, Array, Object };
 
+// One value: 40 bytes, since a line of tiny values has one node per two bytes.
 struct JsonNode {
-  JsonKind kind = JsonKind::Null;
-  std::uint32_t end = 0;    // index one past the last node of this value
-  std::uint32_t count = 0;  // elements of an array, members of an object
   union {
     bool boolean;
     std::int64_t integer;
     std::uint64_t unsigned_value;
     double float_value;
+    const char* text;  // a string's first byte
   } number{};
-  std::string_view text;  // a string's text
-  std::string_view key;   // the member name, when this value is an object's member
+  const char* key_data = nullptr;  // the member name, when this value is an object's member
+  std::uint64_t text_size = 0;
+  std::uint64_t key_size = 0;
+  std::uint32_t end = 0;  // index one past the last node of this value
+  JsonKind kind = JsonKind::Null;
+
+  std::string_view text() const { return {number.text, text_size}; }
+  std::string_view key() const { return {key_data, key_size}; }
+  void set_text(std::string_view s) {
+    number.text = s.data();
+    text_size = s.size();
+  }
+  void set_key(std::string_view s) {
+    key_data = s.data();
+    key_size = s.size();
+  }
 };
 
 // The nodes of one parsed value, the root first; children follow their
@@ -63,14 +76,14 @@ class JsonView {
   bool is_object() const { return kind() == JsonKind::Object; }
 
   // Only for the matching kind.
-  std::string_view string() const { return node().text; }
+  std::string_view string() const { return node().text(); }
   bool boolean() const { return node().number.boolean; }
   std::int64_t integer() const { return node().number.integer; }
   std::uint64_t unsigned_value() const { return node().number.unsigned_value; }
   double float_value() const { return node().number.float_value; }
 
   // The member name this value has in its object ("" elsewhere).
-  std::string_view key() const { return node().key; }
+  std::string_view key() const { return node().key(); }
 
   // Elements of an array, or members (repeats included, in written order)
   // of an object, as views; empty for any other value.

@@ -26,30 +26,24 @@ class TapeBuilder {
     const auto at = static_cast<std::uint32_t>(nodes_.size());
     nodes_.emplace_back();
     JsonNode* node = &nodes_[at];
-    node->key = key;
+    node->set_key(key);
     switch (element.type()) {
       case simdjson::dom::element_type::ARRAY: {
         if (depth >= kMaxJsonDepth) return false;
         node->kind = JsonKind::Array;
-        std::uint32_t count = 0;
         const simdjson::dom::array items = element.get_array().value_unsafe();
         for (simdjson::dom::element item : items) {
           if (!lay_out(item, {}, depth + 1)) return false;
-          ++count;
         }
-        nodes_[at].count = count;
         break;
       }
       case simdjson::dom::element_type::OBJECT: {
         if (depth >= kMaxJsonDepth) return false;
         node->kind = JsonKind::Object;
-        std::uint32_t count = 0;
         const simdjson::dom::object fields = element.get_object().value_unsafe();
         for (auto field : fields) {
           if (!lay_out(field.value, field.key, depth + 1)) return false;
-          ++count;
         }
-        nodes_[at].count = count;
         break;
       }
       case simdjson::dom::element_type::INT64: {
@@ -77,7 +71,7 @@ class TapeBuilder {
       }
       case simdjson::dom::element_type::STRING:
         node->kind = JsonKind::String;
-        node->text = element.get_string().value_unsafe();
+        node->set_text(element.get_string().value_unsafe());
         break;
       case simdjson::dom::element_type::BOOL:
         node->kind = JsonKind::Boolean;
@@ -142,8 +136,12 @@ bool LineJsonParser::State::lay_out_fast(std::string_view text) {
   simdjson::dom::element root;
   if (parser.parse(buffer.get(), text.size(), /*realloc_if_needed=*/false).get(root)) return false;
   tape.clear();
+  // A value takes at least two bytes of the line (one for the last): room
+  // for them all at once, so the tape never grows by copying itself. Pages
+  // reserved and not filled cost no memory.
   TapeBuilder builder(tape.nodes());
   try {
+    tape.nodes().reserve(text.size() / 2 + 1);
     if (!builder.lay_out(root, {}, 0)) return false;
   } catch (const std::bad_alloc&) {
     return false;
@@ -158,7 +156,9 @@ LineJsonParser& LineJsonParser::operator=(LineJsonParser&&) noexcept = default;
 
 std::expected<JsonView, std::string> LineJsonParser::parse_view(std::string_view text) {
   State& s = *state_;
-  if (!s.lay_out_fast(text)) {
+  if (s.lay_out_fast(text)) {
+    if (!s.fallback.is_null()) s.fallback = nullptr;  // an earlier line's value, no longer read
+  } else {
     auto value = parse_json_text(text);
     if (!value) return std::unexpected(std::move(value.error()));
     s.fallback = std::move(*value);
