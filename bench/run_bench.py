@@ -102,8 +102,9 @@ def child_main(kind: str, path: str) -> int:
 
 # ------------------------------------------------------------------ parent
 
-def run_child(kind: str, path: pathlib.Path, env: dict) -> dict:
-    proc = subprocess.run([sys.executable, str(pathlib.Path(__file__).resolve()), "--child", kind, str(path)],
+def run_child(kind: str, path: pathlib.Path, env: dict, script: str = __file__) -> dict:
+    """Runs `script --child KIND PATH` and returns the figures it printed last."""
+    proc = subprocess.run([sys.executable, str(pathlib.Path(script).resolve()), "--child", kind, str(path)],
                           env=env, capture_output=True, text=True)
     if proc.returncode != 0:
         raise SystemExit(f"{kind} child failed on {path}:\n{proc.stderr.strip()}")

@@ -49,7 +49,6 @@ import run_bench  # noqa: E402
 import run_claude_bench  # noqa: E402
 from run_bench import MB, MIB, mib, peak_rss_kib  # noqa: E402
 
-BLOCK = 65536
 EMPTY_OBJECTS_NAME = pathlib.Path(".codex", "sessions", "2025", "01", "01",
                                   "rollout-2025-01-01T00-00-00-0197aaaa-0000-7000-8000-000000000000.jsonl")
 
@@ -69,11 +68,7 @@ def child_floor(path: str) -> dict:
     start = time.perf_counter()
     files = tree_files(pathlib.Path(path))
     for file in files:
-        digest = hashlib.sha256()
-        with open(file, "rb") as f:
-            while block := f.read(BLOCK):
-                digest.update(block)
-        digest.hexdigest()
+        run_claude_bench.hash_blocks(file)
     return {"seconds": time.perf_counter() - start, "files": len(files)}
 
 
@@ -125,11 +120,7 @@ def child_main(kind: str, path: str) -> int:
 # ------------------------------------------------------------------ parent
 
 def run_child(kind: str, path: pathlib.Path, env: dict) -> dict:
-    proc = subprocess.run([sys.executable, str(pathlib.Path(__file__).resolve()), "--child", kind, str(path)],
-                          env=env, capture_output=True, text=True)
-    if proc.returncode != 0:
-        raise SystemExit(f"{kind} child failed on {path}:\n{proc.stderr.strip()}")
-    return json.loads(proc.stdout.strip().splitlines()[-1])
+    return run_bench.run_child(kind, path, env, script=__file__)
 
 
 def run_program(program: str, path: pathlib.Path, env: dict) -> dict:
