@@ -1,9 +1,11 @@
 // The events of a report as JSON Lines: one compact event object per line.
 // Lines do not depend on each other, so with several threads the events are
 // rendered a batch at a time, each thread a contiguous slice into its own
-// buffer, and the slices are written out in order: the bytes are those of a
-// serial rendering, and no more than one batch is held at a time.
+// buffer, and the slices are written out in order while the next batch is
+// rendered: the bytes are those of a serial rendering, and no more than two
+// batches are held at a time.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string>
 #include <system_error>
@@ -53,29 +55,52 @@ Status serial_lines(const Report& report, ByteSink& sink) {
   return {};
 }
 
+// Writes the rendered slices of one batch in order; a slice that failed to
+// render ends the writing.
+Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::error_code>& errors,
+                    ByteSink& sink) {
+  for (std::size_t t = 0; t < slices.size(); ++t) {
+    if (errors[t]) return fail(ParseError::message("JSON serialization error: " + os_error_text(errors[t])));
+    const std::string& text = slices[t].buffer();
+    if (auto written = sink.write(text.data(), text.size()); !written) {
+      return fail(ParseError::message("I/O write error: " + os_error_text(written.error())));
+    }
+  }
+  return {};
+}
+
+// Batch b is rendered while batch b - 1 is written: two sets of slices take
+// turns, and the writing is one more task beside the slices' rendering.
 Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads) {
-  std::vector<MemorySink> slices(threads);
-  std::vector<std::error_code> errors(threads);
+  std::array<std::vector<MemorySink>, 2> slices{std::vector<MemorySink>(threads),
+                                                std::vector<MemorySink>(threads)};
+  std::array<std::vector<std::error_code>, 2> errors{std::vector<std::error_code>(threads),
+                                                     std::vector<std::error_code>(threads)};
   const std::size_t count = report.events.size();
   const std::size_t batch = kSliceEvents * threads;
-  for (std::size_t start = 0; start < count; start += batch) {
-    const std::size_t end = std::min(count, start + batch);
-    const std::size_t per_slice = (end - start + threads - 1) / threads;
-    for_each_index(threads, threads, [&](std::size_t t) {
-      slices[t].buffer().clear();
+  const std::size_t batches = (count + batch - 1) / batch;
+  for (std::size_t step = 0; step <= batches; ++step) {
+    const bool renders = step < batches, writes = step > 0;
+    const std::size_t now = step % 2, before = 1 - now;
+    const std::size_t start = step * batch, end = std::min(count, start + batch);
+    const std::size_t per_slice = renders ? (end - start + threads - 1) / threads : 0;
+    Status written;
+    for_each_index((writes ? 1 : 0) + (renders ? threads : 0), threads, [&](std::size_t i) {
+      if (writes && i == 0) {
+        written = write_slices(slices[before], errors[before], sink);
+        return true;
+      }
+      const std::size_t t = i - (writes ? 1 : 0);
+      MemorySink& slice = slices[now][t];
+      slice.buffer().clear();
+      errors[now][t].clear();
       const std::size_t first = std::min(end, start + t * per_slice);
       const std::size_t last = std::min(end, first + per_slice);
-      BufferedSink out(slices[t]);
-      if (!put_lines(report, first, last, out) || !out.finish()) errors[t] = out.error();
+      BufferedSink out(slice);
+      if (!put_lines(report, first, last, out) || !out.finish()) errors[now][t] = out.error();
       return true;
     });
-    for (std::size_t t = 0; t < threads; ++t) {
-      if (errors[t]) return fail(ParseError::message("JSON serialization error: " + os_error_text(errors[t])));
-      const std::string& text = slices[t].buffer();
-      if (auto written = sink.write(text.data(), text.size()); !written) {
-        return fail(ParseError::message("I/O write error: " + os_error_text(written.error())));
-      }
-    }
+    if (!written) return written;
   }
   if (auto flushed = sink.flush(); !flushed) {
     return fail(ParseError::message("I/O flush error: " + os_error_text(flushed.error())));
