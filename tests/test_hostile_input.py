@@ -1,6 +1,6 @@
 """Trees the caller does not control: NUL characters in path arguments,
 followed links that form a graph, an output path that names an input, and
-a long run interrupted by a signal."""
+a long run interrupted by a signal, and records that repeat their keys."""
 
 import os
 import pathlib
@@ -165,3 +165,33 @@ def test_a_signal_interrupts_a_long_call(tmp_path, function):
     done = subprocess.run([sys.executable, "-c", INTERRUPT_SCRIPT, str(source), str(small), str(output), function],
                           capture_output=True, text=True, timeout=60, env=env)
     assert (done.stdout, done.returncode) == ("interrupted False 1\n", 0), done.stderr
+
+
+REPEATED_KEYS = [
+    pytest.param(
+        ".codex/sessions/2025/01/01/rollout-2025-01-01T00-00-00-0197aaaa-0000-7000-8000-000000000000.jsonl",
+        '{"type":"turn_context","type":"event_msg","timestamp":"bad","timestamp":"2025-01-01T00:00:00Z",'
+        '"payload":{"type":"agent_message","message":"old","message":"new","type":"agent_message"}}',
+        [("agent_message", "new", "2025-01-01T00:00:00Z", None)],
+        id="codex_rollout"),
+    pytest.param(
+        ".claude/history.jsonl",
+        '{"display":"old","display":"new","timestamp":"x","timestamp":1700000000000,'
+        '"pastedContents":{"2":{"content":"a"},"10":{"content":"b"},"2":{"content":"c","contentHash":"h"}}}',
+        [("prompt_input", "new", "2023-11-14T22:13:20Z", None),
+         ("paste_attachment", None, "2023-11-14T22:13:20Z", "h"),
+         ("paste_attachment", None, "2023-11-14T22:13:20Z", None)],
+        id="claude_history"),
+]
+
+
+@pytest.mark.parametrize("where,line,expected", REPEATED_KEYS)
+def test_repeated_keys_read_as_their_last(tmp_path, where, line, expected):
+    # Of repeated keys the last one counts, at every depth, for every field
+    # a reader looks at (and pasted items keep one entry per key).
+    path = tmp_path / where
+    path.parent.mkdir(parents=True)
+    path.write_text(line + "\n")
+    report = vellumtrace.parse(tmp_path / where.split("/")[0])
+    got = [(e["event_type"], e["message"], e["timestamp"], e["source"]["source_id"]) for e in report["events"]]
+    assert got == expected
