@@ -1,6 +1,6 @@
 """Trees the caller does not control: NUL characters in path arguments,
-followed links that form a graph, an output path that names an input, and
-a long run interrupted by a signal, and records that repeat their keys."""
+followed links that form a graph, an output path that names an input, a
+long run interrupted by a signal, and records that repeat their keys."""
 
 import os
 import pathlib
