@@ -36,7 +36,6 @@ std::string_view json_type_name(JsonView value) {
 
 // Values come from the bounded parser, so building cannot recurse deeply.
 Json held_copy(JsonView value) { return value.held(); }
-Json held_copy(const Json& value) { return value; }
 
 std::optional<std::int64_t> exact_int64(JsonView value) {
   if (value.kind() == JsonKind::Unsigned) {

@@ -39,7 +39,6 @@ FieldRef get_object(JsonView object, std::string_view key);
 std::string_view json_type_name(JsonView value);
 // An owned copy of a value, for `raw` and `timestamp_raw`.
 Json held_copy(JsonView value);
-Json held_copy(const Json& value);
 // The value when it is a JSON number written without fraction or exponent
 // that fits a signed 64-bit integer.
 std::optional<std::int64_t> exact_int64(JsonView value);

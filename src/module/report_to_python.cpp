@@ -2,10 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <initializer_list>
 #include <unordered_map>
 
 #include "module/gc_pause.hpp"

@@ -9,10 +9,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.input_kind = vt::InputKind::History;
   options.include_raw = (size & 1) != 0;
   options.include_content = (size & 2) != 0;
-  auto report = fuzz::run_twice(path, options);
-  FUZZ_CHECK(report.has_value(), report ? "" : report.error().text());
-  fuzz::check_lines_accounted({reinterpret_cast<const char*>(data), size}, report->events,
-                              report->diagnostics, options.max_line_size);
-  fuzz::check_renderings(*report);
+  fuzz::check_whole_run(path, options, data, size);
   return 0;
 }

@@ -233,4 +233,16 @@ inline vt::Result<vt::Report> run_twice(const fs::path& path, const vt::ParseOpt
   return first;
 }
 
+// The whole run over one input file of arbitrary bytes: it succeeds, no line
+// is lost, the renderings agree with the report, a second run renders the
+// same bytes.
+inline void check_whole_run(const fs::path& path, const vt::ParseOptions& options, const std::uint8_t* data,
+                            std::size_t size) {
+  auto report = run_twice(path, options);
+  FUZZ_CHECK(report.has_value(), report ? "" : report.error().text());
+  check_lines_accounted({reinterpret_cast<const char*>(data), size}, report->events, report->diagnostics,
+                        options.max_line_size);
+  check_renderings(*report);
+}
+
 }  // namespace fuzz
