@@ -143,7 +143,7 @@ def test_failing_standard_output(cli_path):
         [SAMPLE, "--output"],
     ],
     ids=["no-path", "format", "format-case", "negative", "hex", "too-large", "not-a-number",
-         "unknown-option", "two-paths", "output-without-file"],
+         "unknown-option", "output-without-file"],
 )
 def test_usage_errors_exit_2(cli_path, args):
     result = run(cli_path, *args)

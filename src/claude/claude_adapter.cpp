@@ -8,6 +8,7 @@
 #include "claude/file_history.hpp"
 #include "claude/history/claude_history.hpp"
 #include "claude/root_run.hpp"
+#include "claude/transcripts/transcripts.hpp"
 
 namespace vt::claude {
 
@@ -28,6 +29,12 @@ Result<AdapterOutput> parse_input(const std::filesystem::path& path, InputKind k
       return read_cache_dir(path, ArtifactKind::ImageCache, options, base_dir, {});
     case InputKind::FileHistory:
       return read_file_history(path, options, base_dir);
+    case InputKind::Transcripts:
+    case InputKind::Transcript: {
+      auto read = read_transcripts(path, base_dir, options);
+      if (!read) return fail(std::move(read.error()));
+      return std::move(read->output);
+    }
     default:
       break;
   }

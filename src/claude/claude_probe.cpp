@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "claude/transcripts/transcript_places.hpp"
 #include "core/file_kind.hpp"
 #include "core/path_names.hpp"
 
@@ -34,7 +35,8 @@ std::optional<InputKind> cache_kind_of_name(const fs::path& path) {
   return std::nullopt;
 }
 
-// A directory that directly holds a cache directory or a history file.
+// A directory that directly holds a cache directory or a history file, or a
+// transcript folder.
 bool looks_like_root(const fs::path& path, bool follow_symlinks) {
   std::error_code error;
   fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, error);
@@ -46,10 +48,15 @@ bool looks_like_root(const fs::path& path, bool follow_symlinks) {
       const bool wants_dir = *name == "paste-cache" || *name == "image-cache" ||
                              *name == "file-history";
       const bool wants_file = *name == "history.jsonl";
-      if (wants_dir || wants_file) {
+      const bool transcripts = *name == "projects";
+      if (wants_dir || wants_file || transcripts) {
         const auto kind = entry_kind(entry, follow_symlinks);
         if (kind && ((wants_dir && *kind == FileKind::Directory) ||
                      (wants_file && *kind == FileKind::Regular))) {
+          return true;
+        }
+        if (transcripts && kind && *kind == FileKind::Directory &&
+            is_transcript_folder(entry.path(), follow_symlinks)) {
           return true;
         }
       }
@@ -60,19 +67,20 @@ bool looks_like_root(const fs::path& path, bool follow_symlinks) {
   return false;
 }
 
-std::optional<InputKind> classify_file(const fs::path& path) {
+std::optional<InputKind> classify_file(const fs::path& path, bool follow_symlinks) {
   const fs::path parent = lexical_parent(path);
   if (name_is(path, "history.jsonl") && !name_is(parent, kOtherRootName)) {
     return InputKind::History;
   }
   if (const auto kind = cache_kind_of_name(parent)) return kind;
   if (name_is(lexical_parent(parent), "file-history")) return InputKind::FileHistory;
-  return std::nullopt;
+  return transcript_kind(path, false, follow_symlinks);
 }
 
 std::optional<InputKind> classify_directory(const fs::path& path, bool follow_symlinks) {
   if (name_is(path, kOtherRootName)) return std::nullopt;
   if (const auto kind = cache_kind_of_name(path)) return kind;
+  if (const auto kind = transcript_kind(path, true, follow_symlinks)) return kind;
   if (looks_like_root(path, follow_symlinks)) return InputKind::ClaudeRoot;
   return std::nullopt;
 }
@@ -84,7 +92,7 @@ Result<std::optional<InputKind>> probe(const fs::path& path, bool follow_symlink
   if (!kind) return fail(ParseError::io(path, kind.error()));
   switch (*kind) {
     case FileKind::Directory: return classify_directory(path, follow_symlinks);
-    case FileKind::Regular: return classify_file(path);
+    case FileKind::Regular: return classify_file(path, follow_symlinks);
     default: return std::nullopt;
   }
 }
@@ -102,12 +110,15 @@ fs::path base_dir(const fs::path& path, InputKind kind) {
       return parent == dir ? dir : parent;
     }
     case InputKind::History: return lexical_parent(path);
+    case InputKind::Transcripts:
+    case InputKind::Transcript: return transcript_base_dir(path);
     default: return path;
   }
 }
 
 bool supports_kind(InputKind kind) {
-  return kind >= InputKind::ClaudeRoot && kind <= InputKind::FileHistory;
+  return (kind >= InputKind::ClaudeRoot && kind <= InputKind::FileHistory) || kind == InputKind::Transcripts ||
+         kind == InputKind::Transcript;
 }
 
 std::uint8_t detection_priority(const fs::path& path, InputKind kind) {
@@ -115,7 +126,9 @@ std::uint8_t detection_priority(const fs::path& path, InputKind kind) {
   switch (kind) {
     case InputKind::PasteCache:
     case InputKind::ImageCache:
-    case InputKind::FileHistory: return 80;
+    case InputKind::FileHistory:
+    case InputKind::Transcripts:
+    case InputKind::Transcript: return 80;
     case InputKind::ClaudeRoot:
     case InputKind::History: return 10;
     default: return 0;

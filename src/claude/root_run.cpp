@@ -1,6 +1,7 @@
 #include "claude/root_run.hpp"
 
 #include <iterator>
+#include <optional>
 
 #include "claude/cache_dir.hpp"
 #include "claude/cache_references.hpp"
@@ -8,6 +9,8 @@
 #include "claude/history/claude_history.hpp"
 #include "claude/root_members.hpp"
 #include "claude/snapshot_projects.hpp"
+#include "claude/transcripts/snapshot_files.hpp"
+#include "claude/transcripts/transcripts.hpp"
 
 namespace vt::claude {
 
@@ -68,8 +71,22 @@ Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& bas
   AdapterOutput image = read_dir_member(root, "image-cache", ArtifactKind::ImageCache, base_dir, options, referenced);
   AdapterOutput snapshots = read_dir_member(root, "file-history", ArtifactKind::FileHistory, base_dir, options, {});
 
+  // The full reading adds the session transcripts, and what their snapshot
+  // records say of the file-history backups.
+  std::optional<TranscriptsRead> transcripts;
+  if (full_reading(options)) {
+    const fs::path projects = root / "projects";
+    const auto found = member_kind(projects, true, base_dir, ArtifactKind::Transcript, out.diagnostics);
+    if (found == FileKind::Directory) {
+      auto read = read_transcripts(projects, base_dir, options);
+      if (!read) return fail(std::move(read.error()));
+      transcripts = std::move(*read);
+    }
+  }
+
   resolve_cache_references(history, paste.events, image.events, out.diagnostics);
   assign_snapshot_projects(history, snapshots.events);
+  if (transcripts) name_snapshot_files(transcripts->backups, snapshots.events);
 
   append(out.diagnostics, std::move(paste.diagnostics));
   append(out.diagnostics, std::move(image.diagnostics));
@@ -78,6 +95,10 @@ Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& bas
   append(out.events, std::move(paste.events));
   append(out.events, std::move(image.events));
   append(out.events, std::move(snapshots.events));
+  if (transcripts) {
+    append(out.diagnostics, std::move(transcripts->output.diagnostics));
+    append(out.events, std::move(transcripts->output.events));
+  }
   return out;
 }
 

@@ -151,9 +151,11 @@ void define_arguments(CLI::App& app, Arguments& args) {
       "error, 130 on SIGINT and 143 on SIGTERM.");
   app.set_version_flag("-V,--version", std::string("vellumtrace ") + std::string(kVersion));
 
-  app.add_option("path", args.path, "Artifact, .claude or .codex root, or a directory holding them")
+  app.add_option("path", args.paths,
+                 "Artifacts, .claude or .codex roots, or directories holding them (one timeline\n"
+                 "over all of them; a place given twice is read once)")
       ->required()
-      ->type_name("PATH");
+      ->type_name("PATH...");
   app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
                  "Timesketch; events without a timestamp are left out)")
       ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch"}))
@@ -169,6 +171,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--no-message", args.no_message, "Leave the CSV message column empty");
   app.add_flag("--compact", args.compact, "Write the JSON report without whitespace");
   app.add_flag("--follow-symlinks", args.follow_symlinks, "Follow symbolic links");
+  app.add_flag("--documented", args.documented,
+               "Read only the documented layout, exactly as the Python functions do (no session\n"
+               "transcripts in a Claude Code root, no additions to the events)");
   add_byte_count(app, "--max-line-size", args.max_line_size,
                  "Longest accepted line in bytes (0: no limit)");
   add_byte_count(app, "--max-content-size", args.max_content_size,
@@ -200,6 +205,7 @@ ParseOptions parse_options(const Arguments& args) {
   options.include_raw = args.include_raw;
   options.include_content = args.include_content;
   options.follow_symlinks = args.follow_symlinks;
+  options.reading = args.documented ? Reading::Documented : Reading::Full;
   return options;
 }
 

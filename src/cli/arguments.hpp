@@ -16,7 +16,7 @@
 namespace vt::cli {
 
 struct Arguments {
-  std::string path;
+  std::vector<std::string> paths;
   std::string format = "json";
   std::string output;  // empty or "-": standard output
   bool strict = false;
@@ -30,6 +30,7 @@ struct Arguments {
   std::uint64_t max_content_size = kDefaultMaxContentSize;
   std::string diagnostics;  // empty: listed on standard error instead
   bool summary = false;
+  bool documented = false;  // only what the Python functions read
   bool format_given = false;
   EventFilter filter;
 

@@ -82,7 +82,7 @@ bool list_diagnostics(const vt::cli::Arguments& args) {
 int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   std::optional<vt::cli::ProgressLine> progress;
   if (!args.quiet && ::isatty(STDERR_FILENO) == 1) {
-    progress.emplace(STDERR_FILENO, args.path, args.follow_symlinks);
+    progress.emplace(STDERR_FILENO, args.paths, args.follow_symlinks);
   }
   // The line is erased before anything else reaches standard error, and by a
   // signal that ends the run; the tidy-up is dropped before the line goes.
@@ -102,12 +102,14 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   // Token totals are read from the raw token-count records of the same run.
   if (args.summary) options.include_raw = true;
 
-  vt::Result<vt::Report> report = vt::run(args.path, options);
+  vt::Result<vt::Report> report = vt::run(args.paths, options);
   if (!report) {
     stop_progress();
     std::string text = report.error().text();
-    for (const std::string& hint : vt::cli::symlink_hints(args.path, args.follow_symlinks)) {
-      text += "\nvellumtrace: " + hint;
+    for (const std::string& path : args.paths) {
+      for (const std::string& hint : vt::cli::symlink_hints(path, args.follow_symlinks)) {
+        text += "\nvellumtrace: " + hint;
+      }
     }
     return report_failure(text);
   }

@@ -48,9 +48,9 @@ std::string byte_text(std::uint64_t bytes) {
   return one_decimal(value) + " " + kUnits[unit];
 }
 
-ProgressLine::ProgressLine(int fd, std::string input, bool follow_symlinks) : fd_(fd) {
-  measurer_ = std::thread([this, input = std::move(input), follow_symlinks] {
-    measure(input, follow_symlinks);
+ProgressLine::ProgressLine(int fd, std::vector<std::string> inputs, bool follow_symlinks) : fd_(fd) {
+  measurer_ = std::thread([this, inputs = std::move(inputs), follow_symlinks] {
+    if (inputs.size() == 1) measure(inputs.front(), follow_symlinks);
   });
   drawer_ = std::thread([this] { draw_loop(); });
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/read_progress.hpp"
 
@@ -18,9 +19,10 @@ namespace vt::cli {
 
 class ProgressLine {
  public:
-  // Draws on descriptor `fd` (a terminal); `input` is measured in the
-  // background, following links below it only when `follow_symlinks` is set.
-  ProgressLine(int fd, std::string input, bool follow_symlinks);
+  // Draws on descriptor `fd` (a terminal); a single input is measured in the
+  // background, following links below it only when `follow_symlinks` is set
+  // (the total of several stays unknown).
+  ProgressLine(int fd, std::vector<std::string> inputs, bool follow_symlinks);
   ~ProgressLine();  // as finish()
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;

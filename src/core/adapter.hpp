@@ -38,7 +38,7 @@ struct Adapter {
 };
 
 const std::array<Adapter, 2>& adapter_table();
-// The table entry owning `kind` (Claude Code below CodexRoot, Codex otherwise).
+// The table entry owning `kind` (Codex for any kind Claude Code does not support).
 const Adapter& adapter_for_kind(InputKind kind);
 
 }  // namespace vt

@@ -17,8 +17,7 @@ const std::array<Adapter, 2>& adapter_table() {
 }
 
 const Adapter& adapter_for_kind(InputKind kind) {
-  return static_cast<int>(kind) < static_cast<int>(InputKind::CodexRoot) ? adapter_table()[1]
-                                                                         : adapter_table()[0];
+  return adapter_table()[1].supports_kind(kind) ? adapter_table()[1] : adapter_table()[0];
 }
 
 }  // namespace vt

@@ -8,8 +8,9 @@
 
 namespace vt {
 
-Result<Report> run(const std::string& path, const ParseOptions& options) {
-  Result<std::vector<ReadStep>> steps = plan_run(path, options);
+namespace {
+
+Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions& options) {
   if (!steps) return fail(std::move(steps.error()));
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   std::vector<Event> events;
@@ -33,6 +34,17 @@ Result<Report> run(const std::string& path, const ParseOptions& options) {
     }
   }
   return finalize_report(std::move(events), std::move(diagnostics), options.strict);
+}
+
+}  // namespace
+
+Result<Report> run(const std::string& path, const ParseOptions& options) {
+  return run_steps(plan_run(path, options), options);
+}
+
+Result<Report> run(const std::vector<std::string>& paths, const ParseOptions& options) {
+  if (paths.empty()) return fail(ParseError::message("No input path given."));
+  return run_steps(plan_inputs(paths, options), options);
 }
 
 Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic> diagnostics,

@@ -13,6 +13,9 @@ namespace vt {
 
 // One complete parse run over `path` (UTF-8 text as the caller gave it).
 Result<Report> run(const std::string& path, const ParseOptions& options);
+// One run over several paths: one timeline, one sort, one numbering, the
+// diagnostics in the order of the inputs.
+Result<Report> run(const std::vector<std::string>& paths, const ParseOptions& options);
 
 // Sorts the events into timeline order, numbers them from 0 and applies the
 // strict-mode stop.

@@ -30,7 +30,7 @@ std::string_view wire_name(EventType v) {
 std::string_view wire_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"history",      "paste_cache", "image_cache",
                                            "file_history", "session",     "attachment",
-                                           "unknown"};
+                                           "unknown",      "transcript"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view wire_name(ReferenceStatus v) {
@@ -61,7 +61,7 @@ std::string_view variant_name(Provider v) {
 std::string_view variant_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"History",     "PasteCache", "ImageCache",
                                            "FileHistory", "Session",    "Attachment",
-                                           "Unknown"};
+                                           "Unknown",     "Transcript"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 

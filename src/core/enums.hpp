@@ -15,7 +15,8 @@ enum class EventType : std::uint8_t {
   TokenUsage, ContextCompacted, Attachment, Error, Unknown
 };
 enum class ArtifactKind : std::uint8_t {
-  History, PasteCache, ImageCache, FileHistory, Session, Attachment, Unknown
+  History, PasteCache, ImageCache, FileHistory, Session, Attachment, Unknown,
+  Transcript  // a Claude Code session transcript (full reading)
 };
 enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
 enum class ContentEncoding : std::uint8_t { Utf8, Base64 };

@@ -13,11 +13,21 @@ struct ReadProgress;
 
 enum class InputKind : std::uint8_t {
   Auto, ClaudeRoot, History, PasteCache, ImageCache, FileHistory,
-  CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments
+  CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments,
+  // Claude Code session transcripts: a tree of them (`projects`, one project
+  // folder, one session's folder, a `subagents` folder) or one file.
+  Transcripts, Transcript
 };
 
 // The kind's name as it appears in messages ("CodexSession").
 std::string_view input_kind_name(InputKind kind);
+
+// How much of an agent's tree a run reads. The documented reading covers the
+// documented layout exactly (what the Python functions give, byte for byte);
+// the full reading adds what real trees hold beyond it (Claude Code session
+// transcripts in a root, and the extensions built on them). Every extension
+// asks this one switch; none changes the documented output.
+enum class Reading : std::uint8_t { Documented, Full };
 
 inline constexpr std::uint64_t kDefaultMaxLineSize = 10485760;
 inline constexpr std::uint64_t kDefaultMaxContentSize = 52428800;
@@ -30,6 +40,7 @@ struct ParseOptions {
   bool include_raw = false;
   bool include_content = false;
   bool follow_symlinks = false;
+  Reading reading = Reading::Documented;
   // How many files may be read at once (each by its own thread); 1 reads
   // them one after the other. The outcome is the same whatever the count.
   unsigned threads = 1;
@@ -42,6 +53,8 @@ struct ParseOptions {
   // When given, every input file the run reads is recorded there.
   InputFiles* inputs = nullptr;
 };
+
+inline bool full_reading(const ParseOptions& options) { return options.reading == Reading::Full; }
 
 inline bool cancel_requested(const ParseOptions& options) {
   return options.cancel != nullptr && options.cancel->load(std::memory_order_relaxed);

@@ -23,4 +23,13 @@ struct ReadStep {
 // both roots (Codex first).
 Result<std::vector<ReadStep>> plan_run(const std::string& path, const ParseOptions& options);
 
+// The inputs of one run over several paths, each planned as above, in the
+// order given. What one step already reads (the same place, or a place inside
+// a directory it reads whole) is not read again by another. When the steps
+// left come from more than one path, every relative path starts from their
+// deepest common directory, so that no two places of the run share a name
+// (nor their events an identifier).
+Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
+                                          const ParseOptions& options);
+
 }  // namespace vt

@@ -26,4 +26,29 @@ std::string base64_encode(std::string_view bytes) {
   return out;
 }
 
+std::optional<std::string> base64_decode(std::string_view text) {
+  while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+  if (text.size() % 4 == 1) return std::nullopt;
+  std::string out;
+  out.reserve(text.size() / 4 * 3 + 2);
+  unsigned value = 0;
+  int bits = 0;
+  for (const char c : text) {
+    unsigned digit;
+    if (c >= 'A' && c <= 'Z') digit = c - 'A';
+    else if (c >= 'a' && c <= 'z') digit = c - 'a' + 26;
+    else if (c >= '0' && c <= '9') digit = c - '0' + 52;
+    else if (c == '+') digit = 62;
+    else if (c == '/') digit = 63;
+    else return std::nullopt;
+    value = (value << 6) | digit;
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out.push_back(static_cast<char>((value >> bits) & 0xFF));
+    }
+  }
+  return out;
+}
+
 }  // namespace vt

@@ -44,7 +44,8 @@ EventType = Literal[
     "unknown",
 ]
 ArtifactKind = Literal[
-    "history", "paste_cache", "image_cache", "file_history", "session", "attachment", "unknown"
+    "history", "paste_cache", "image_cache", "file_history", "session", "attachment", "unknown",
+    "transcript",
 ]
 ReferenceStatus = Literal["resolved", "missing", "ambiguous"]
 ContentEncoding = Literal["utf8", "base64"]

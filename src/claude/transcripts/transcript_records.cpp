@@ -1,0 +1,432 @@
+#include "claude/transcripts/transcript_records.hpp"
+
+#include <array>
+
+#include "claude/transcripts/tool_summary.hpp"
+#include "claude/transcripts/user_text.hpp"
+#include "core/rfc3339.hpp"
+#include "hash/base64.hpp"
+#include "hash/sha256.hpp"
+#include "jsonl/fields.hpp"
+
+namespace vt::claude {
+
+namespace {
+
+using Row = std::pair<std::string_view, EventType>;
+
+std::optional<std::string> opt_string(std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  return std::string(*text);
+}
+
+// Records other than user and assistant ones, by `type` (or "system/{subtype}").
+constexpr std::array kOtherRecords{
+    Row{"agent-name", EventType::TaskState},
+    Row{"ai-title", EventType::TaskState},
+    Row{"attachment", EventType::Attachment},
+    Row{"custom-title", EventType::TaskState},
+    Row{"file-history-snapshot", EventType::TaskState},
+    Row{"last-prompt", EventType::TaskState},
+    Row{"permission-mode", EventType::TaskState},
+    Row{"pr-link", EventType::TaskState},
+    Row{"progress", EventType::TaskState},
+    Row{"queue-operation", EventType::TaskState},
+    Row{"summary", EventType::ContextCompacted},
+    Row{"system", EventType::TaskState},
+    Row{"system/api_error", EventType::Error},
+    Row{"system/away_summary", EventType::TaskState},
+    Row{"system/compact_boundary", EventType::ContextCompacted},
+    Row{"system/informational", EventType::TaskState},
+    Row{"system/local_command", EventType::ToolResult},
+    Row{"system/stop_hook_summary", EventType::TaskState},
+    Row{"system/turn_duration", EventType::TaskState},
+};
+static_assert(std::ranges::is_sorted(kOtherRecords, {}, &Row::first));
+
+std::optional<EventType> other_record_type(std::string_view name) {
+  const auto found = std::ranges::lower_bound(kOtherRecords, name, {}, &Row::first);
+  if (found == kOtherRecords.end() || found->first != name) return std::nullopt;
+  return found->second;
+}
+
+// The first of `keys` that the object holds as a string.
+std::optional<std::string_view> first_string(JsonView object, std::initializer_list<std::string_view> keys) {
+  for (const std::string_view key : keys) {
+    if (const auto text = get_string(object, key)) return text;
+  }
+  return std::nullopt;
+}
+
+// What a record's other events say: its own text where it has one.
+std::optional<std::string> other_message(std::string_view name, JsonView object) {
+  if (name == "summary") return opt_string(get_string(object, "summary"));
+  if (name == "ai-title") return opt_string(get_string(object, "aiTitle"));
+  if (name == "custom-title") return opt_string(get_string(object, "customTitle"));
+  if (name == "agent-name") return opt_string(get_string(object, "agentName"));
+  if (name == "last-prompt") return opt_string(get_string(object, "lastPrompt"));
+  if (name == "permission-mode") return opt_string(get_string(object, "permissionMode"));
+  if (name == "pr-link") return opt_string(get_string(object, "prUrl"));
+  if (name == "queue-operation") {
+    const auto operation = get_string(object, "operation");
+    const auto content = get_string(object, "content");
+    if (!operation) return opt_string(content);
+    return content ? std::string(*operation) + ": " + std::string(*content) : std::string(*operation);
+  }
+  if (name == "progress" || name == "attachment") {
+    const FieldRef inner = get_object(object, name == "progress" ? "data" : "attachment");
+    if (!inner) return std::nullopt;
+    const auto type = get_string(*inner, "type");
+    const auto detail = first_string(*inner, {"filename", "path", "agentId", "hookName"});
+    if (!type) return opt_string(detail);
+    return detail ? std::string(*type) + ": " + std::string(*detail) : std::string(*type);
+  }
+  if (name == "system/api_error") {
+    if (const auto content = get_string(object, "content")) return std::string(*content);
+    if (const FieldRef error = get_object(object, "error")) {
+      if (const auto text = get_string(*error, "message")) return std::string(*text);
+      if (const FieldRef inner = get_object(*error, "error")) {
+        if (const auto text = get_string(*inner, "message")) return std::string(*text);
+      }
+    }
+    return std::nullopt;
+  }
+  if (name == "system/turn_duration") {
+    const FieldRef ms = get_field(object, "durationMs");
+    if (ms && ms->is_number()) {
+      if (const auto value = exact_int64(*ms)) return "turn took " + std::to_string(*value) + " ms";
+    }
+    return std::nullopt;
+  }
+  return opt_string(get_string(object, "content"));
+}
+
+// The files a file-history snapshot record tracks, one per line.
+std::optional<std::string> snapshot_paths_text(JsonView object) {
+  const FieldRef snapshot = get_object(object, "snapshot");
+  if (!snapshot) return std::nullopt;
+  const FieldRef tracked = get_object(*snapshot, "trackedFileBackups");
+  if (!tracked) return std::nullopt;
+  std::string text;
+  for (const JsonView entry : tracked->members_by_key()) {
+    if (!text.empty()) text += '\n';
+    text += entry.key();
+  }
+  return text;
+}
+
+// The text of a tool result's content: a string, or its text parts joined
+// by line breaks (other parts named in brackets).
+std::optional<std::string> result_text(const FieldRef& content) {
+  if (!content) return std::nullopt;
+  if (content->is_string()) return std::string(content->string());
+  const auto parts = as_array(*content);
+  if (!parts) return std::nullopt;
+  std::string text;
+  bool any = false;
+  for (const JsonView part : *parts) {
+    if (any) text += '\n';
+    any = true;
+    const auto type = get_string(part, "type");
+    if (type && *type == "text") {
+      if (const auto body = get_string(part, "text")) text += *body;
+    } else {
+      text += '[';
+      text += type ? *type : std::string_view("part");
+      text += ']';
+    }
+  }
+  return text;
+}
+
+// "{model}: input {n}, cache write {n}, cache read {n}, output {n}", each
+// count only when the usage holds it as a whole number.
+std::string usage_text(std::optional<std::string_view> model, JsonView usage) {
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kCounts = {{
+      {"input_tokens", "input"},
+      {"cache_creation_input_tokens", "cache write"},
+      {"cache_read_input_tokens", "cache read"},
+      {"output_tokens", "output"},
+  }};
+  std::string text;
+  if (model) {
+    text += *model;
+    text += ": ";
+  }
+  bool first = true;
+  for (const auto& [key, label] : kCounts) {
+    const FieldRef count = get_field(usage, key);
+    if (!count || count->kind() != JsonKind::Unsigned) continue;
+    if (!first) text += ", ";
+    first = false;
+    text += label;
+    text += ' ';
+    text += std::to_string(count->unsigned_value());
+  }
+  return text;
+}
+
+}  // namespace
+
+// The facts every event of one record shares.
+struct TranscriptRecords::Record {
+  std::uint64_t line;
+  const SharedString& relative_path;
+  std::string_view type;   // the record's `type`, or "system/{subtype}"
+  bool sidechain;
+  OptionalShared session;
+  OptionalShared directory;
+  OptionalShared uuid;
+  std::optional<Instant> time;
+  TimestampSource time_source = TimestampSource::None;
+  std::optional<Json> time_raw;
+  JsonView object;
+};
+
+OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
+  if (!text) return std::nullopt;
+  if (!last || *last != *text) last = OptionalShared(*text);
+  return last;
+}
+
+Event& TranscriptRecords::add_event(const Record& record, EventType type, std::string_view kind,
+                                    std::optional<std::uint64_t> ordinal, RecordSink& sink) {
+  Event event;
+  event.provider = Provider::ClaudeCode;
+  event.event_type = type;
+  event.sequence = sink.events.size();
+  event.timestamp = record.time;
+  event.timestamp_source = record.time_source;
+  if (record.time_raw) event.timestamp_raw = *record.time_raw;
+  event.session_id = record.session;
+  event.working_directory = record.directory;
+  scratch_.clear();
+  if (record.sidechain) scratch_ += "sidechain/";
+  scratch_ += kind;
+  const std::string key = "claude_transcript:" + std::to_string(record.line);
+  event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, key, ordinal);
+  event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
+                           record.uuid};
+  if (options_.include_raw) event.raw = held_copy(record.object);
+  sink.events.push_back(std::move(event));
+  return sink.events.back();
+}
+
+void TranscriptRecords::handle(JsonView object, std::uint64_t line, const SharedString& relative_path,
+                               RecordSink& sink) {
+  const std::optional<std::string_view> type = get_string(object, "type");
+  std::string type_name(type ? *type : std::string_view("unknown"));
+  if (type_name == "system") {
+    if (const auto subtype = get_string(object, "subtype")) type_name += "/" + std::string(*subtype);
+  }
+  const FieldRef sidechain = get_field(object, "isSidechain");
+  Record record{line, relative_path, type_name, sidechain && sidechain->is_boolean() && sidechain->boolean(),
+                shared(session_, get_string(object, "sessionId")), shared(directory_, get_string(object, "cwd")),
+                opt_string(get_string(object, "uuid")), std::nullopt, TimestampSource::None, std::nullopt, object};
+  if (const FieldRef timestamp = get_field(object, "timestamp")) {
+    record.time_raw = held_copy(*timestamp);
+    if (const auto text = get_string(object, "timestamp")) record.time = parse_rfc3339(*text);
+    if (record.time) {
+      record.time_source = TimestampSource::Embedded;
+      last_time_ = record.time;
+    } else {
+      sink.diagnostics.push_back(Diagnostic{
+          DiagnosticCode::InvalidTimestamp, Severity::Warning,
+          SourceRef{ArtifactKind::Transcript, std::nullopt, relative_path, line, std::nullopt},
+          "Field 'timestamp' is not valid RFC 3339."});
+    }
+  } else if (last_time_) {
+    record.time = last_time_;
+    record.time_source = TimestampSource::ReferencedEvent;
+  }
+
+  if (type_name == "user" || type_name == "assistant") {
+    const FieldRef message = get_object(object, "message");
+    if (message) {
+      if (type_name == "user") {
+        user_blocks(record, *message, sink);
+      } else {
+        assistant_blocks(record, *message, sink);
+      }
+      return;
+    }
+    Event& event = add_event(record, EventType::Unknown, type_name, std::nullopt, sink);
+    event.warnings.push_back(warnings_.get("Claude Code " + type_name + " record without a message object"));
+    return;
+  }
+  if (type_name == "file-history-snapshot") note_backups(object);
+  other_record(record, object, sink);
+}
+
+void TranscriptRecords::user_blocks(const Record& record, JsonView message, RecordSink& sink) {
+  const FieldRef content = get_field(message, "content");
+  const FieldRef meta = get_field(record.object, "isMeta");
+  const bool is_meta = meta && meta->is_boolean() && meta->boolean();
+  const FieldRef compact = get_field(record.object, "isCompactSummary");
+  const bool is_compact = compact && compact->is_boolean() && compact->boolean();
+  const auto typed_text = [&](std::string_view text, std::optional<std::uint64_t> ordinal) {
+    if (is_compact) {
+      add_event(record, EventType::ContextCompacted, "user/compact_summary", ordinal, sink).message = text;
+      return;
+    }
+    const UserTextOrigin origin = user_text_origin(text, is_meta);
+    const EventType type = origin == UserTextOrigin::Injected ? EventType::DeveloperMessage : EventType::PromptInput;
+    add_event(record, type, user_text_kind(origin), ordinal, sink).message = text;
+  };
+  if (content && content->is_string()) {
+    typed_text(content->string(), std::nullopt);
+    return;
+  }
+  const auto blocks = content ? as_array(*content) : std::nullopt;
+  if (!blocks) {
+    Event& event = add_event(record, EventType::Unknown, "user", std::nullopt, sink);
+    event.warnings.push_back(warnings_.get("Claude Code user record without content"));
+    return;
+  }
+  std::uint64_t ordinal = 0;
+  for (const JsonView block : *blocks) {
+    const std::string_view kind = get_string(block, "type").value_or("unknown");
+    if (kind == "text") {
+      typed_text(get_string(block, "text").value_or(""), ordinal);
+    } else if (kind == "tool_result") {
+      const FieldRef error = get_field(block, "is_error");
+      const bool failed = error && error->is_boolean() && error->boolean();
+      Event& event = add_event(record, EventType::ToolResult, failed ? "user/tool_error" : "user/tool_result",
+                               ordinal, sink);
+      event.message = result_text(get_field(block, "content"));
+    } else if (kind == "image") {
+      image_event(record, block, ordinal, sink);
+    } else {
+      scratch_ = "user/";
+      scratch_ += kind;
+      const std::string warning = "Unmapped Claude Code content block: " + scratch_;
+      Event& event = add_event(record, EventType::Unknown, std::string(scratch_), ordinal, sink);
+      event.warnings.push_back(warnings_.get(warning));
+    }
+    ++ordinal;
+  }
+}
+
+void TranscriptRecords::image_event(const Record& record, JsonView block, std::uint64_t ordinal, RecordSink& sink) {
+  Event& event = add_event(record, EventType::ImageAttachment, "user/image", ordinal, sink);
+  const FieldRef source = get_object(block, "source");
+  if (!source) return;
+  Artifact artifact;
+  artifact.media_type = opt_string(get_string(*source, "media_type"));
+  const auto data = get_string(*source, "data");
+  if (!data) {
+    // An image given by address: the address is all there is.
+    event.message = opt_string(get_string(*source, "url"));
+    event.artifact = std::move(artifact);
+    return;
+  }
+  const std::optional<std::string> bytes = base64_decode(*data);
+  if (!bytes) {
+    sink.diagnostics.push_back(Diagnostic{
+        DiagnosticCode::InvalidFieldType, Severity::Warning,
+        SourceRef{ArtifactKind::Transcript, std::nullopt, record.relative_path, record.line, record.uuid},
+        "Field 'source.data' of an image block is not Base64."});
+    event.artifact = std::move(artifact);
+    return;
+  }
+  artifact.size = bytes->size();
+  artifact.sha256 = hex_lower(sha256_of(*bytes));
+  const std::uint64_t limit = options_.max_content_size;
+  if (options_.include_content && (limit == 0 || bytes->size() <= limit)) {
+    artifact.content = base64_encode(*bytes);
+    artifact.content_encoding = ContentEncoding::Base64;
+  }
+  event.artifact = std::move(artifact);
+}
+
+void TranscriptRecords::assistant_blocks(const Record& record, JsonView message, RecordSink& sink) {
+  const FieldRef api_error = get_field(record.object, "isApiErrorMessage");
+  const bool is_error = api_error && api_error->is_boolean() && api_error->boolean();
+  const FieldRef content = get_field(message, "content");
+  std::uint64_t ordinal = 0;
+  if (content && content->is_string()) {
+    add_event(record, is_error ? EventType::Error : EventType::AgentMessage, "assistant/text", ordinal++, sink)
+        .message = content->string();
+  } else if (const auto blocks = content ? as_array(*content) : std::nullopt) {
+    for (const JsonView block : *blocks) {
+      const std::string_view kind = get_string(block, "type").value_or("unknown");
+      if (kind == "text") {
+        add_event(record, is_error ? EventType::Error : EventType::AgentMessage, "assistant/text", ordinal, sink)
+            .message = get_string(block, "text").value_or("");
+      } else if (kind == "thinking" || kind == "redacted_thinking") {
+        Event& event = add_event(record, EventType::AgentReasoning, kind == "thinking" ? "assistant/thinking"
+                                                                                       : "assistant/redacted_thinking",
+                                 ordinal, sink);
+        event.message = opt_string(get_string(block, "thinking"));
+      } else if (kind == "tool_use" || kind == "server_tool_use") {
+        const std::string_view name = get_string(block, "name").value_or("");
+        const FieldRef input = get_field(block, "input");
+        add_event(record, EventType::ToolCall, kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use",
+                  ordinal, sink)
+            .message = tool_call_message(name, input ? &*input : nullptr);
+      } else if (kind.ends_with("_tool_result")) {
+        add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink).message =
+            result_text(get_field(block, "content"));
+      } else {
+        const std::string shown = "assistant/" + std::string(kind);
+        Event& event = add_event(record, EventType::Unknown, shown, ordinal, sink);
+        event.warnings.push_back(warnings_.get("Unmapped Claude Code content block: " + shown));
+      }
+      ++ordinal;
+    }
+  }
+  token_usage(record, message, ordinal, sink);
+}
+
+void TranscriptRecords::token_usage(const Record& record, JsonView message, std::uint64_t ordinal, RecordSink& sink) {
+  const FieldRef usage = get_object(message, "usage");
+  if (!usage) return;
+  const auto id = get_string(message, "id");
+  std::string text = usage_text(get_string(message, "model"), *usage);
+  if (id) {
+    // Streamed chunks of one message repeat its usage, growing: the last
+    // one read holds the final counts.
+    const auto [slot, added] = usage_events_.try_emplace(std::string(*id), sink.events.size());
+    if (!added) {
+      sink.events[slot->second].message = std::move(text);
+      return;
+    }
+  }
+  Event& event = add_event(record, EventType::TokenUsage, "assistant/usage", ordinal, sink);
+  event.message = std::move(text);
+  if (id) event.source.source_id = *id;
+}
+
+void TranscriptRecords::other_record(const Record& record, JsonView object, RecordSink& sink) {
+  const std::optional<EventType> type = other_record_type(record.type);
+  Record own = record;
+  // Records that name their place by another member than `uuid`.
+  if (!own.uuid) {
+    own.uuid = opt_string(first_string(object, {"leafUuid", "messageId"}));
+  }
+  Event& event = add_event(own, type.value_or(EventType::Unknown), record.type, std::nullopt, sink);
+  if (!type) {
+    event.warnings.push_back(warnings_.get("Unmapped Claude Code record type: " + std::string(record.type)));
+    return;
+  }
+  if (record.type == "file-history-snapshot") {
+    event.message = snapshot_paths_text(object);
+    return;
+  }
+  event.message = other_message(record.type, object);
+}
+
+void TranscriptRecords::note_backups(JsonView object) {
+  const FieldRef snapshot = get_object(object, "snapshot");
+  if (!snapshot) return;
+  const FieldRef tracked = get_object(*snapshot, "trackedFileBackups");
+  if (!tracked) return;
+  const std::string session = session_ ? session_->str() : file_session_;
+  for (const JsonView entry : tracked->members_by_key()) {
+    const auto backup = get_string(entry, "backupFileName");
+    if (!backup) continue;
+    backups_.push_back(SnapshotBackup{session, std::string(*backup), std::string(entry.key())});
+  }
+}
+
+}  // namespace vt::claude

@@ -1,0 +1,65 @@
+// What one Claude Code session transcript holds, record by record: every
+// content block of a user or assistant record becomes one event (typed text,
+// injected context, commands, tool calls and results, reasoning, images), an
+// API message's token usage one event however many streamed records repeat
+// it, and every other record the nearest event type (or `unknown`, named).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/instant.hpp"
+#include "core/options.hpp"
+#include "core/repeated_texts.hpp"
+#include "hash/event_id.hpp"
+#include "jsonl/record_loop.hpp"
+
+namespace vt::claude {
+
+// A file backup that a transcript's file-history snapshot names: which real
+// file `file-history/<session>/<backup_file_name>` holds.
+struct SnapshotBackup {
+  std::string session;
+  std::string backup_file_name;
+  std::string file_path;
+};
+
+// The reader of one transcript file, fed its records in file order.
+class TranscriptRecords {
+ public:
+  TranscriptRecords(std::string file_session, const ParseOptions& options)
+      : file_session_(std::move(file_session)), options_(options) {}
+
+  void handle(JsonView object, std::uint64_t line, const SharedString& relative_path, RecordSink& sink);
+
+  std::vector<SnapshotBackup> take_backups() { return std::move(backups_); }
+
+ private:
+  struct Record;
+  Event& add_event(const Record& record, EventType type, std::string_view kind, std::optional<std::uint64_t> ordinal,
+                   RecordSink& sink);
+  void user_blocks(const Record& record, JsonView message, RecordSink& sink);
+  void assistant_blocks(const Record& record, JsonView message, RecordSink& sink);
+  void image_event(const Record& record, JsonView block, std::uint64_t ordinal, RecordSink& sink);
+  void token_usage(const Record& record, JsonView message, std::uint64_t ordinal, RecordSink& sink);
+  void other_record(const Record& record, JsonView object, RecordSink& sink);
+  void note_backups(JsonView object);
+  OptionalShared shared(OptionalShared& last, std::optional<std::string_view> text);
+
+  std::string file_session_;
+  const ParseOptions& options_;
+  EventIds ids_;
+  RepeatedTexts record_types_;
+  RepeatedTexts warnings_;
+  std::string scratch_;
+  OptionalShared session_, directory_;
+  std::optional<Instant> last_time_;
+  // Where each API message's token usage event stands among the file's events.
+  std::unordered_map<std::string, std::size_t> usage_events_;
+  std::vector<SnapshotBackup> backups_;
+};
+
+}  // namespace vt::claude

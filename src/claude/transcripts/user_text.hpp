@@ -1,0 +1,19 @@
+// Who wrote the text of a transcript's user record: the person (a typed
+// prompt), the person through a slash or local command (its wrapper and
+// output), or the agent's harness (meta records, system reminders, caveats,
+// interruption notes). Decided by documented markers at the text's start.
+#pragma once
+
+#include <string_view>
+
+namespace vt::claude {
+
+enum class UserTextOrigin { Typed, Command, Injected };
+
+UserTextOrigin user_text_origin(std::string_view text, bool is_meta);
+
+// The record type an event of that origin carries: "user/text",
+// "user/command" or "user/meta".
+std::string_view user_text_kind(UserTextOrigin origin);
+
+}  // namespace vt::claude
