@@ -95,7 +95,7 @@ Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
       planned.push_back({std::move(step), std::move(place), input});
     }
   }
-  std::vector<Planned> kept;
+  std::vector<bool> covered_steps(planned.size(), false);
   for (std::size_t i = 0; i < planned.size(); ++i) {
     bool covered = false;
     for (std::size_t j = 0; j < planned.size() && !covered; ++j) {
@@ -106,7 +106,11 @@ Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
         covered = true;
       }
     }
-    if (!covered) kept.push_back(std::move(planned[i]));
+    covered_steps[i] = covered;
+  }
+  std::vector<Planned> kept;
+  for (std::size_t i = 0; i < planned.size(); ++i) {
+    if (!covered_steps[i]) kept.push_back(std::move(planned[i]));
   }
   std::vector<ReadStep> steps;
   steps.reserve(kept.size());
