@@ -35,6 +35,8 @@ def gather_seeds(seed_root, sources):
         name = f"{index:04d}-{path.name}"
         for target in ("line_reader_fuzz", "codex_session_fuzz", "codex_history_fuzz", "claude_history_fuzz"):
             seed(seed_root / target, name, data)
+        if "projects" in path.parts:
+            seed(seed_root / "claude_transcript_fuzz", name, data)
         seed(seed_root / "writers_fuzz", name, (b"\x01" if "history" in path.name else b"\x00") + data)
         stamps.update(STAMP.findall(data))
         ms_values.update(MS_VALUE.findall(data))
