@@ -22,6 +22,11 @@ void append(std::vector<Diagnostic>& to, std::vector<Diagnostic>&& from) {
   std::move(from.begin(), from.end(), std::back_inserter(to));
 }
 void append(std::vector<Event>& to, std::vector<Event>&& from) {
+  if (to.empty()) {
+    to = std::move(from);
+    return;
+  }
+  to.reserve(to.size() + from.size());
   std::move(from.begin(), from.end(), std::back_inserter(to));
 }
 

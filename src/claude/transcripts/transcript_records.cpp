@@ -172,6 +172,7 @@ std::string usage_text(std::optional<std::string_view> model, JsonView usage) {
 struct TranscriptRecords::Record {
   std::uint64_t line;
   const SharedString& relative_path;
+  std::string key;  // "claude_transcript:{line}", the source key of the record's events
   std::string_view type;   // the record's `type`, or "system/{subtype}"
   bool sidechain;
   OptionalShared session;
@@ -203,8 +204,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   scratch_.clear();
   if (record.sidechain) scratch_ += "sidechain/";
   scratch_ += kind;
-  const std::string key = "claude_transcript:" + std::to_string(record.line);
-  event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, key, ordinal);
+  event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
   if (options_.include_raw) event.raw = held_copy(record.object);
@@ -220,7 +220,7 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
     if (const auto subtype = get_string(object, "subtype")) type_name += "/" + std::string(*subtype);
   }
   const FieldRef sidechain = get_field(object, "isSidechain");
-  Record record{line, relative_path, type_name, sidechain && sidechain->is_boolean() && sidechain->boolean(),
+  Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name, sidechain && sidechain->is_boolean() && sidechain->boolean(),
                 shared(session_, get_string(object, "sessionId")), shared(directory_, get_string(object, "cwd")),
                 opt_string(get_string(object, "uuid")), std::nullopt, TimestampSource::None, std::nullopt, object};
   if (const FieldRef timestamp = get_field(object, "timestamp")) {

@@ -63,6 +63,11 @@ Result<TranscriptsRead> read_transcripts(const fs::path& path, const fs::path& b
       walk.files.size(), options.threads,
       [&](std::size_t i) { return read_transcript_file(walk.files[i], base_dir, options); },
       [](const Result<TranscriptFile>& file) { return !file.has_value(); });
+  std::size_t total = 0;
+  for (const std::optional<Result<TranscriptFile>>& file : files) {
+    if (file && *file) total += (*file)->records.events.size();
+  }
+  out.output.events.reserve(total);
   for (std::optional<Result<TranscriptFile>>& file : files) {
     if (!*file) return fail(std::move(file->error()));
     append(out.output.events, std::move((*file)->records.events));
