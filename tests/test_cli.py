@@ -139,7 +139,6 @@ def test_failing_standard_output(cli_path):
         [SAMPLE, "--max-content-size", "18446744073709551616"],
         [SAMPLE, "--max-content-size", "ten"],
         [SAMPLE, "--no-such-option"],
-        [SAMPLE, SAMPLE],
         [SAMPLE, "--output"],
     ],
     ids=["no-path", "format", "format-case", "negative", "hex", "too-large", "not-a-number",

@@ -11,6 +11,7 @@
 #include "claude/snapshot_projects.hpp"
 #include "claude/transcripts/snapshot_files.hpp"
 #include "claude/transcripts/transcripts.hpp"
+#include "core/append_moved.hpp"
 
 namespace vt::claude {
 
@@ -18,17 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void append(std::vector<Diagnostic>& to, std::vector<Diagnostic>&& from) {
-  std::move(from.begin(), from.end(), std::back_inserter(to));
-}
-void append(std::vector<Event>& to, std::vector<Event>&& from) {
-  if (to.empty()) {
-    to = std::move(from);
-    return;
-  }
-  to.reserve(to.size() + from.size());
-  std::move(from.begin(), from.end(), std::back_inserter(to));
-}
 
 // A cache or file-history member: read when it is a directory (links always
 // followed); its diagnostics, the member's own first.
@@ -42,7 +32,7 @@ AdapterOutput read_dir_member(const fs::path& root, const char* name, ArtifactKi
   AdapterOutput read = kind == ArtifactKind::FileHistory
                            ? read_file_history(dir, options, base_dir)
                            : read_cache_dir(dir, kind, options, base_dir, referenced);
-  append(out.diagnostics, std::move(read.diagnostics));
+  append_moved(out.diagnostics, std::move(read.diagnostics));
   out.events = std::move(read.events);
   return out;
 }
@@ -58,7 +48,7 @@ Status read_history_member(const fs::path& root, const fs::path& base_dir, const
   }
   auto records = read_claude_history(file, base_dir, options);
   if (!records) return fail(std::move(records.error()));
-  append(out.diagnostics, std::move(records->diagnostics));
+  append_moved(out.diagnostics, std::move(records->diagnostics));
   out.events = std::move(records->events);
   return {};
 }
@@ -93,16 +83,16 @@ Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& bas
   assign_snapshot_projects(history, snapshots.events);
   if (transcripts) name_snapshot_files(transcripts->backups, snapshots.events);
 
-  append(out.diagnostics, std::move(paste.diagnostics));
-  append(out.diagnostics, std::move(image.diagnostics));
-  append(out.diagnostics, std::move(snapshots.diagnostics));
+  append_moved(out.diagnostics, std::move(paste.diagnostics));
+  append_moved(out.diagnostics, std::move(image.diagnostics));
+  append_moved(out.diagnostics, std::move(snapshots.diagnostics));
   out.events = std::move(history);
-  append(out.events, std::move(paste.events));
-  append(out.events, std::move(image.events));
-  append(out.events, std::move(snapshots.events));
+  append_moved(out.events, std::move(paste.events));
+  append_moved(out.events, std::move(image.events));
+  append_moved(out.events, std::move(snapshots.events));
   if (transcripts) {
-    append(out.diagnostics, std::move(transcripts->output.diagnostics));
-    append(out.events, std::move(transcripts->output.events));
+    append_moved(out.diagnostics, std::move(transcripts->output.diagnostics));
+    append_moved(out.events, std::move(transcripts->output.events));
   }
   return out;
 }

@@ -8,21 +8,12 @@
 #include <vector>
 
 #include "core/adapter.hpp"
+#include "core/append_moved.hpp"
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "jsonl/record_loop.hpp"
 
 namespace vt::codex {
-
-// Moves the elements of `from` to the end of `to`.
-template <class T>
-void append_moved(std::vector<T>& to, std::vector<T>&& from) {
-  if (to.empty()) {
-    to = std::move(from);
-    return;
-  }
-  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-}
 
 // `history.jsonl`: one `prompt_input` event per object line.
 Result<FileRecords> parse_codex_history(const std::filesystem::path& path,

@@ -1,7 +1,6 @@
 #include "claude/transcripts/transcripts.hpp"
 
-#include <iterator>
-
+#include "core/append_moved.hpp"
 #include "core/file_walk.hpp"
 #include "core/parallel_files.hpp"
 #include "jsonl/relative_path.hpp"
@@ -27,15 +26,6 @@ Result<TranscriptFile> read_transcript_file(const fs::path& path, const fs::path
                                             RecordSink& sink) { records.handle(object, line, relative_path, sink); });
   if (!read) return fail(std::move(read.error()));
   return TranscriptFile{std::move(*read), records.take_backups()};
-}
-
-template <class T>
-void append(std::vector<T>& to, std::vector<T>&& from) {
-  if (to.empty()) {
-    to = std::move(from);
-    return;
-  }
-  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
 }
 
 }  // namespace
@@ -70,9 +60,9 @@ Result<TranscriptsRead> read_transcripts(const fs::path& path, const fs::path& b
   out.output.events.reserve(total);
   for (std::optional<Result<TranscriptFile>>& file : files) {
     if (!*file) return fail(std::move(file->error()));
-    append(out.output.events, std::move((*file)->records.events));
-    append(out.output.diagnostics, std::move((*file)->records.diagnostics));
-    append(out.backups, std::move((*file)->backups));
+    append_moved(out.output.events, std::move((*file)->records.events));
+    append_moved(out.output.diagnostics, std::move((*file)->records.diagnostics));
+    append_moved(out.backups, std::move((*file)->backups));
     file.reset();
   }
   return out;
