@@ -166,6 +166,40 @@ std::string usage_text(std::optional<std::string_view> model, JsonView usage) {
   return text;
 }
 
+bool is_true(const FieldRef& field) { return field && field->is_boolean() && field->boolean(); }
+
+std::optional<std::string_view> string_of(const FieldRef& field) {
+  if (!field || !field->is_string()) return std::nullopt;
+  return field->string();
+}
+
+// The members of a record's envelope, found in one pass over its members
+// (the last of repeated keys wins, as everywhere).
+struct Envelope {
+  FieldRef type, subtype, sidechain, session, cwd, uuid, timestamp, message, meta, compact, api_error;
+};
+
+Envelope read_envelope(JsonView object) {
+  Envelope e;
+  for (const JsonView member : object.children()) {
+    const std::string_view key = member.key();
+    FieldRef* slot = key == "type"                ? &e.type
+                     : key == "subtype"           ? &e.subtype
+                     : key == "isSidechain"       ? &e.sidechain
+                     : key == "sessionId"         ? &e.session
+                     : key == "cwd"               ? &e.cwd
+                     : key == "uuid"              ? &e.uuid
+                     : key == "timestamp"         ? &e.timestamp
+                     : key == "message"           ? &e.message
+                     : key == "isMeta"            ? &e.meta
+                     : key == "isCompactSummary"  ? &e.compact
+                     : key == "isApiErrorMessage" ? &e.api_error
+                                                  : nullptr;
+    if (slot != nullptr) *slot = FieldRef(member);
+  }
+  return e;
+}
+
 }  // namespace
 
 // The facts every event of one record shares.
@@ -182,6 +216,7 @@ struct TranscriptRecords::Record {
   TimestampSource time_source = TimestampSource::None;
   std::optional<Json> time_raw;
   JsonView object;
+  const Envelope& envelope;
 };
 
 OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
@@ -214,18 +249,19 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
 
 void TranscriptRecords::handle(JsonView object, std::uint64_t line, const SharedString& relative_path,
                                RecordSink& sink) {
-  const std::optional<std::string_view> type = get_string(object, "type");
+  const Envelope envelope = read_envelope(object);
+  const std::optional<std::string_view> type = string_of(envelope.type);
   std::string type_name(type ? *type : std::string_view("unknown"));
   if (type_name == "system") {
-    if (const auto subtype = get_string(object, "subtype")) type_name += "/" + std::string(*subtype);
+    if (const auto subtype = string_of(envelope.subtype)) type_name += "/" + std::string(*subtype);
   }
-  const FieldRef sidechain = get_field(object, "isSidechain");
-  Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name, sidechain && sidechain->is_boolean() && sidechain->boolean(),
-                shared(session_, get_string(object, "sessionId")), shared(directory_, get_string(object, "cwd")),
-                opt_string(get_string(object, "uuid")), std::nullopt, TimestampSource::None, std::nullopt, object};
-  if (const FieldRef timestamp = get_field(object, "timestamp")) {
-    record.time_raw = held_copy(*timestamp);
-    if (const auto text = get_string(object, "timestamp")) record.time = parse_rfc3339(*text);
+  Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
+                is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
+                shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
+                TimestampSource::None, std::nullopt, object, envelope};
+  if (envelope.timestamp) {
+    record.time_raw = held_copy(*envelope.timestamp);
+    if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
     if (record.time) {
       record.time_source = TimestampSource::Embedded;
       last_time_ = record.time;
@@ -241,8 +277,8 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   }
 
   if (type_name == "user" || type_name == "assistant") {
-    const FieldRef message = get_object(object, "message");
-    if (message) {
+    const FieldRef& message = envelope.message;
+    if (message && message->is_object()) {
       if (type_name == "user") {
         user_blocks(record, *message, sink);
       } else {
@@ -260,10 +296,8 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
 
 void TranscriptRecords::user_blocks(const Record& record, JsonView message, RecordSink& sink) {
   const FieldRef content = get_field(message, "content");
-  const FieldRef meta = get_field(record.object, "isMeta");
-  const bool is_meta = meta && meta->is_boolean() && meta->boolean();
-  const FieldRef compact = get_field(record.object, "isCompactSummary");
-  const bool is_compact = compact && compact->is_boolean() && compact->boolean();
+  const bool is_meta = is_true(record.envelope.meta);
+  const bool is_compact = is_true(record.envelope.compact);
   const auto typed_text = [&](std::string_view text, std::optional<std::uint64_t> ordinal) {
     if (is_compact) {
       add_event(record, EventType::ContextCompacted, "user/compact_summary", ordinal, sink).message = text;
@@ -290,7 +324,7 @@ void TranscriptRecords::user_blocks(const Record& record, JsonView message, Reco
       typed_text(get_string(block, "text").value_or(""), ordinal);
     } else if (kind == "tool_result") {
       const FieldRef error = get_field(block, "is_error");
-      const bool failed = error && error->is_boolean() && error->boolean();
+      const bool failed = is_true(error);
       Event& event = add_event(record, EventType::ToolResult, failed ? "user/tool_error" : "user/tool_result",
                                ordinal, sink);
       event.message = result_text(get_field(block, "content"));
@@ -340,8 +374,7 @@ void TranscriptRecords::image_event(const Record& record, JsonView block, std::u
 }
 
 void TranscriptRecords::assistant_blocks(const Record& record, JsonView message, RecordSink& sink) {
-  const FieldRef api_error = get_field(record.object, "isApiErrorMessage");
-  const bool is_error = api_error && api_error->is_boolean() && api_error->boolean();
+  const bool is_error = is_true(record.envelope.api_error);
   const FieldRef content = get_field(message, "content");
   std::uint64_t ordinal = 0;
   if (content && content->is_string()) {
