@@ -1,5 +1,9 @@
 #include "cli/report_dir.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -37,7 +41,7 @@ std::string write_report_dir(const Report& report, const Arguments& args, const 
       failure = "I/O write error: " + written.error().message();
       return fail(ParseError::message(failure));
     }
-    if (auto committed = (*opened)->commit(); !committed) {
+    if (auto committed = (*opened)->commit(false); !committed) {
       failure = committed.error();
       return fail(ParseError::message(failure));
     }
@@ -47,6 +51,14 @@ std::string write_report_dir(const Report& report, const Arguments& args, const 
   const Status written = args.format == "html" ? report::write_html_report(report, settings, page)
                                                : report::write_markdown_report(report, settings, page);
   if (!written) return failure.empty() ? written.error().text() : failure;
+  // The pages reach the disk together: one sync of the file system.
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 || ::syncfs(fd) != 0) {
+    const std::error_code sync_error(errno, std::system_category());
+    if (fd >= 0) ::close(fd);
+    return cannot_create_message(directory, sync_error);
+  }
+  ::close(fd);
   return {};
 }
 

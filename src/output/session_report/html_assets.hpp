@@ -15,7 +15,7 @@ inline constexpr std::string_view kReportStyle = R"css(
 @media (prefers-color-scheme:dark){:root{--fg:#e4e8ec;--muted:#9aa5b1;--line:#38414b;--bg:#16191d;--soft:#1f242a;--accent:#7fb0ff;--prompt:#1c2a40;--err:#ff8a8a}}
 *{box-sizing:border-box}
 body{margin:0;font:15px/1.5 system-ui,-apple-system,"Segoe UI",sans-serif;color:var(--fg);background:var(--bg)}
-header,main,.bar,nav,footer{max-width:980px;margin:0 auto;padding:0 16px}
+header,main,.bar,nav,footer{max-width:1000px;margin:0 auto;padding:0 16px}
 nav{padding-top:12px}
 a{color:var(--accent)}
 h1{font-size:1.4em;margin:.4em 0;overflow-wrap:anywhere}
@@ -48,10 +48,10 @@ body.searching .it.hit{display:block}
 table{border-collapse:collapse;width:100%;font-size:.9em}
 th,td{text-align:left;padding:4px 8px;border-bottom:1px solid var(--line);vertical-align:top}
 td.n,th.n{text-align:right;font-variant-numeric:tabular-nums}
-td.p{overflow-wrap:anywhere;max-width:22em}
+td{white-space:nowrap}td.p{white-space:normal;overflow-wrap:anywhere;max-width:26em}
 th button{font:inherit;font-weight:600;background:none;border:0;padding:0;color:var(--fg);cursor:pointer}
 th[aria-sort=ascending] button::after{content:" \25B2"}th[aria-sort=descending] button::after{content:" \25BC"}
-.wide{max-width:1280px}
+body.index header,body.index main,body.index .bar,body.index footer{max-width:1400px}
 footer{padding:24px 16px}
 )css";
 

@@ -229,13 +229,13 @@ std::string index_page(const std::vector<Session>& sessions, std::uint64_t sessi
                        const ReportSettings& settings) {
   std::string out;
   page_start(out, "Agent sessions", "index");
-  out += "<header class=\"wide\"><h1>Agent sessions</h1><p class=\"note\">";
+  out += "<header><h1>Agent sessions</h1><p class=\"note\">";
   std::string note = grouped(sessions.size()) + (sessions.size() == 1 ? " session" : " sessions");
   if (sessionless > 0) note += "; " + grouped(sessionless) + " events belong to no session and are not shown";
   append_html(out, note + ".");
-  out += "</p></header>\n<div class=\"bar wide\"><input type=\"search\" id=\"filter\" placeholder=\"Filter sessions\" "
+  out += "</p></header>\n<div class=\"bar\"><input type=\"search\" id=\"filter\" placeholder=\"Filter sessions\" "
          "aria-label=\"Filter sessions\"><span class=\"count\" id=\"count\"></span></div>\n"
-         "<main class=\"wide\"><table id=\"sessions\"><thead><tr>";
+         "<main><table id=\"sessions\"><thead><tr>";
   for (const auto& [name, numeric] : {std::pair{"Agent", false}, {"Session", false}, {"Start", false}, {"End", false},
                                       {"Project", false}, {"Prompts", true}, {"Tool calls", true}, {"Tokens", true},
                                       {"Events", true}}) {

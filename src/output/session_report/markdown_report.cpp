@@ -112,8 +112,7 @@ void hidden_group(std::string& out, const std::vector<Item>& items, std::size_t 
   open_fold(out, summary);
   for (std::size_t i = begin; i < end; ++i) {
     item_heading(out, items[i]);
-    if (!items[i].body.text.empty()) body_code(out, items[i].body);
-    out += '\n';
+    if (!items[i].body.text.empty()) body_code(out, items[i].body), out += '\n';
   }
   close_fold(out);
 }

@@ -57,6 +57,8 @@ std::uint64_t line_count(std::string_view text) {
   return static_cast<std::uint64_t>(std::ranges::count(text, '\n')) + (text.ends_with('\n') ? 0 : 1);
 }
 
+bool claude_ide_context(std::string_view text);
+
 Place place_of(const Event& event) { return Place{event.source.relative_path.str(), event.source.line_number}; }
 
 // What one session's events say before its items are built: the texts typed
@@ -256,8 +258,14 @@ class SessionBuilder {
           if (!facts_.has_transcript) return prompt(event, text);
           if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
           push(ItemKind::Context, event, "prompt history", text);
+        } else if (base == "user/text" && !sidechain && claude_ide_context(text)) {
+          push(ItemKind::Context, event, "IDE context", text);
+        } else if (base == "user/text" && !sidechain && last_prompt_record_ == record_) {
+          // More text blocks of the record that began the turn.
+          push(ItemKind::Prompt, event, "", text);
         } else if (base == "user/text" && !sidechain) {
           prompt(event, text);
+          last_prompt_record_ = record_;
         } else if (base == "user/text") {
           push(ItemKind::AgentMessage, event, "sub-agent prompt", text);
         } else {
@@ -315,7 +323,10 @@ class SessionBuilder {
 
   void codex_tokens(const Event& event) {
     if (event.raw) {
-      if (const auto totals = codex_running_totals(*event.raw)) {
+      // Running totals only grow; a record that sorts late (no timestamp)
+      // may hold an older one.
+      const auto totals = codex_running_totals(*event.raw);
+      if (totals && (!have_running_ || totals->sum() >= running_.sum())) {
         running_ = *totals;
         have_running_ = true;
       }
@@ -442,11 +453,16 @@ class SessionBuilder {
   std::deque<ItemRef> waiting_;
   std::set<ItemRef> answered_;
   std::unordered_set<std::string> usage_ids_;
-  std::pair<std::string, std::uint64_t> record_;
+  std::pair<std::string, std::uint64_t> record_, last_prompt_record_;
   std::size_t calls_in_record_ = 0, results_in_record_ = 0;
   Tokens running_, turn_base_;
   bool have_running_ = false;
 };
+
+// What an editor extension adds to a typed prompt as a text block of its own.
+bool claude_ide_context(std::string_view text) {
+  return text.starts_with("<ide_selection>") || text.starts_with("<ide_opened_file>");
+}
 
 void note_fact(SessionFacts& facts, const Event& event) {
   const std::string_view type = record_type(event);
