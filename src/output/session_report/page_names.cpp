@@ -25,7 +25,7 @@ std::string lower(std::string text) {
 std::string PageNames::claim(std::string_view provider, std::string_view session_id) {
   std::string safe;
   for (const char c : session_id.substr(0, kIdLimit)) safe += safe_byte(c) ? c : '_';
-  const bool changed = safe.size() != session_id.size() || safe != session_id;
+  const bool changed = safe.empty() || safe != session_id;
   std::string name = std::string(provider) + "-" + safe;
   if (changed || taken_.contains(lower(name))) {
     name += "-" + hex_lower(sha256_of(session_id)).substr(0, 12);
