@@ -27,6 +27,13 @@ def _above_ten(fd: int) -> int:
     return moved
 
 
+def _browser_environment() -> dict[str, str]:
+    """The environment less what instruments the program under test (a
+    preloaded sanitizer runtime would be loaded into the browser too)."""
+    return {k: v for k, v in os.environ.items()
+            if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC")}
+
+
 BROWSER_NAMES = ("chromium", "chromium-browser", "chromium-headless-shell")
 
 
@@ -77,7 +84,7 @@ class Browser:
              "--disable-component-update", "--disable-sync", "--disable-extensions",
              "--window-size=1280,900", f"--user-data-dir={self._profile.name}", "about:blank"],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL if os.environ.get("VT_BROWSER_QUIET", "1") == "1" else None,
-            preexec_fn=at_fds, close_fds=False)
+            preexec_fn=at_fds, close_fds=False, env=_browser_environment())
         os.close(to_browser_r)
         os.close(from_browser_w)
         self._buffer = b""

@@ -3,6 +3,7 @@
 // plain HTML; the inline style and script are admitted by hash under a
 // strict Content-Security-Policy, every input text is escaped, and folds
 // (<details>) keep tool results and reasoning closed until asked for.
+#include <algorithm>
 #include <string>
 
 #include "hash/base64.hpp"
@@ -44,7 +45,8 @@ void page_end(std::string& out, const ReportSettings& settings) {
   out += "</script>\n</body>\n</html>\n";
 }
 
-void element(std::string& out, std::string_view tag, std::string_view css_class, std::string_view text) {
+// "<tag class=\"…\"" (left open for more attributes).
+void open_tag(std::string& out, std::string_view tag, std::string_view css_class) {
   out += '<';
   out += tag;
   if (!css_class.empty()) {
@@ -52,6 +54,10 @@ void element(std::string& out, std::string_view tag, std::string_view css_class,
     out += css_class;
     out += '"';
   }
+}
+
+void element(std::string& out, std::string_view tag, std::string_view css_class, std::string_view text) {
+  open_tag(out, tag, css_class);
   out += '>';
   append_html(out, text);
   out += "</";
@@ -106,11 +112,7 @@ void item_html(std::string& out, const Item& item) {
   switch (item.kind) {
     case ItemKind::ToolCall:
       element(out, "div", "call", item.body.text);
-      for (const ItemResult& result : item.results) {
-        std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
-        if (result.places.size() > 1) summary += "; " + extra_places(result.places);
-        fold(out, summary, result.body, true);
-      }
+      for (const ItemResult& result : item.results) fold(out, result_summary(result), result.body, true);
       break;
     case ItemKind::ToolResult:
       fold(out, "show " + size_text(item.body), item.body, true);
@@ -133,17 +135,12 @@ void item_html(std::string& out, const Item& item) {
 }
 
 void hidden_group(std::string& out, const std::vector<Item>& items, std::size_t begin, std::size_t end) {
-  std::size_t context = 0;
-  for (std::size_t i = begin; i < end; ++i) context += items[i].kind == ItemKind::Context;
-  const std::size_t records = end - begin - context;
-  std::string summary = "\xE2\x8B\xAF ";
-  if (context > 0) summary += grouped(context) + " injected context / command" + (context == 1 ? "" : "s");
-  if (records > 0) {
-    summary += context > 0 ? ", " : "";
-    summary += grouped(records) + " housekeeping record" + (records == 1 ? "" : "s");
-  }
+  const bool context = std::any_of(items.begin() + static_cast<std::ptrdiff_t>(begin),
+                                   items.begin() + static_cast<std::ptrdiff_t>(end),
+                                   [](const Item& item) { return item.kind == ItemKind::Context; });
+  const std::string summary = "\xE2\x8B\xAF " + hidden_summary(items, begin, end);
   out += "<label class=\"ph\" for=\"";
-  out += context > 0 ? "show-context" : "show-records";
+  out += context ? "show-context" : "show-records";
   out += "\">";
   append_html(out, summary);
   out += "</label>\n";
@@ -156,12 +153,6 @@ void fact(std::string& out, std::string_view name, std::string_view value) {
   out += "</dt><dd>";
   append_html(out, value.empty() ? std::string_view("\xE2\x80\x94") : value);
   out += "</dd>";
-}
-
-std::string joined(const std::vector<std::string>& values) {
-  std::string out;
-  for (const std::string& value : values) out += (out.empty() ? "" : ", ") + value;
-  return out;
 }
 
 std::string session_page(const Session& session, const ReportSettings& settings) {
@@ -188,22 +179,15 @@ std::string session_page(const Session& session, const ReportSettings& settings)
          grouped(session.hidden_housekeeping) + ")</label></div>\n<main>\n";
   for (const Turn& turn : session.turns) {
     out += "<section class=\"turn\" id=\"turn-" + std::to_string(turn.number) + "\"><h2>";
-    out += turn.number == 0 ? std::string("Before the first prompt") : "Turn " + std::to_string(turn.number);
+    out += turn_title(turn);
     std::string detail;
     if (turn.first) detail += " \xC2\xB7 " + date_time(turn.first);
     if (turn.tokens.any()) detail += " \xC2\xB7 tokens: " + tokens_text(turn.tokens);
     if (!detail.empty()) element(out, "span", "tok", detail);
     out += "</h2>\n";
-    for (std::size_t i = 0; i < turn.items.size();) {
-      if (!hidden_kind(turn.items[i].kind)) {
-        item_html(out, turn.items[i++]);
-        continue;
-      }
-      std::size_t end = i;
-      while (end < turn.items.size() && hidden_kind(turn.items[end].kind)) ++end;
-      hidden_group(out, turn.items, i, end);
-      i = end;
-    }
+    for_each_run(
+        turn.items, [&](const Item& item) { item_html(out, item); },
+        [&](std::size_t begin, std::size_t end) { hidden_group(out, turn.items, begin, end); });
     out += "</section>\n";
   }
   out += "</main>\n";
@@ -212,12 +196,7 @@ std::string session_page(const Session& session, const ReportSettings& settings)
 }
 
 void cell(std::string& out, std::string_view sort_value, std::string_view shown, std::string_view css_class = "") {
-  out += "<td";
-  if (!css_class.empty()) {
-    out += " class=\"";
-    out += css_class;
-    out += '"';
-  }
+  open_tag(out, "td", css_class);
   out += " data-v=\"";
   append_html(out, sort_value);
   out += "\">";

@@ -57,9 +57,7 @@ void tool_call(std::string& out, const Item& item) {
   out += kind + " " + md_inline(item.body.text) + " \xC2\xB7 " + time_of_day(item.time) + " \xC2\xB7 *" +
          md_inline(places_line(item)) + "*\n\n";
   for (const ItemResult& result : item.results) {
-    std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
-    if (result.places.size() > 1) summary += "; " + extra_places(result.places);
-    open_fold(out, summary);
+    open_fold(out, result_summary(result));
     body_code(out, result.body);
     close_fold(out);
   }
@@ -101,15 +99,7 @@ void visible_item(std::string& out, const Item& item) {
 
 // Hidden records in a row: one fold.
 void hidden_group(std::string& out, const std::vector<Item>& items, std::size_t begin, std::size_t end) {
-  std::size_t context = 0;
-  for (std::size_t i = begin; i < end; ++i) context += items[i].kind == ItemKind::Context;
-  std::string summary;
-  if (context > 0) summary += grouped(context) + " injected context / command" + (context == 1 ? "" : "s");
-  if (end - begin > context) {
-    if (!summary.empty()) summary += ", ";
-    summary += grouped(end - begin - context) + " housekeeping record" + (end - begin - context == 1 ? "" : "s");
-  }
-  open_fold(out, summary);
+  open_fold(out, hidden_summary(items, begin, end));
   for (std::size_t i = begin; i < end; ++i) {
     item_heading(out, items[i]);
     if (!items[i].body.text.empty()) body_code(out, items[i].body), out += '\n';
@@ -119,12 +109,6 @@ void hidden_group(std::string& out, const std::vector<Item>& items, std::size_t 
 
 std::string fact_row(std::string_view name, std::string_view value) {
   return "| " + std::string(name) + " | " + (value.empty() ? std::string("\xE2\x80\x94") : md_inline(value)) + " |\n";
-}
-
-std::string joined(const std::vector<std::string>& values) {
-  std::string out;
-  for (const std::string& value : values) out += (out.empty() ? "" : ", ") + value;
-  return out;
 }
 
 std::string session_page(const Session& session, const ReportSettings& settings) {
@@ -143,20 +127,13 @@ std::string session_page(const Session& session, const ReportSettings& settings)
   out += "\n";
   if (settings.redact) out += "*Every text from the input is replaced by its length and SHA-256.*\n\n";
   for (const Turn& turn : session.turns) {
-    out += turn.number == 0 ? std::string("## Before the first prompt") : "## Turn " + std::to_string(turn.number);
+    out += "## " + turn_title(turn);
     if (turn.first) out += " \xC2\xB7 " + date_time(turn.first);
     out += "\n\n";
     if (turn.tokens.any()) out += "*Tokens: " + tokens_text(turn.tokens) + "*\n\n";
-    for (std::size_t i = 0; i < turn.items.size();) {
-      if (!hidden_kind(turn.items[i].kind)) {
-        visible_item(out, turn.items[i++]);
-        continue;
-      }
-      std::size_t end = i;
-      while (end < turn.items.size() && hidden_kind(turn.items[end].kind)) ++end;
-      hidden_group(out, turn.items, i, end);
-      i = end;
-    }
+    for_each_run(
+        turn.items, [&](const Item& item) { visible_item(out, item); },
+        [&](std::size_t begin, std::size_t end) { hidden_group(out, turn.items, begin, end); });
   }
   out += "---\n\n*" + md_inline(settings.generator) + "*\n";
   return out;

@@ -49,4 +49,33 @@ std::string extra_places(const std::vector<Place>& places) {
   return out;
 }
 
+std::string joined(const std::vector<std::string>& values) {
+  std::string out;
+  for (const std::string& value : values) out += (out.empty() ? "" : ", ") + value;
+  return out;
+}
+
+std::string turn_title(const Turn& turn) {
+  return turn.number == 0 ? std::string("Before the first prompt") : "Turn " + std::to_string(turn.number);
+}
+
+std::string result_summary(const ItemResult& result) {
+  std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
+  if (result.places.size() > 1) summary += "; " + extra_places(result.places);
+  return summary;
+}
+
+std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
+  std::size_t context = 0;
+  for (std::size_t i = begin; i < end; ++i) context += items[i].kind == ItemKind::Context;
+  const std::size_t records = end - begin - context;
+  std::string summary;
+  if (context > 0) summary += grouped(context) + " injected context / command" + (context == 1 ? "" : "s");
+  if (records > 0) {
+    summary += context > 0 ? ", " : "";
+    summary += grouped(records) + " housekeeping record" + (records == 1 ? "" : "s");
+  }
+  return summary;
+}
+
 }  // namespace vt::report

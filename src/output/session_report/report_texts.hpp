@@ -26,6 +26,31 @@ std::string size_text(const ShownText& text);
 // The places of an item after its own: "also a.jsonl:3, b.jsonl:9".
 std::string extra_places(const std::vector<Place>& places);
 
+// "a, b, c".
+std::string joined(const std::vector<std::string>& values);
+// "Turn 3", or "Before the first prompt" for turn 0.
+std::string turn_title(const Turn& turn);
+// "result · exit 0 · 251 bytes, 3 lines · a.jsonl:11; also a.jsonl:12".
+std::string result_summary(const ItemResult& result);
+// "2 injected context / commands, 5 housekeeping records" for items[begin, end).
+std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end);
+
+// Calls visible(item) for each shown item and hidden(begin, end) once for
+// each run of hidden items, in order.
+template <class Visible, class Hidden>
+void for_each_run(const std::vector<Item>& items, Visible visible, Hidden hidden) {
+  for (std::size_t i = 0; i < items.size();) {
+    if (!hidden_kind(items[i].kind)) {
+      visible(items[i++]);
+      continue;
+    }
+    std::size_t end = i;
+    while (end < items.size() && hidden_kind(items[end].kind)) ++end;
+    hidden(i, end);
+    i = end;
+  }
+}
+
 // Receives each page of a report: its file name and content.
 using PageOut = std::function<Status(const std::string& name, std::string_view content)>;
 
