@@ -70,6 +70,11 @@ def hostile_tree(base):
         assistant(s, 7, [tool_use("t3", "cat big.log")], "m3"),
         user(s, 8, [tool_result("t3", LONG)]),
     ])
+    # A file name that would end a fold's HTML block and open a tag.
+    write_lines(base / ".claude" / "projects" / "-w" / "odd\n\n<img src=x onerror=alert(8)>.jsonl", [
+        assistant(s, 10, [tool_use("t4", "ls")], "m4", uuid="u10b"),
+        user(s, 11, [tool_result("t4", "listing")], uuid="u11b"),
+    ])
     # A sub-agent file repeating the first API message: counted once.
     write_lines(base / ".claude" / "projects" / "-w" / s / "subagents" / "agent-a1.jsonl", [
         assistant(s, 9, [{"type": "text", "text": "sub-agent says hi"}], "m1",
@@ -170,7 +175,7 @@ def test_markdown_holds_every_prompt_and_tool_call(cli_path, inputs, tmp_path, n
         assert not [t for t, a in document.tags if t in ("script", "img", "iframe") or
                     any(v and "javascript:" in v for v in a.values())]
         for e in wanted:
-            place = f"{e['source']['relative_path']}:{e['source']['line_number']}"
+            place = flat(f"{e['source']['relative_path']}:{e['source']['line_number']}")
             assert place in text, (session, place)
             if e["message"] and (provider == "claude_code" or e["event_type"] == "prompt_input"):
                 assert flat(e["message"])[:300] in text, (session, e["message"][:80])
@@ -213,7 +218,7 @@ def test_no_message_replaces_texts_by_length_and_hash(cli_path, inputs, tmp_path
         from markdown_it import MarkdownIt
 
         page = parsed(MarkdownIt("commonmark").render(page)).text()
-    for secret in ("one-output", "echo one", "sub-agent says hi", "injected by the harness", "onerror"):
+    for secret in ("one-output", "echo one", "sub-agent says hi", "injected by the harness", "alert(1)"):
         assert secret not in page
     digest = hashlib.sha256(PAYLOAD.encode()).hexdigest()
     assert f"[redacted: {len(PAYLOAD.encode())} bytes, sha256 {digest}]" in page

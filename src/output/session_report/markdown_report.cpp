@@ -2,6 +2,7 @@
 // session with a heading per turn, prompts as quotes, agent text as
 // paragraphs, tool calls as one line with their results folded under them
 // (<details>), reasoning folded, and the hidden records folded in groups.
+#include <algorithm>
 #include <string>
 
 #include "output/session_report/markdown_text.hpp"
@@ -12,10 +13,14 @@ namespace vt::report {
 
 namespace {
 
-// A fold: the summary line is raw HTML, the body Markdown.
+// A fold: the summary line is raw HTML, the body Markdown. The summary stays
+// on one line: a blank line would end the HTML block early.
 void open_fold(std::string& out, std::string_view summary) {
+  std::string line(summary);
+  std::ranges::replace(line, '\n', ' ');
+  std::ranges::replace(line, '\r', ' ');
   out += "<details>\n<summary>";
-  out += html_escape(summary);
+  out += html_escape(line);
   out += "</summary>\n\n";
 }
 
