@@ -385,9 +385,11 @@ class SessionBuilder {
         return;
       case EventType::AgentReasoning: {
         const std::string text = codex_reasoning_text(event).value_or("");
-        // The event message repeats the summary's heading: one item, two places.
-        for (const ItemRef& ref : reasoning_) {
-          Item& item = at(ref);
+        // The event message repeats the summary's heading: one item, two
+        // places. The copy follows closely: only the latest few are compared.
+        const std::size_t recent = reasoning_.size() > 4 ? reasoning_.size() - 4 : 0;
+        for (std::size_t r = reasoning_.size(); r-- > recent;) {
+          Item& item = at(reasoning_[r]);
           if (!text.empty() && (item.body.text.find(text) != std::string::npos || text.find(item.body.text) != std::string::npos)) {
             item.places.push_back(place_of(event));
             if (text.size() > item.body.text.size() && !options_.redact) item.body = text_of(text, false);
