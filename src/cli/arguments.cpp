@@ -157,8 +157,10 @@ void define_arguments(CLI::App& app, Arguments& args) {
       ->required()
       ->type_name("PATH...");
   app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
-                 "Timesketch; events without a timestamp are left out)")
-      ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch"}))
+                 "Timesketch; events without a timestamp are left out); markdown or html: readable\n"
+                 "session reports, one page per session plus an index, into the directory --output\n"
+                 "names (tool results cut after 2,000 characters or 40 lines, the full size said)")
+      ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch", "markdown", "html"}))
       ->default_str("json")
       ->type_name("FORMAT");
   app.add_option("-o,--output", args.output,
@@ -168,7 +170,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--include-raw", args.include_raw, "Keep each event's raw input record");
   app.add_flag("--include-content", args.include_content,
                "Inline file content (and write it in the CSV content column)");
-  app.add_flag("--no-message", args.no_message, "Leave the CSV message column empty");
+  app.add_flag("--no-message", args.no_message,
+               "Leave the CSV message column empty; in markdown and html reports, replace every\n"
+               "text from the input by its length and SHA-256");
   app.add_flag("--compact", args.compact, "Write the JSON report without whitespace");
   app.add_flag("--follow-symlinks", args.follow_symlinks, "Follow symbolic links");
   app.add_flag("--documented", args.documented,
@@ -191,6 +195,12 @@ void define_arguments(CLI::App& app, Arguments& args) {
 
 void settle_arguments(const CLI::App& app, Arguments& args) {
   args.format_given = app.get_option("--format")->count() > 0;
+  if (args.format == "markdown" || args.format == "html") {
+    if (args.summary) throw CLI::ValidationError("--summary", "cannot be combined with --format " + args.format);
+    if (args.to_stdout()) {
+      throw CLI::ValidationError("--format", args.format + " writes a directory of pages: give it with --output DIR");
+    }
+  }
   if (args.summary && args.format == "timesketch") {
     throw CLI::ValidationError("--summary", "renders as text, csv, json or jsonl, not timesketch");
   }

@@ -20,6 +20,7 @@
 #include "cli/interrupts.hpp"
 #include "cli/output_file.hpp"
 #include "cli/progress_line.hpp"
+#include "cli/report_dir.hpp"
 #include "cli/session_table.hpp"
 #include "cli/sessions.hpp"
 #include "cli/summary.hpp"
@@ -99,8 +100,9 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // Token totals are read from the raw token-count records of the same run.
-  if (args.summary) options.include_raw = true;
+  // Token totals are read from the raw token-count records of the same run;
+  // session reports read call ids, branches and tool outputs there too.
+  if (args.summary || vt::cli::is_report_format(args.format)) options.include_raw = true;
 
   vt::Result<vt::Report> report = vt::run(args.paths, options);
   if (!report) {
@@ -124,9 +126,10 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
   vt::cli::apply_filter(args.filter, report->events);
 
+  const bool report_dir = vt::cli::is_report_format(args.format);
   // An --output or --diagnostics file that is one of this run's input files
   // is refused before anything is created.
-  for (const std::string& destination : {args.to_stdout() ? std::string() : args.output,
+  for (const std::string& destination : {args.to_stdout() || report_dir ? std::string() : args.output,
                                          args.diagnostics}) {
     if (destination.empty()) continue;
     if (const std::error_code refused = vt::output_names_an_input(destination, inputs)) {
@@ -134,7 +137,11 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
     }
   }
   std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
-  if (!args.to_stdout()) {
+  if (report_dir) {
+    if (const std::string failed = vt::cli::write_report_dir(*report, args, inputs, watch); !failed.empty()) {
+      return stop_progress(), report_failure(failed);
+    }
+  } else if (!args.to_stdout()) {
     auto opened = vt::cli::OutputFile::open(args.output, watch);
     if (!opened) return stop_progress(), report_failure(opened.error());
     output = std::move(*opened);
@@ -147,8 +154,9 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
 
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
-  vt::Status written = render(*report, args, options.threads, places ? &*places : nullptr,
-                              output ? output->sink() : standard_output, rendered);
+  vt::Status written = report_dir ? vt::Status()
+                                  : render(*report, args, options.threads, places ? &*places : nullptr,
+                                           output ? output->sink() : standard_output, rendered);
   if (written && diagnostics_file) {
     written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());
   }

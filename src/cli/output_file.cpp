@@ -91,14 +91,14 @@ std::expected<std::unique_ptr<OutputFile>, std::string> OutputFile::open(const s
   return file;
 }
 
-std::expected<void, std::string> OutputFile::commit() {
+std::expected<void, std::string> OutputFile::commit(bool durable) {
   if (temporary_.empty()) {
     const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) return std::unexpected(failure(last_error()));
     return {};
   }
-  if (::fsync(fd_) != 0) {
+  if (durable && ::fsync(fd_) != 0) {
     const std::error_code error = last_error();
     discard();
     return std::unexpected(failure(error));

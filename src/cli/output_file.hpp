@@ -26,8 +26,9 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   ByteSink& sink() { return sink_; }
-  // Puts the written file in place of the destination.
-  std::expected<void, std::string> commit();
+  // Puts the written file in place of the destination; `durable`: on disk
+  // first (a caller writing many files may sync them all at once instead).
+  std::expected<void, std::string> commit(bool durable = true);
   // Removes the temporary (if any) and leaves the destination alone.
   void discard();
 

@@ -1,0 +1,174 @@
+// The Markdown report: `index.md` listing every session, and one page per
+// session with a heading per turn, prompts as quotes, agent text as
+// paragraphs, tool calls as one line with their results folded under them
+// (<details>), reasoning folded, and the hidden records folded in groups.
+#include <algorithm>
+#include <string>
+
+#include "output/session_report/markdown_text.hpp"
+#include "output/session_report/report_texts.hpp"
+#include "output/session_report/text_escape.hpp"
+
+namespace vt::report {
+
+namespace {
+
+// A fold: the summary line is raw HTML, the body Markdown. The summary stays
+// on one line: a blank line would end the HTML block early.
+void open_fold(std::string& out, std::string_view summary) {
+  std::string line(summary);
+  std::ranges::replace(line, '\n', ' ');
+  std::ranges::replace(line, '\r', ' ');
+  out += "<details>\n<summary>";
+  out += html_escape(line);
+  out += "</summary>\n\n";
+}
+
+void close_fold(std::string& out) { out += "\n</details>\n\n"; }
+
+std::string places_line(const Item& item) {
+  std::string line = item.places.front().text();
+  if (item.places.size() > 1) line += "; " + extra_places(item.places);
+  return line;
+}
+
+// "**Prompt** · 09:12:40 · *source: a.jsonl:5*"
+void item_heading(std::string& out, const Item& item) {
+  std::string kind(kind_label(item.kind));
+  kind[0] = static_cast<char>(kind[0] - 'a' + 'A');
+  out += "**";
+  out += kind;
+  out += "**";
+  if (item.sidechain) out += " (sub-agent)";
+  if (!item.label.empty()) out += " " + md_inline(item.label);
+  if (item.time) out += " \xC2\xB7 " + time_of_day(item.time);
+  out += " \xC2\xB7 *" + md_inline(places_line(item)) + "*\n\n";
+}
+
+void body_code(std::string& out, const ShownText& body) {
+  out += md_code_block(body.text);
+  if (body.cut) out += "\n*" + md_inline(cut_note(body)) + "*\n";
+}
+
+void paragraphs(std::string& out, const ShownText& body, std::string_view prefix = "") {
+  const std::string text = md_paragraphs(body.text, prefix);
+  out += text.empty() ? std::string(prefix) + "*(empty)*\n" : text;
+  out += '\n';
+}
+
+void tool_call(std::string& out, const Item& item) {
+  std::string kind = item.kind == ItemKind::ToolCall ? "**Tool**" : "**Result**";
+  if (item.sidechain) kind += " (sub-agent)";
+  out += kind + " " + md_inline(item.body.text) + " \xC2\xB7 " + time_of_day(item.time) + " \xC2\xB7 *" +
+         md_inline(places_line(item)) + "*\n\n";
+  for (const ItemResult& result : item.results) {
+    open_fold(out, result_summary(result));
+    body_code(out, result.body);
+    close_fold(out);
+  }
+}
+
+void visible_item(std::string& out, const Item& item) {
+  switch (item.kind) {
+    case ItemKind::Prompt:
+      item_heading(out, item);
+      paragraphs(out, item.body, "> ");
+      return;
+    case ItemKind::ToolCall:
+      tool_call(out, item);
+      return;
+    case ItemKind::ToolResult: {
+      item_heading(out, item);
+      open_fold(out, item.label + " \xC2\xB7 " + size_text(item.body));
+      body_code(out, item.body);
+      close_fold(out);
+      return;
+    }
+    case ItemKind::Reasoning:
+    case ItemKind::Compaction: {
+      std::string summary(kind_label(item.kind));
+      if (item.sidechain) summary += " (sub-agent)";
+      if (!item.label.empty()) summary += " " + item.label;
+      summary += " \xC2\xB7 " + time_of_day(item.time) + " \xC2\xB7 " + places_line(item);
+      open_fold(out, summary);
+      paragraphs(out, item.body);
+      close_fold(out);
+      return;
+    }
+    default:
+      item_heading(out, item);
+      paragraphs(out, item.body);
+      return;
+  }
+}
+
+// Hidden records in a row: one fold.
+void hidden_group(std::string& out, const std::vector<Item>& items, std::size_t begin, std::size_t end) {
+  open_fold(out, hidden_summary(items, begin, end));
+  for (std::size_t i = begin; i < end; ++i) {
+    item_heading(out, items[i]);
+    if (!items[i].body.text.empty()) body_code(out, items[i].body), out += '\n';
+  }
+  close_fold(out);
+}
+
+std::string fact_row(std::string_view name, std::string_view value) {
+  return "| " + std::string(name) + " | " + (value.empty() ? std::string("\xE2\x80\x94") : md_inline(value)) + " |\n";
+}
+
+std::string session_page(const Session& session, const ReportSettings& settings) {
+  std::string out = "# " + std::string(provider_title(session.provider)) + " session " + md_inline(session.id) + "\n\n";
+  out += "[All sessions](index.md)\n\n| | |\n|---|---|\n";
+  out += fact_row("Session", session.id);
+  out += fact_row("Working directory", joined(session.working_directories));
+  out += fact_row("Started", date_time(session.first));
+  out += fact_row("Ended", date_time(session.last));
+  out += fact_row("Model", joined(session.models));
+  out += fact_row("Git branch", joined(session.git_branches));
+  out += fact_row("Prompts", grouped(session.prompts));
+  out += fact_row("Tool calls", grouped(session.tool_calls));
+  out += fact_row("Tokens", tokens_text(session.tokens));
+  out += fact_row("Events", grouped(session.events));
+  out += "\n";
+  if (settings.redact) out += "*Every text from the input is replaced by its length and SHA-256.*\n\n";
+  for (const Turn& turn : session.turns) {
+    out += "## " + turn_title(turn);
+    if (turn.first) out += " \xC2\xB7 " + date_time(turn.first);
+    out += "\n\n";
+    if (turn.tokens.any()) out += "*Tokens: " + tokens_text(turn.tokens) + "*\n\n";
+    for_each_run(
+        turn.items, [&](const Item& item) { visible_item(out, item); },
+        [&](std::size_t begin, std::size_t end) { hidden_group(out, turn.items, begin, end); });
+  }
+  out += "---\n\n*" + md_inline(settings.generator) + "*\n";
+  return out;
+}
+
+std::string index_page(const std::vector<Session>& sessions, std::uint64_t sessionless,
+                       const ReportSettings& settings) {
+  std::string out = "# Agent sessions\n\n" + grouped(sessions.size()) + (sessions.size() == 1 ? " session" : " sessions");
+  if (sessionless > 0) out += "; " + grouped(sessionless) + " events belong to no session and are not shown";
+  out += ".\n\n| Agent | Session | Start | End | Project | Prompts | Tool calls | Tokens |\n";
+  out += "|---|---|---|---|---|---:|---:|---:|\n";
+  for (const Session& session : sessions) {
+    out += "| " + std::string(provider_title(session.provider)) + " | [" + md_inline(session.id) + "](" +
+           session.page_stem + ".md) | " + date_time(session.first) + " | " + date_time(session.last) + " | " +
+           md_inline(session.working_directories.empty() ? "" : session.working_directories.front()) + " | " +
+           grouped(session.prompts) + " | " + grouped(session.tool_calls) + " | " +
+           (session.tokens.any() ? grouped(session.tokens.sum()) : "") + " |\n";
+  }
+  out += "\n*" + md_inline(settings.generator) + "*\n";
+  return out;
+}
+
+}  // namespace
+
+Status write_markdown_report(const Report& report, const ReportSettings& settings, const PageOut& out) {
+  const std::vector<Session> sessions = build_sessions(report, ModelOptions{settings.redact});
+  for (const Session& session : sessions) {
+    if (Status written = out(session.page_stem + ".md", session_page(session, settings)); !written) return written;
+  }
+  return out("index.md", index_page(sessions, sessionless_events(report), settings));
+}
+
+}  // namespace vt::report

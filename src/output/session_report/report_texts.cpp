@@ -1,0 +1,81 @@
+#include "output/session_report/report_texts.hpp"
+
+namespace vt::report {
+
+std::string_view provider_title(Provider provider) {
+  switch (provider) {
+    case Provider::ClaudeCode: return "Claude Code";
+    case Provider::Codex: return "Codex";
+    case Provider::OpenCode: return "OpenCode";
+    case Provider::Unknown: break;
+  }
+  return "Unknown agent";
+}
+
+std::string date_time(const std::optional<Instant>& instant) {
+  if (!instant) return {};
+  std::string text = instant->text("Z");
+  // Seconds are enough to read by; the source line has the rest.
+  const auto dot = text.find('.');
+  if (dot != std::string::npos) text = text.substr(0, dot) + "Z";
+  if (text.size() > 10 && text[10] == 'T') text[10] = ' ';
+  return text;
+}
+
+std::string time_of_day(const std::optional<Instant>& instant) {
+  const std::string text = date_time(instant);
+  return text.size() >= 19 ? text.substr(11, 8) : text;
+}
+
+std::string size_text(const ShownText& text) {
+  std::string out = grouped(text.full_bytes) + (text.full_bytes == 1 ? " byte" : " bytes");
+  if (text.full_lines > 1) out += ", " + grouped(text.full_lines) + " lines";
+  return out;
+}
+
+std::string cut_note(const ShownText& text) {
+  const ShownText shown = shown_whole(text.text);
+  return "Cut after " + grouped(shown.full_characters) + " of " + grouped(text.full_characters) +
+         " characters (" + grouped(shown.full_lines) + " of " + grouped(text.full_lines) +
+         " lines); the whole is " + grouped(text.full_bytes) + " bytes.";
+}
+
+std::string extra_places(const std::vector<Place>& places) {
+  std::string out;
+  for (std::size_t i = 1; i < places.size(); ++i) {
+    out += i == 1 ? "also " : ", ";
+    out += places[i].text();
+  }
+  return out;
+}
+
+std::string joined(const std::vector<std::string>& values) {
+  std::string out;
+  for (const std::string& value : values) out += (out.empty() ? "" : ", ") + value;
+  return out;
+}
+
+std::string turn_title(const Turn& turn) {
+  return turn.number == 0 ? std::string("Before the first prompt") : "Turn " + std::to_string(turn.number);
+}
+
+std::string result_summary(const ItemResult& result) {
+  std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
+  if (result.places.size() > 1) summary += "; " + extra_places(result.places);
+  return summary;
+}
+
+std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
+  std::size_t context = 0;
+  for (std::size_t i = begin; i < end; ++i) context += items[i].kind == ItemKind::Context;
+  const std::size_t records = end - begin - context;
+  std::string summary;
+  if (context > 0) summary += grouped(context) + " injected context / command" + (context == 1 ? "" : "s");
+  if (records > 0) {
+    summary += context > 0 ? ", " : "";
+    summary += grouped(records) + " housekeeping record" + (records == 1 ? "" : "s");
+  }
+  return summary;
+}
+
+}  // namespace vt::report

@@ -1,0 +1,65 @@
+// Wording both report formats share: provider names, times, the note under
+// a cut text, and the writers' common entry points.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/parse_error.hpp"
+#include "core/records.hpp"
+#include "output/session_report/session_model.hpp"
+
+namespace vt::report {
+
+// "Claude Code", "Codex".
+std::string_view provider_title(Provider provider);
+// "2025-11-05 09:12:40Z", or "" without an instant.
+std::string date_time(const std::optional<Instant>& instant);
+// "09:12:40", or "".
+std::string time_of_day(const std::optional<Instant>& instant);
+// "Cut after 2,000 of 12,345 characters (40 of 310 lines); the whole is 13,000 bytes."
+std::string cut_note(const ShownText& text);
+// "1,234 bytes, 12 lines".
+std::string size_text(const ShownText& text);
+// The places of an item after its own: "also a.jsonl:3, b.jsonl:9".
+std::string extra_places(const std::vector<Place>& places);
+
+// "a, b, c".
+std::string joined(const std::vector<std::string>& values);
+// "Turn 3", or "Before the first prompt" for turn 0.
+std::string turn_title(const Turn& turn);
+// "result · exit 0 · 251 bytes, 3 lines · a.jsonl:11; also a.jsonl:12".
+std::string result_summary(const ItemResult& result);
+// "2 injected context / commands, 5 housekeeping records" for items[begin, end).
+std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end);
+
+// Calls visible(item) for each shown item and hidden(begin, end) once for
+// each run of hidden items, in order.
+template <class Visible, class Hidden>
+void for_each_run(const std::vector<Item>& items, Visible visible, Hidden hidden) {
+  for (std::size_t i = 0; i < items.size();) {
+    if (!hidden_kind(items[i].kind)) {
+      visible(items[i++]);
+      continue;
+    }
+    std::size_t end = i;
+    while (end < items.size() && hidden_kind(items[end].kind)) ++end;
+    hidden(i, end);
+    i = end;
+  }
+}
+
+// Receives each page of a report: its file name and content.
+using PageOut = std::function<Status(const std::string& name, std::string_view content)>;
+
+struct ReportSettings {
+  bool redact = false;
+  std::string generator;  // "vellumtrace 1.2.3"
+};
+
+Status write_markdown_report(const Report& report, const ReportSettings& settings, const PageOut& out);
+Status write_html_report(const Report& report, const ReportSettings& settings, const PageOut& out);
+
+}  // namespace vt::report

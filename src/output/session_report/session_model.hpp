@@ -1,0 +1,119 @@
+// Sessions as a person reads them: the events of one run grouped by
+// (provider, session), in timeline order, cut into turns at typed prompts.
+// Tool calls carry their results; what the agent's harness injected, command
+// wrappers and housekeeping records are kept but marked hidden; the copies an
+// agent writes twice (Codex prompts, messages, reasoning, tool outputs; Claude
+// Code prompts also kept in the history) become extra source places of one
+// item. Every event of a session appears as an item or as one of its places.
+// The Markdown and HTML report writers both render this model.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/records.hpp"
+#include "output/session_report/token_counts.hpp"
+
+namespace vt::report {
+
+// Longest tool result (and hidden context text) shown, in characters and in
+// lines; the rest is cut and the full size said.
+inline constexpr std::size_t kResultCharLimit = 2000;
+inline constexpr std::size_t kResultLineLimit = 40;
+
+enum class ItemKind : std::uint8_t {
+  Prompt,        // typed by the person; starts a turn
+  AgentMessage,  // the agent's answer text
+  Reasoning,     // the agent's thinking or reasoning summary (folded)
+  ToolCall,      // one line, its results folded under it
+  ToolResult,    // a result whose call is not in the session
+  Attachment,    // pasted text, images, file snapshots
+  Compaction,    // the context was compacted (summary folded)
+  Error,
+  Context,       // injected by the harness, and command wrappers (hidden)
+  Housekeeping,  // task state, token counts, progress, titles (hidden)
+};
+
+// Whether items of this kind are hidden behind a toggle by default.
+bool hidden_kind(ItemKind kind);
+// The kind's short label ("prompt", "tool", "context"…).
+std::string_view kind_label(ItemKind kind);
+
+// Where an item comes from: `relative_path:line` of the input.
+struct Place {
+  std::string path;
+  std::optional<std::uint64_t> line;
+  std::string text() const;
+};
+
+// A text as shown: possibly cut, with the size of the whole.
+struct ShownText {
+  std::string text;
+  std::uint64_t full_bytes = 0;
+  std::uint64_t full_characters = 0;
+  std::uint64_t full_lines = 0;
+  bool cut = false;
+};
+
+struct ItemResult {
+  std::string label;  // "result", "error", "exec_command_end", with an exit code when known
+  ShownText body;
+  std::vector<Place> places;
+};
+
+struct Item {
+  ItemKind kind = ItemKind::Housekeeping;
+  bool sidechain = false;       // written by a sub-agent
+  std::optional<Instant> time;
+  std::string label;            // what the record is, when the kind alone does not say
+  ShownText body;
+  std::vector<Place> places;    // the first is the item's own
+  std::vector<ItemResult> results;
+};
+
+struct Turn {
+  std::uint64_t number = 0;  // 0: before the first prompt
+  std::optional<Instant> first, last;
+  Tokens tokens;
+  std::vector<Item> items;
+};
+
+struct Session {
+  Provider provider = Provider::Unknown;
+  std::string id;
+  std::string page_stem;  // file name without extension, unique in the report
+  std::vector<std::string> working_directories;  // in order of appearance
+  std::vector<std::string> models;
+  std::vector<std::string> git_branches;
+  std::optional<Instant> first, last;
+  std::uint64_t events = 0;
+  std::uint64_t prompts = 0;
+  std::uint64_t tool_calls = 0;
+  std::uint64_t hidden_context = 0;
+  std::uint64_t hidden_housekeeping = 0;
+  Tokens tokens;
+  std::vector<Turn> turns;
+};
+
+struct ModelOptions {
+  // Every text from the input replaced by its length and SHA-256.
+  bool redact = false;
+};
+
+// The sessions of a report, in order of each session's first event. The
+// report's events should carry their raw records (tool call ids, git
+// branches, Codex arguments and outputs are read from there); without them
+// the model falls back to what the messages say.
+std::vector<Session> build_sessions(const Report& report, const ModelOptions& options);
+
+// Events of the report that belong to no session.
+std::uint64_t sessionless_events(const Report& report);
+
+// The text cut to the result limits.
+ShownText shown_cut(std::string_view text);
+// The text whole.
+ShownText shown_whole(std::string_view text);
+
+}  // namespace vt::report
