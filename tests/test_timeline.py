@@ -78,7 +78,8 @@ def polars_rows(timeline):
 def duckdb_rows(timeline):
     duckdb = pytest.importorskip("duckdb")
     relation = duckdb.sql("select * from timeline order by sequence")
-    return plain_rows(relation.fetch_arrow_table())
+    export = getattr(relation, "to_arrow_table", None) or relation.fetch_arrow_table
+    return plain_rows(export())
 
 
 def pandas_rows(timeline):
