@@ -38,11 +38,10 @@ def local_directory(url: str) -> Optional[str]:
 def default_collection(url: str) -> str:
     """An archive's name less its suffix; a directory's name (its parent's
     for a `.claude` or `.codex` root)."""
-    trimmed = url.rstrip("/")
-    name = trimmed.rsplit("/", 1)[-1]
-    if name in _ROOT_NAMES:
-        name = trimmed.rsplit("/", 2)[-2] if trimmed.count("/") >= 1 else name
-        return name
+    parts = url.rstrip("/").split("/")
+    name = parts[-1]
+    if name in _ROOT_NAMES and len(parts) > 1:
+        return parts[-2]
     lowered = name.lower()
     for suffix in _ARCHIVE_SUFFIXES:
         if lowered.endswith(suffix):
