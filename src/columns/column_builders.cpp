@@ -1,0 +1,194 @@
+#include "columns/column_builders.hpp"
+
+#include <limits>
+
+#include "core/path_text.hpp"
+
+namespace vt::columns {
+
+namespace {
+
+
+template <class Vector>
+Buffer take(Vector& values) {
+  values.shrink_to_fit();
+  Buffer buffer(std::move(values));
+  values = Vector();
+  return buffer;
+}
+
+}  // namespace
+
+// ------------------------------------------------------------------ Validity
+
+void Validity::append_bit(bool valid) {
+  if (nulls_ == 0) {
+    // The first null: every row before it was valid.
+    bits_.assign(static_cast<std::size_t>((length_ + 8) / 8), 0);
+    for (std::int64_t i = 0; i < length_; ++i) bits_[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+  } else if (length_ % 8 == 0) {
+    bits_.push_back(0);
+  }
+  if (valid) {
+    bits_[length_ / 8] |= static_cast<std::uint8_t>(1u << (length_ % 8));
+  } else {
+    ++nulls_;
+  }
+  ++length_;
+}
+
+Buffer Validity::finish(std::int64_t& null_count) {
+  null_count = nulls_;
+  Buffer bitmap = nulls_ == 0 ? Buffer() : take(bits_);
+  bits_.clear();
+  length_ = 0;
+  nulls_ = 0;
+  return bitmap;
+}
+
+// ---------------------------------------------------------------- TextColumn
+
+Field TextColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "U", nullable, {}, {}, nullptr};
+}
+
+void TextColumn::append(std::string_view text) {
+  if (is_valid_utf8(text)) {
+    data_.append(text);
+  } else {
+    data_.append(utf8_lossy(text));
+  }
+  offsets_.push_back(static_cast<std::int64_t>(data_.size()));
+  validity_.append(true);
+}
+
+void TextColumn::append_null() {
+  offsets_.push_back(static_cast<std::int64_t>(data_.size()));
+  validity_.append(false);
+}
+
+ArrayData TextColumn::finish() {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(offsets_.size()) - 1;
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(offsets_));
+  array.buffers.push_back(take(data_));
+  offsets_.push_back(0);
+  return array;
+}
+
+// -------------------------------------------------------------- UInt64Column
+
+Field UInt64Column::field(std::string name, bool nullable) {
+  return Field{std::move(name), "L", nullable, {}, {}, nullptr};
+}
+
+void UInt64Column::append(const std::optional<std::uint64_t>& value) {
+  values_.push_back(value.value_or(0));
+  validity_.append(value.has_value());
+}
+
+ArrayData UInt64Column::finish() {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(values_.size());
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(values_));
+  return array;
+}
+
+// ----------------------------------------------------------- TimestampColumn
+
+Field TimestampColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "tsu:UTC", nullable, {}, {}, nullptr};
+}
+
+void TimestampColumn::append(const std::optional<Instant>& instant) {
+  if (!instant) {
+    values_.push_back(0);
+    validity_.append(false);
+    return;
+  }
+  values_.push_back(instant->unix_seconds() * 1'000'000 +
+                    static_cast<std::int64_t>(instant->nanos() / 1000));
+  validity_.append(true);
+}
+
+ArrayData TimestampColumn::finish() {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(values_.size());
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(values_));
+  return array;
+}
+
+// ------------------------------------------------------------ TextListColumn
+
+Field TextListColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "+l", nullable, {}, {TextColumn::field("item", false)}, nullptr};
+}
+
+void TextListColumn::append(const WarningList& items) {
+  for (const SharedString& item : items) items_.append(std::string_view(item));
+  offsets_.push_back(offsets_.back() + static_cast<std::int32_t>(items.size()));
+}
+
+ArrayData TextListColumn::finish() {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(offsets_.size()) - 1;
+  array.buffers.push_back(Buffer());
+  array.buffers.push_back(take(offsets_));
+  array.children.push_back(items_.finish());
+  offsets_.push_back(0);
+  return array;
+}
+
+// ---------------------------------------------------------------- Vocabulary
+
+std::pair<std::int32_t, std::string_view> Vocabulary::entry(std::string_view text) {
+  auto found = index_.find(text);
+  if (found == index_.end()) {
+    found = index_.emplace(std::string(text), count_++).first;
+    values_.append(text);
+  }
+  return {found->second, found->first};
+}
+
+std::shared_ptr<const ArrayData> Vocabulary::finish() {
+  index_.clear();
+  count_ = 0;
+  return std::make_shared<const ArrayData>(values_.finish());
+}
+
+// ---------------------------------------------------------- DictionaryColumn
+
+Field DictionaryColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "i", nullable, {}, {},
+               std::make_shared<const Field>(TextColumn::field("", false))};
+}
+
+void DictionaryColumn::append_null() {
+  indices_.push_back(0);
+  validity_.append(false);
+}
+
+ArrayData DictionaryColumn::finish() {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(indices_.size());
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(indices_));
+  return array;
+}
+
+// ---------------------------------------------------------- SharedTextColumn
+
+void SharedTextColumn::append(const SharedString& text) {
+  const std::string& copy = text.str();
+  Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(&copy) >> 4) % kSlots];
+  if (slot.copy != &copy || slot.text != copy) {
+    const auto [index, held] = vocabulary_.entry(copy);
+    slot = Slot{&copy, index, held};
+  }
+  append_index(slot.index);
+}
+
+}  // namespace vt::columns
