@@ -3,6 +3,7 @@
 #include <string>
 
 #include "codex/codex_readers.hpp"
+#include "core/prompt_origin.hpp"
 #include "jsonl/fields.hpp"
 #include "hash/event_id.hpp"
 #include "jsonl/fields.hpp"
@@ -44,6 +45,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   std::optional<std::string> session = string_field(object, "session_id", line, relative_path, sink);
   event.session_id = session;
   event.message = string_field(object, "text", line, relative_path, sink);
+  if (full_reading(options)) event.origin = history_prompt_origin(event.message.value_or(""));
 
   if (const FieldRef ts = get_field(object, "ts")) {
     event.timestamp_raw = held_copy(*ts);

@@ -4,6 +4,7 @@
 
 #include "claude/transcripts/tool_summary.hpp"
 #include "claude/transcripts/user_text.hpp"
+#include "core/prompt_origin.hpp"
 #include "core/rfc3339.hpp"
 #include "hash/base64.hpp"
 #include "hash/sha256.hpp"
@@ -207,6 +208,9 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
+  if (type == EventType::PromptInput && full_reading(options_)) {
+    event.origin = transcript_prompt_origin(scratch_);
+  }
   if (options_.include_raw) event.raw = held_copy(record.object);
   sink.events.push_back(std::move(event));
   return sink.events.back();
