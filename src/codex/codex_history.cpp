@@ -45,7 +45,6 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   std::optional<std::string> session = string_field(object, "session_id", line, relative_path, sink);
   event.session_id = session;
   event.message = string_field(object, "text", line, relative_path, sink);
-  if (full_reading(options)) event.origin = history_prompt_origin(event.message.value_or(""));
 
   if (const FieldRef ts = get_field(object, "ts")) {
     event.timestamp_raw = held_copy(*ts);
@@ -62,6 +61,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   const std::string source_key = "codex_history:" + std::to_string(line);
   event.event_id = ids.make(Provider::Codex, ArtifactKind::History, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::History, record_type, relative_path, line, std::move(session)};
+  if (full_reading(options)) event.origin = prompt_origin(event);
   if (options.include_raw) event.raw = held_copy(object);
   sink.events.push_back(std::move(event));
 }

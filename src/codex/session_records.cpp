@@ -10,14 +10,9 @@ namespace vt::codex {
 
 namespace {
 
-// What the full reading adds to one event: the origin of a prompt and the
-// running totals of a token count (with the model of the turn).
-void add_full_reading(Event& event, const SessionRecord& record, const SessionFileState& state) {
-  if (event.event_type == EventType::PromptInput) {
-    event.origin = record.payload_type == "user_message" ? PromptOrigin::Typed
-                                                         : codex_item_origin(event.message.value_or(""));
-    return;
-  }
+// What the full reading adds to a token count: its running totals, with the
+// model of the turn.
+void add_running_totals(Event& event, const SessionRecord& record, const SessionFileState& state) {
   if (event.event_type != EventType::TokenUsage || event.message || record.payload == nullptr) return;
   const FieldRef info = get_object(*record.payload, "info");
   const FieldRef usage = info ? get_object(*info, "total_token_usage") : FieldRef();
@@ -76,12 +71,13 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
     event.warnings.push_back(warnings_.get(unmapped_record_warning(record)));
   }
   event.message = session_message(record, event.event_type, options.include_content);
-  if (full) add_full_reading(event, record, state_);
+  if (full) add_running_totals(event, record, state_);
 
   event.event_id = ids_.make(Provider::Codex, ArtifactKind::Session, relative_path, place.source_key);
   const SharedString record_type = record_types_.get(session_record_type_text(record, scratch_));
   event.source = SourceRef{ArtifactKind::Session, record_type, relative_path, place.line,
                            session_source_id(record)};
+  if (full) event.origin = prompt_origin(event);
   if (options.include_raw) event.raw = held_copy(object);
   sink.events.push_back(std::move(event));
 }

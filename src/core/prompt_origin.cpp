@@ -29,8 +29,6 @@ bool is_slash_command(std::string_view text) {
   return end == text.size() || is_blank(text[end]);
 }
 
-}  // namespace
-
 PromptOrigin history_prompt_origin(std::string_view text) {
   if (is_slash_command(text) || text.starts_with('!')) return PromptOrigin::Command;
   return PromptOrigin::Typed;
@@ -51,6 +49,23 @@ PromptOrigin transcript_prompt_origin(std::string_view record_type) {
   if (record_type.starts_with("sidechain/")) return PromptOrigin::Injected;
   if (record_type == "user/command") return PromptOrigin::Command;
   return PromptOrigin::Typed;
+}
+
+}  // namespace
+
+std::optional<PromptOrigin> prompt_origin(const Event& event) {
+  if (event.event_type != EventType::PromptInput) return std::nullopt;
+  const std::string_view message = event.message ? std::string_view(*event.message) : std::string_view();
+  const std::string_view record_type =
+      event.source.record_type ? std::string_view(*event.source.record_type) : std::string_view();
+  switch (event.source.artifact_kind) {
+    case ArtifactKind::History: return history_prompt_origin(message);
+    case ArtifactKind::Transcript: return transcript_prompt_origin(record_type);
+    case ArtifactKind::Session:
+      if (record_type == "event_msg/user_message") return PromptOrigin::Typed;
+      return codex_item_origin(message);
+    default: return PromptOrigin::Typed;
+  }
 }
 
 }  // namespace vt

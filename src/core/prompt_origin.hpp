@@ -13,14 +13,14 @@
 //   injected (the parent agent wrote it).
 #pragma once
 
-#include <string_view>
+#include <optional>
 
-#include "core/enums.hpp"
+#include "core/records.hpp"
 
 namespace vt {
 
-PromptOrigin history_prompt_origin(std::string_view text);
-PromptOrigin codex_item_origin(std::string_view text);
-PromptOrigin transcript_prompt_origin(std::string_view record_type);
+// The origin of a `prompt_input` event by the rules above, from its
+// provider, source and message; absent for any other event.
+std::optional<PromptOrigin> prompt_origin(const Event& event);
 
 }  // namespace vt

@@ -33,10 +33,7 @@ Result<FileRecords> read_claude_history(const std::filesystem::path& path,
                                     RecordSink& sink) {
         HistoryRecordOutput record = parse_history_record(value, relative_path, line, include_raw, context);
         // The prompt leads its record's events.
-        if (full && !record.events.empty()) {
-          Event& prompt = record.events.front();
-          prompt.origin = history_prompt_origin(prompt.message ? std::string_view(*prompt.message) : "");
-        }
+        if (full && !record.events.empty()) record.events.front().origin = prompt_origin(record.events.front());
         for (Event& event : record.events) {
           event.sequence = sink.events.size();
           sink.events.push_back(std::move(event));

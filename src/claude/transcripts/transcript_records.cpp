@@ -208,9 +208,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
-  if (type == EventType::PromptInput && full_reading(options_)) {
-    event.origin = transcript_prompt_origin(scratch_);
-  }
+  if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
   if (options_.include_raw) event.raw = held_copy(record.object);
   sink.events.push_back(std::move(event));
   return sink.events.back();
