@@ -1,4 +1,4 @@
-// The vellumtrace module object: its five functions, `__all__`, its docstring,
+// The vellumtrace module object: its five functions, `__all__`, its (empty) docstring,
 // `__version__`, and the guard that keeps it to one interpreter per process.
 // Initialising again in the same interpreter hands back the module already made.
 #define PY_SSIZE_T_CLEAN
