@@ -47,7 +47,7 @@ def linked_root(tmp_path):
          "content-size", "dash-output"],
 )
 def test_standard_output_matches_the_python_rendering(cli_path, args, render):
-    result = run(cli_path, SAMPLE, *args, "--quiet")
+    result = run(cli_path, SAMPLE, *args, "--quiet", "--documented")
     assert result.returncode == 0, result.stderr
     assert result.stdout == render(SAMPLE).encode()
     assert result.stderr == b""
@@ -61,14 +61,14 @@ def test_follow_symlinks_is_passed_on(cli_path, linked_root):
     assert refused.stderr.decode() == (
         f"vellumtrace: {python_error.value}\nvellumtrace: hint: '{linked_root}' is a symbolic link, "
         "which is not followed by default; --follow-symlinks follows it\n")
-    followed = run(cli_path, linked_root, "--follow-symlinks", "-f", "jsonl", "-q")
+    followed = run(cli_path, linked_root, "--follow-symlinks", "-f", "jsonl", "-q", "--documented")
     assert followed.returncode == 0
     assert followed.stdout == vellumtrace.to_jsonl(linked_root, follow_symlinks=True).encode()
 
 
 def test_output_file_and_summary(cli_path, tmp_path):
     out = tmp_path / "timeline.csv"
-    result = run(cli_path, SAMPLE, "--format", "csv", "--output", out)
+    result = run(cli_path, SAMPLE, "--format", "csv", "--output", out, "--documented")
     assert result.returncode == 0
     assert result.stdout == b""
     assert out.read_bytes() == vellumtrace.to_csv(SAMPLE).encode()
@@ -152,7 +152,7 @@ def test_usage_errors_exit_2(cli_path, args):
 
 
 def test_largest_size_is_accepted(cli_path):
-    result = run(cli_path, SAMPLE, "--max-line-size", "18446744073709551615", "-q", "--compact")
+    result = run(cli_path, SAMPLE, "--max-line-size", "18446744073709551615", "-q", "--compact", "--documented")
     assert result.returncode == 0
     assert result.stdout == vellumtrace.to_json(SAMPLE, pretty=False,
                                                 max_line_size=18446744073709551615).encode()
@@ -177,7 +177,7 @@ def test_program_does_not_load_python(cli_path):
     libraries = subprocess.run(["ldd", cli_path], capture_output=True, text=True).stdout
     assert "libpython" not in libraries
     # Runs with an environment that has no trace of the interpreter.
-    result = subprocess.run([cli_path, str(SAMPLE), "-q", "-f", "jsonl"], capture_output=True,
+    result = subprocess.run([cli_path, str(SAMPLE), "-q", "-f", "jsonl", "--documented"], capture_output=True,
                             env={"PATH": "/usr/bin:/bin"}, timeout=120)
     assert result.returncode == 0
     assert result.stdout == vellumtrace.to_jsonl(SAMPLE).encode()
@@ -187,7 +187,7 @@ def test_terminal_gets_a_final_line_break(cli_path):
     import pty
 
     main, secondary = pty.openpty()
-    program = subprocess.Popen([cli_path, str(SAMPLE), "--compact", "-q"], stdout=secondary)
+    program = subprocess.Popen([cli_path, str(SAMPLE), "--compact", "-q", "--documented"], stdout=secondary)
     os.close(secondary)
     chunks = []
     try:

@@ -69,7 +69,7 @@ def sample_lines():
          "provider", "event-type", "event-types", "cwd-prefix", "cwd-not-a-component", "combined"],
 )
 def test_filters_keep_events_with_their_sequence(cli_path, sample_lines, args, keep):
-    result = run(cli_path, SAMPLE, "-f", "jsonl", *args)
+    result = run(cli_path, SAMPLE, "-f", "jsonl", "--documented", *args)
     assert result.returncode == 0, result.stderr
     expected = [line for line, event in sample_lines if keep(event)]
     assert len(expected) < len(sample_lines)
@@ -155,7 +155,7 @@ def _destination(tmp_path, kind):
 def test_output_replaces_the_destination_only_when_complete(cli_path, tmp_path, kind):
     given, target = _destination(tmp_path, kind)
     before = {p.name for p in tmp_path.iterdir()}
-    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", given, "-q")
+    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", given, "-q", "--documented")
     assert result.returncode == 0, result.stderr
     assert target.read_bytes() == vellumtrace.to_jsonl(SAMPLE).encode()
     assert given.is_symlink() == kind.startswith("link")
@@ -166,7 +166,7 @@ def test_output_replaces_the_destination_only_when_complete(cli_path, tmp_path, 
 
 @pytest.mark.parametrize("device, shown", [("/dev/null", b""), ("/dev/stdout", None)])
 def test_device_destination_is_written_in_place(cli_path, device, shown):
-    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", device, "-q")
+    result = run(cli_path, SAMPLE, "-f", "jsonl", "-o", device, "-q", "--documented")
     assert result.returncode == 0, result.stderr
     assert result.stdout == (shown if shown is not None else vellumtrace.to_jsonl(SAMPLE).encode())
     assert pathlib.Path("/dev/null").is_char_device()
@@ -260,7 +260,7 @@ TIMESTAMP_DESCRIPTIONS = {"embedded": "Recorded", "filesystem_modified": "File M
 
 
 def test_timesketch_field_contract(cli_path):
-    result = run(cli_path, SAMPLE, "-f", "timesketch")
+    result = run(cli_path, SAMPLE, "-f", "timesketch", "--documented")
     assert result.returncode == 0
     events = [e for e in vellumtrace.parse(SAMPLE)["events"]]
     placed = [e for e in events if e["timestamp"]]
@@ -321,14 +321,14 @@ def _rollout(tmp_path):
         + json.dumps({"session_id": "gone", "ts": 1740909600, "text": "hello"}) + "\n")
     return [{"provider": "codex", "session_id": session, "working_directory": "/work/demo",
             "first_timestamp": "2025-03-01T10:00:00Z", "last_timestamp": "2025-03-01T10:01:30Z",
-            "prompts": 2, "agent_messages": 1, "tool_calls": 1, "diagnostic_lines": 2,
-            "input_tokens": 300, "cached_input_tokens": 30, "output_tokens": 15,
-            "reasoning_tokens": 6, "total_tokens": 315},
+            "prompts": 2, "injected_prompts": 1, "command_prompts": 0, "agent_messages": 1, "tool_calls": 1,
+            "diagnostic_lines": 2, "input_tokens": 300, "cached_input_tokens": 30, "cache_write_tokens": None,
+            "output_tokens": 15, "reasoning_tokens": 6, "total_tokens": 315, "models": []},
             {"provider": "codex", "session_id": "gone", "working_directory": None,
              "first_timestamp": "2025-03-02T10:00:00Z", "last_timestamp": "2025-03-02T10:00:00Z",
-             "prompts": 1, "agent_messages": 0, "tool_calls": 0, "diagnostic_lines": 0,
-             "input_tokens": None, "cached_input_tokens": None, "output_tokens": None,
-             "reasoning_tokens": None, "total_tokens": None}]
+             "prompts": 1, "injected_prompts": 0, "command_prompts": 0, "agent_messages": 0, "tool_calls": 0,
+             "diagnostic_lines": 0, "input_tokens": None, "cached_input_tokens": None, "cache_write_tokens": None,
+             "output_tokens": None, "reasoning_tokens": None, "total_tokens": None, "models": []}]
 
 
 def _text_rows(text):
@@ -342,16 +342,17 @@ def _text_rows(text):
         (["-f", "json"], json.loads),
         (["-f", "jsonl"], lambda text: [json.loads(line) for line in text.splitlines()]),
         (["-f", "csv"], lambda text: list(csv.DictReader(io.StringIO(text)))),
-        ([], _text_rows),
+        (["--wide"], _text_rows),
     ],
     ids=["json", "jsonl", "csv", "text"],
 )
-def test_session_summary_counts_once_and_takes_the_last_running_total(cli_path, tmp_path, args, read):
+@pytest.mark.parametrize("reading", [[], ["--documented"]], ids=["full", "documented"])
+def test_session_summary_counts_once_and_takes_the_last_running_total(cli_path, tmp_path, args, read, reading):
     expected = _rollout(tmp_path)
-    result = run(cli_path, tmp_path / ".codex", "--summary", *args)
+    result = run(cli_path, tmp_path / ".codex", "--summary", *args, *reading)
     assert result.returncode == 0, result.stderr
     rows = read(result.stdout.decode())
     if args != ["-f", "json"] and args != ["-f", "jsonl"]:
-        empty = "" if args else "-"
-        expected = [{k: empty if v is None else str(v) for k, v in row.items()} for row in expected]
+        empty = "" if args != ["--wide"] else "-"
+        expected = [{k: empty if v in (None, []) else str(v) for k, v in row.items()} for row in expected]
     assert rows == expected

@@ -1,9 +1,12 @@
 #include "cli/arguments.hpp"
 
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
+#include "cli/local_time.hpp"
 #include "cli/version.hpp"
 
 namespace vt::cli {
@@ -38,6 +41,17 @@ void add_byte_count(CLI::App& app, const std::string& name, std::uint64_t& targe
          help)
       ->type_name("N")
       ->default_str(std::to_string(target));
+}
+
+// Whether two output paths name one file: the same path once made absolute
+// and normal, or one existing file reached both ways.
+bool same_file(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path first = fs::absolute(a, ec).lexically_normal();
+  const fs::path second = fs::absolute(b, ec).lexically_normal();
+  if (first == second) return true;
+  return fs::equivalent(a, b, ec) && !ec;
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -93,7 +107,10 @@ void define_filters(CLI::App& app, EventFilter& filter) {
   add_time_bound(app, "--until", filter.until, parse_until,
                  "Keep events at or before TIME (RFC 3339, or a date: through that UTC day's end)")
       ->group(group);
-  add_repeatable(app, "--session", "Keep events of session ID (repeatable)", "ID",
+  add_repeatable(app, "--session",
+                 "Keep events of session ID, or of the one session whose id it starts; any letter\n"
+                 "case (repeatable)",
+                 "ID",
                  [&filter](const std::string& value) {
                    filter.sessions.push_back(value);
                    return std::string();
@@ -124,8 +141,19 @@ void define_filters(CLI::App& app, EventFilter& filter) {
                    return std::string();
                  })
       ->group(group);
+  add_repeatable(app, "--origin",
+                 "Keep prompts of ORIGIN (repeatable): typed, injected (context the agent's\n"
+                 "harness wrote) or command (slash and shell commands, their output)", "ORIGIN",
+                 [&filter](const std::string& value) {
+                   const auto origin = origin_named(value);
+                   if (!origin) return "'" + value + "' is not a prompt origin; valid: " + joined(filterable_origins());
+                   filter.origins.push_back(*origin);
+                   return std::string();
+                 })
+      ->group(group);
   add_repeatable(app, "--cwd",
-                 "Keep events whose working directory is PREFIX or lies below it (repeatable)",
+                 "Keep events whose working directory is PREFIX or lies below it; \\ counts as /\n"
+                 "and a drive letter in any case (repeatable)",
                  "PREFIX",
                  [&filter](const std::string& value) {
                    if (value.empty()) return std::string("an empty working-directory prefix");
@@ -159,8 +187,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
                  "Timesketch; events without a timestamp are left out); markdown or html: readable\n"
                  "session reports, one page per session plus an index, into the directory --output\n"
-                 "names (tool results cut after 2,000 characters or 40 lines, the full size said)")
-      ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch", "markdown", "html"}))
+                 "names (tool results cut after 2,000 characters or 40 lines, the full size said);\n"
+                 "with --summary: table (the default), csv, json or jsonl")
+      ->check(CLI::IsMember({"json", "jsonl", "csv", "timesketch", "markdown", "html", "table"}))
       ->default_str("json")
       ->type_name("FORMAT");
   app.add_option("-o,--output", args.output,
@@ -171,8 +200,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--include-content", args.include_content,
                "Inline file content (and write it in the CSV content column)");
   app.add_flag("--no-message", args.no_message,
-               "Leave the CSV message column empty; in markdown and html reports, replace every\n"
-               "text from the input by its length and SHA-256");
+               "Leave every event's message out: an empty CSV column, null in JSON and JSON\n"
+               "lines, the event type alone in Timesketch; in markdown and html reports, every\n"
+               "text from the input replaced by its length and SHA-256");
   app.add_flag("--compact", args.compact, "Write the JSON report without whitespace");
   app.add_flag("--follow-symlinks", args.follow_symlinks, "Follow symbolic links");
   app.add_flag("--documented", args.documented,
@@ -186,8 +216,23 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  "Write every diagnostic to FILE as JSON lines (with any format)")
       ->type_name("FILE");
   app.add_flag("--summary", args.summary,
-               "Print one row per session instead of the timeline (aligned text; CSV or JSON\n"
-               "with --format csv, json or jsonl)");
+               "Print one row per session instead of the timeline (a table; CSV or JSON with\n"
+               "--format csv, json or jsonl): prompts counted once (typed, injected, commands),\n"
+               "agent messages, tool calls, diagnostic lines, tokens and models");
+  add_repeatable(app, "--by", "With --summary: one row per KEY instead (repeatable, combined): " +
+                                  joined(group_by_names()),
+                 "KEY",
+                 [&args](const std::string& value) {
+                   const auto key = group_by_named(value);
+                   if (!key) return "'" + value + "' is not a summary key; valid: " + joined(group_by_names());
+                   if (std::find(args.by.begin(), args.by.end(), *key) == args.by.end()) args.by.push_back(*key);
+                   return std::string();
+                 });
+  app.add_option("--timezone", args.timezone,
+                 "With --summary: count days and weeks in ZONE (an IANA name such as Europe/Berlin\n"
+                 "or UTC) instead of the local time zone")
+      ->type_name("ZONE");
+  app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,
                "Print nothing on standard error but errors (no progress, diagnostics or summary)");
   define_filters(app, args.filter);
@@ -202,7 +247,30 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
     }
   }
   if (args.summary && args.format == "timesketch") {
-    throw CLI::ValidationError("--summary", "renders as text, csv, json or jsonl, not timesketch");
+    throw CLI::ValidationError("--summary", "renders as table, csv, json or jsonl, not timesketch");
+  }
+  if (!args.summary && args.format == "table") {
+    throw CLI::ValidationError("--format", "table is the rendering of --summary only");
+  }
+  for (const char* option : {"--by", "--timezone", "--wide"}) {
+    if (!args.summary && app.get_option(option)->count() > 0) {
+      throw CLI::ValidationError(option, "applies to --summary only");
+    }
+  }
+  if (args.by.empty()) args.by.push_back(GroupBy::Session);
+  if (app.get_option("--timezone")->count() > 0) {
+    if (const std::string problem = check_time_zone(args.timezone); !problem.empty()) {
+      throw CLI::ValidationError("--timezone", problem);
+    }
+  }
+  if (args.documented && !args.filter.origins.empty()) {
+    throw CLI::ValidationError("--origin", "needs the full reading: prompts have no origin with --documented");
+  }
+  if (const std::string problem = check_window(args.filter); !problem.empty()) {
+    throw CLI::ValidationError("--since", problem);
+  }
+  if (!args.to_stdout() && !args.diagnostics.empty() && same_file(args.output, args.diagnostics)) {
+    throw CLI::ValidationError("--diagnostics", "names the same file as --output: '" + args.diagnostics + "'");
   }
 }
 
@@ -219,8 +287,10 @@ ParseOptions parse_options(const Arguments& args) {
   return options;
 }
 
+EventExtras event_extras(const Arguments& args) { return EventExtras{!args.documented}; }
+
 CsvOptions csv_options(const Arguments& args) {
-  return CsvOptions{!args.no_message, args.include_content};
+  return CsvOptions{!args.no_message, args.include_content, event_extras(args)};
 }
 
 }  // namespace vt::cli

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/filters.hpp"
+#include "cli/sessions.hpp"
 #include "core/options.hpp"
 #include "output/writers.hpp"
 
@@ -30,6 +31,9 @@ struct Arguments {
   std::uint64_t max_content_size = kDefaultMaxContentSize;
   std::string diagnostics;  // empty: listed on standard error instead
   bool summary = false;
+  std::vector<GroupBy> by;   // --by, in order; the summary's default: per session
+  std::string timezone;      // empty: the local zone
+  bool wide = false;
   bool documented = false;  // only what the Python functions read
   bool format_given = false;
   EventFilter filter;
@@ -40,10 +44,14 @@ struct Arguments {
 // Registers every option of the program on `app`, bound to `args`.
 void define_arguments(CLI::App& app, Arguments& args);
 // After parsing: what the options say together (an explicit --format), or a
-// usage error for combinations that make no sense.
+// usage error for combinations that make no sense (an empty time window, two
+// outputs naming one file, summary options without --summary…), all before
+// anything is read.
 void settle_arguments(const CLI::App& app, Arguments& args);
 
 ParseOptions parse_options(const Arguments& args);
 CsvOptions csv_options(const Arguments& args);
+// What the program adds to events: the prompt origin, in the full reading.
+EventExtras event_extras(const Arguments& args);
 
 }  // namespace vt::cli

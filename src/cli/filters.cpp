@@ -1,6 +1,8 @@
 #include "cli/filters.hpp"
 
 #include <algorithm>
+#include <cctype>
+#include <set>
 
 #include "core/rfc3339.hpp"
 
@@ -27,7 +29,20 @@ std::optional<Instant> day_start(std::string_view text, int days_after) {
   return Instant::from_unix(start->unix_seconds() + std::int64_t{86400} * days_after);
 }
 
-bool path_has_prefix(std::string_view path, std::string_view prefix) {
+// A working directory as compared: backslashes as slashes and a Windows
+// drive letter in lower case ("C:\Users" and "c:/Users" are one place).
+std::string comparable_path(std::string_view path) {
+  std::string text(path);
+  std::replace(text.begin(), text.end(), '\\', '/');
+  if (text.size() >= 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0]))) {
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  }
+  return text;
+}
+
+bool path_has_prefix(std::string_view path_text, std::string_view prefix_text) {
+  const std::string path_copy = comparable_path(path_text), prefix_copy = comparable_path(prefix_text);
+  std::string_view path = path_copy, prefix = prefix_copy;
   while (prefix.size() > 1 && prefix.back() == '/') prefix.remove_suffix(1);
   if (!path.starts_with(prefix)) return false;
   return path.size() == prefix.size() || prefix.back() == '/' || path[prefix.size()] == '/';
@@ -39,6 +54,13 @@ bool listed(const std::vector<T>& wanted, const T& value) {
 }
 
 constexpr Provider kProviders[] = {Provider::Codex, Provider::ClaudeCode};
+constexpr PromptOrigin kOrigins[] = {PromptOrigin::Typed, PromptOrigin::Injected, PromptOrigin::Command};
+
+std::string lower(std::string_view text) {
+  std::string copy(text);
+  for (char& c : copy) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return copy;
+}
 
 }  // namespace
 
@@ -82,6 +104,53 @@ std::optional<EventType> event_type_named(std::string_view name) {
   return std::nullopt;
 }
 
+std::vector<std::string> filterable_origins() {
+  std::vector<std::string> names;
+  for (PromptOrigin o : kOrigins) names.emplace_back(wire_name(o));
+  return names;
+}
+
+std::optional<PromptOrigin> origin_named(std::string_view name) {
+  for (PromptOrigin o : kOrigins) {
+    if (wire_name(o) == name) return o;
+  }
+  return std::nullopt;
+}
+
+std::string check_window(const EventFilter& filter) {
+  if (!filter.since || !filter.until) return {};
+  const bool empty = filter.until->exclusive ? filter.since->at >= filter.until->at
+                                             : filter.since->at > filter.until->at;
+  return empty ? "--since is after --until: no event can lie in between" : std::string();
+}
+
+std::string resolve_sessions(EventFilter& filter, const std::vector<Event>& events) {
+  if (filter.sessions.empty()) return {};
+  std::set<std::string> ids;
+  for (const Event& event : events) {
+    if (event.session_id) ids.insert(event.session_id->str());
+  }
+  for (std::string& wanted : filter.sessions) {
+    const std::string key = lower(wanted);
+    std::vector<std::string> candidates;
+    for (const std::string& id : ids) {
+      const std::string id_key = lower(id);
+      if (id_key == key) {
+        candidates.assign(1, id);
+        break;
+      }
+      if (id_key.starts_with(key)) candidates.push_back(id);
+    }
+    if (candidates.size() > 1) {
+      std::string names;
+      for (const std::string& id : candidates) names += "\n  " + id;
+      return "--session '" + wanted + "' starts " + std::to_string(candidates.size()) + " session ids:" + names;
+    }
+    if (candidates.size() == 1) wanted = candidates.front();
+  }
+  return {};
+}
+
 bool EventFilter::keeps(const Event& event) const {
   if (since || until) {
     if (!event.timestamp) return false;
@@ -94,6 +163,7 @@ bool EventFilter::keeps(const Event& event) const {
     return false;
   }
   if (!listed(providers, event.provider) || !listed(event_types, event.event_type)) return false;
+  if (!origins.empty() && (!event.origin || !listed(origins, *event.origin))) return false;
   if (!cwd_prefixes.empty()) {
     if (!event.working_directory) return false;
     return std::any_of(cwd_prefixes.begin(), cwd_prefixes.end(), [&](const std::string& prefix) {

@@ -1,5 +1,6 @@
 // Which events of the ordered timeline a person asked to keep: a time window,
-// sessions, providers, event types and working-directory prefixes. Applied
+// sessions, providers, event types, prompt origins and working-directory
+// prefixes. Applied
 // after ordering, so every kept event keeps its `sequence` in the whole
 // timeline; diagnostics are never filtered.
 #pragma once
@@ -25,11 +26,12 @@ struct EventFilter {
   std::vector<std::string> sessions;
   std::vector<Provider> providers;
   std::vector<EventType> event_types;
+  std::vector<PromptOrigin> origins;
   std::vector<std::string> cwd_prefixes;
 
   bool empty() const {
     return !since && !until && sessions.empty() && providers.empty() && event_types.empty() &&
-           cwd_prefixes.empty();
+           origins.empty() && cwd_prefixes.empty();
   }
   bool keeps(const Event& event) const;
 };
@@ -45,6 +47,17 @@ std::vector<std::string> filterable_providers();
 std::vector<std::string> filterable_event_types();
 std::optional<Provider> provider_named(std::string_view name);
 std::optional<EventType> event_type_named(std::string_view name);
+std::vector<std::string> filterable_origins();
+std::optional<PromptOrigin> origin_named(std::string_view name);
+
+// An error text when the window is empty (--since after --until), else empty.
+std::string check_window(const EventFilter& filter);
+
+// Turns each --session value into the session id it names among `events`:
+// the id itself in any letter case, or the one id it starts (in any case).
+// A value no id starts is kept (it keeps nothing). Returns an error text
+// naming the candidates when a value starts several ids, else empty.
+std::string resolve_sessions(EventFilter& filter, const std::vector<Event>& events);
 
 // Removes the events `filter` does not keep; returns how many were removed.
 std::size_t apply_filter(const EventFilter& filter, std::vector<Event>& events);

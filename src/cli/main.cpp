@@ -18,6 +18,7 @@
 #include "cli/diagnostic_lines.hpp"
 #include "cli/hints.hpp"
 #include "cli/interrupts.hpp"
+#include "cli/local_time.hpp"
 #include "cli/output_file.hpp"
 #include "cli/progress_line.hpp"
 #include "cli/report_dir.hpp"
@@ -42,7 +43,7 @@ int report_failure(const std::string& text) {
 }
 
 vt::cli::TableStyle table_style(const vt::cli::Arguments& args) {
-  if (!args.format_given) return vt::cli::TableStyle::Text;
+  if (!args.format_given || args.format == "table") return vt::cli::TableStyle::Text;
   if (args.format == "csv") return vt::cli::TableStyle::Csv;
   if (args.format == "jsonl") return vt::cli::TableStyle::JsonLines;
   return args.compact ? vt::cli::TableStyle::JsonCompact : vt::cli::TableStyle::Json;
@@ -54,16 +55,18 @@ struct Rendered {
 };
 
 vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads,
-                  const vt::cli::SessionPlaces* places, vt::ByteSink& sink, Rendered& rendered) {
+                  const vt::cli::DiagnosticOwners* owners, vt::ByteSink& sink, Rendered& rendered) {
   if (args.summary) {
-    const std::string table = vt::cli::render_sessions(
-        vt::cli::summarize_sessions(report.events, report.diagnostics, *places), table_style(args));
+    const std::string table =
+        vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
+                                vt::cli::TableOptions{table_style(args), args.wide});
     if (auto written = sink.write(table.data(), table.size()); !written) {
       return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
     }
     return {};
   }
-  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads);
+  const vt::EventExtras extras = vt::cli::event_extras(args);
+  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads, extras);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
   if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
   vt::Status written = vt::write_json_report(report, !args.compact, sink);
@@ -100,9 +103,10 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // Token totals are read from the raw token-count records of the same run;
-  // session reports read call ids, branches and tool outputs there too.
-  if (args.summary || vt::cli::is_report_format(args.format)) options.include_raw = true;
+  // The full reading's token counts carry their totals; the documented
+  // reading's Codex counts are read from their raw records. Session reports
+  // read call ids, branches and tool outputs there.
+  if ((args.summary && args.documented) || vt::cli::is_report_format(args.format)) options.include_raw = true;
 
   vt::Result<vt::Report> report = vt::run(args.paths, options);
   if (!report) {
@@ -120,13 +124,23 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   if (args.to_stdout() && ::isatty(STDOUT_FILENO) == 1) stop_progress();
   if (progress) progress->writing();
 
-  std::optional<vt::cli::SessionPlaces> places;
-  if (args.summary) places.emplace(report->events);
+  vt::cli::EventFilter filter = args.filter;
+  if (const std::string problem = vt::cli::resolve_sessions(filter, report->events); !problem.empty()) {
+    stop_progress();
+    std::fprintf(stderr, "vellumtrace: %s\n", problem.c_str());
+    return kUsage;
+  }
+  std::optional<vt::cli::DiagnosticOwners> owners;
+  if (args.summary) owners.emplace(report->events, report->diagnostics);
   const std::size_t all_events = report->events.size();
   const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
-  vt::cli::apply_filter(args.filter, report->events);
-
+  vt::cli::apply_filter(filter, report->events);
   const bool report_dir = vt::cli::is_report_format(args.format);
+  // Reports redact messages their own way (length and digest).
+  if (!args.summary && args.no_message && !report_dir) {
+    for (vt::Event& event : report->events) event.message.reset();
+  }
+
   // An --output or --diagnostics file that is one of this run's input files
   // is refused before anything is created.
   for (const std::string& destination : {args.to_stdout() || report_dir ? std::string() : args.output,
@@ -155,7 +169,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
   vt::Status written = report_dir ? vt::Status()
-                                  : render(*report, args, options.threads, places ? &*places : nullptr,
+                                  : render(*report, args, options.threads, owners ? &*owners : nullptr,
                                            output ? output->sink() : standard_output, rendered);
   if (written && diagnostics_file) {
     written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());
@@ -171,6 +185,9 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
 
   if (args.quiet) return 0;
   std::string closing;
+  if (!filter.empty() && report->events.empty() && all_events > 0) {
+    closing += "vellumtrace: the filters kept 0 of " + std::to_string(all_events) + " events\n";
+  }
   if (list_diagnostics(args)) {
     closing += vt::cli::diagnostic_listing(report->diagnostics, vt::cli::kDiagnosticsShown);
   }
@@ -195,6 +212,7 @@ int main(int argc, char** argv) {
     try {
       app.parse(argc, argv);
       vt::cli::settle_arguments(app, args);
+      vt::cli::use_time_zone(args.timezone);
     } catch (const CLI::ParseError& e) {
       const int code = app.exit(e);
       return code == 0 ? 0 : kUsage;

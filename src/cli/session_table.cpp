@@ -1,7 +1,7 @@
 #include "cli/session_table.hpp"
 
 #include <algorithm>
-#include <array>
+#include <functional>
 
 #include "core/path_text.hpp"
 #include "output/json_text.hpp"
@@ -10,72 +10,200 @@ namespace vt::cli {
 
 namespace {
 
-constexpr std::array<const char*, 14> kColumns = {
-    "provider",       "session_id",   "working_directory", "first_timestamp", "last_timestamp",
-    "prompts",        "agent_messages", "tool_calls",      "diagnostic_lines", "input_tokens",
-    "cached_input_tokens", "output_tokens", "reasoning_tokens", "total_tokens"};
+using Value = nlohmann::ordered_json;
 
-using Cells = std::array<std::optional<std::string>, kColumns.size()>;
+// How a narrow table shows a column: its heading, whether it stays at all,
+// and how a text too long for it is shortened.
+enum class Fit { Keep, ElideStart, ElideEnd, Drop };
 
-std::optional<std::string> number(const std::optional<std::uint64_t>& n) {
-  if (!n) return std::nullopt;
-  return std::to_string(*n);
+struct Column {
+  std::string name;   // CSV and JSON
+  std::string short_name;  // narrow table
+  Fit fit;
+  bool number;
+  std::function<Value(const SummaryRow&)> value;
+};
+
+Value text(const std::optional<std::string>& s) { return s ? Value(utf8_lossy(*s)) : Value(nullptr); }
+
+Value token(const SummaryRow& row, std::optional<std::uint64_t> TokenSums::*member) {
+  if (!row.tokens || !((*row.tokens).*member)) return nullptr;
+  return *((*row.tokens).*member);
 }
 
-std::optional<std::string> token(const SessionRow& row, std::optional<std::uint64_t> TokenTotals::*member) {
-  if (!row.tokens) return std::nullopt;
-  return number((*row.tokens).*member);
-}
-
-Cells cells(const SessionRow& row) {
-  const auto time = [](const std::optional<Instant>& at) -> std::optional<std::string> {
-    if (!at) return std::nullopt;
-    return timestamp_text(*at);
+std::vector<Column> columns_for(const std::vector<GroupBy>& by) {
+  std::vector<Column> columns;
+  const bool per_session = std::find(by.begin(), by.end(), GroupBy::Session) != by.end();
+  const bool per_model = std::find(by.begin(), by.end(), GroupBy::Model) != by.end();
+  for (const GroupBy g : by) {
+    switch (g) {
+      case GroupBy::Session:
+        columns.push_back({"provider", "provider", Fit::Keep, false,
+                           [](const SummaryRow& r) { return Value(std::string(wire_name(r.provider))); }});
+        columns.push_back({"session_id", "session", Fit::ElideEnd, false,
+                           [](const SummaryRow& r) { return text(r.session_id); }});
+        columns.push_back({"working_directory", "directory", Fit::ElideStart, false,
+                           [](const SummaryRow& r) { return text(r.working_directory); }});
+        break;
+      case GroupBy::Day:
+        columns.push_back({"day", "day", Fit::Keep, false, [](const SummaryRow& r) { return text(r.day); }});
+        break;
+      case GroupBy::Week:
+        columns.push_back({"week", "week", Fit::Keep, false, [](const SummaryRow& r) { return text(r.week); }});
+        break;
+      case GroupBy::Project:
+        columns.push_back({"project", "project", Fit::ElideStart, false,
+                           [](const SummaryRow& r) { return text(r.project); }});
+        break;
+      case GroupBy::Model:
+        columns.push_back({"model", "model", Fit::ElideEnd, false, [](const SummaryRow& r) { return text(r.model); }});
+        break;
+    }
+  }
+  const auto count = [](std::uint64_t SummaryRow::*member) {
+    return [member](const SummaryRow& r) { return Value(r.*member); };
   };
-  return Cells{std::string(wire_name(row.provider)), utf8_lossy(row.session_id),
-               row.working_directory ? std::optional(utf8_lossy(*row.working_directory)) : std::nullopt,
-               time(row.first), time(row.last), std::to_string(row.prompts),
-               std::to_string(row.agent_messages), std::to_string(row.tool_calls),
-               std::to_string(row.diagnostic_lines), token(row, &TokenTotals::input),
-               token(row, &TokenTotals::cached_input), token(row, &TokenTotals::output),
-               token(row, &TokenTotals::reasoning), token(row, &TokenTotals::total)};
+  const auto time = [](std::optional<Instant> SummaryRow::*member) {
+    return [member](const SummaryRow& r) {
+      return r.*member ? Value(timestamp_text(*(r.*member))) : Value(nullptr);
+    };
+  };
+  if (!per_session) columns.push_back({"sessions", "sessions", Fit::Keep, true, count(&SummaryRow::sessions)});
+  columns.push_back({"first_timestamp", "", Fit::Drop, false, time(&SummaryRow::first)});
+  columns.push_back({"last_timestamp", "", Fit::Drop, false, time(&SummaryRow::last)});
+  columns.push_back({"prompts", "typed", Fit::Keep, true, count(&SummaryRow::prompts)});
+  columns.push_back({"injected_prompts", "inj", Fit::Keep, true, count(&SummaryRow::injected_prompts)});
+  columns.push_back({"command_prompts", "cmd", Fit::Keep, true, count(&SummaryRow::command_prompts)});
+  columns.push_back({"agent_messages", "msgs", Fit::Keep, true, count(&SummaryRow::agent_messages)});
+  columns.push_back({"tool_calls", "tools", Fit::Keep, true, count(&SummaryRow::tool_calls)});
+  columns.push_back({"diagnostic_lines", "diag", Fit::Keep, true, count(&SummaryRow::diagnostic_lines)});
+  const auto tokens = [](std::optional<std::uint64_t> TokenSums::*member) {
+    return [member](const SummaryRow& r) { return token(r, member); };
+  };
+  columns.push_back({"input_tokens", "", Fit::Drop, true, tokens(&TokenSums::input)});
+  columns.push_back({"cached_input_tokens", "", Fit::Drop, true, tokens(&TokenSums::cached_input)});
+  columns.push_back({"cache_write_tokens", "", Fit::Drop, true, tokens(&TokenSums::cache_write)});
+  columns.push_back({"output_tokens", "", Fit::Drop, true, tokens(&TokenSums::output)});
+  columns.push_back({"reasoning_tokens", "", Fit::Drop, true, tokens(&TokenSums::reasoning)});
+  columns.push_back({"total_tokens", "tokens", Fit::Keep, true, tokens(&TokenSums::total)});
+  columns.push_back({"models", "models", per_model ? Fit::Drop : Fit::ElideEnd, false, [](const SummaryRow& r) {
+                       Value list = Value::array();
+                       for (const std::string& model : r.models) list.push_back(utf8_lossy(model));
+                       return list;
+                     }});
+  return columns;
 }
 
-bool numeric_column(std::size_t column) { return column >= 5; }
+// A cell as text: absent as `none`, a list as its items joined by commas.
+std::string cell_text(const Value& value, const std::string& none) {
+  if (value.is_null()) return none;
+  if (value.is_number_unsigned()) return std::to_string(value.get<std::uint64_t>());
+  if (value.is_array()) {
+    std::string joined;
+    for (const Value& item : value) joined += (joined.empty() ? "" : ",") + item.get<std::string>();
+    return joined.empty() ? none : joined;
+  }
+  return value.get<std::string>();
+}
+
+// A token count in at most five characters: 12345 as 12.3k, 4567890 as 4.6M.
+std::string short_count(const Value& value) {
+  if (!value.is_number_unsigned()) return cell_text(value, "-");
+  const std::uint64_t n = value.get<std::uint64_t>();
+  if (n < 10000) return std::to_string(n);
+  constexpr std::pair<double, const char*> kUnits[] = {{1e3, "k"}, {1e6, "M"}, {1e9, "G"}, {1e12, "T"}};
+  for (const auto& [unit, suffix] : kUnits) {
+    const double scaled = static_cast<double>(n) / unit;
+    if (scaled < 999.5) {
+      char text[16];
+      std::snprintf(text, sizeof text, scaled < 99.95 ? "%.1f%s" : "%.0f%s", scaled, suffix);
+      return text;
+    }
+  }
+  return std::to_string(n);
+}
 
 // Width on a terminal: one column per character (code point).
-std::size_t width(const std::string& text) {
+std::size_t width(std::string_view text) {
   return static_cast<std::size_t>(std::count_if(
       text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
-std::string text_table(const std::vector<SessionRow>& rows) {
-  std::vector<std::array<std::string, kColumns.size()>> table;
-  std::array<std::string, kColumns.size()> header;
-  for (std::size_t c = 0; c < kColumns.size(); ++c) header[c] = kColumns[c];
-  table.push_back(header);
-  for (const SessionRow& row : rows) {
-    const Cells row_cells = cells(row);
-    std::array<std::string, kColumns.size()> line;
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
-      std::string cell = row_cells[c].value_or("-");
-      std::replace_if(cell.begin(), cell.end(),
-                      [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }, ' ');
-      line[c] = std::move(cell);
-    }
-    table.push_back(std::move(line));
+// Byte offset of the `n`th character of `text`.
+std::size_t offset_of(std::string_view text, std::size_t n) {
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+    if (n-- == 0) break;
   }
-  std::array<std::size_t, kColumns.size()> widths{};
+  return i;
+}
+
+std::string elided(const std::string& text, std::size_t room, Fit fit) {
+  const std::size_t length = width(text);
+  if (length <= room || room == 0) return text;
+  if (fit == Fit::ElideStart) return "…" + text.substr(offset_of(text, length - (room - 1)));
+  return text.substr(0, offset_of(text, room - 1)) + "…";
+}
+
+// Control characters would move the cursor or worse: shown as blanks.
+std::string printable(std::string text) {
+  std::replace_if(text.begin(), text.end(),
+                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
+  return text;
+}
+
+std::string text_table(const std::vector<SummaryRow>& rows, std::vector<Column> columns, const TableOptions& options) {
+  if (!options.wide) {
+    std::erase_if(columns, [](const Column& c) { return c.fit == Fit::Drop; });
+  }
+  const std::size_t n = columns.size();
+  std::vector<std::vector<std::string>> table;
+  table.emplace_back();
+  for (const Column& c : columns) table.back().push_back(options.wide ? c.name : c.short_name);
+  for (const SummaryRow& row : rows) {
+    table.emplace_back();
+    for (const Column& c : columns) {
+      const Value value = c.value(row);
+      const bool shortened = !options.wide && c.short_name == "tokens";
+      table.back().push_back(printable(shortened ? short_count(value) : cell_text(value, "-")));
+    }
+  }
+  std::vector<std::size_t> widths(n, 0);
   for (const auto& line : table) {
-    for (std::size_t c = 0; c < kColumns.size(); ++c) widths[c] = std::max(widths[c], width(line[c]));
+    for (std::size_t c = 0; c < n; ++c) widths[c] = std::max(widths[c], width(line[c]));
+  }
+  if (!options.wide) {
+    // Narrow the elidable columns, the widest first, until the line fits.
+    const auto total = [&widths] {
+      std::size_t sum = 2 * (widths.size() - 1);
+      for (const std::size_t w : widths) sum += w;
+      return sum;
+    };
+    while (total() > options.width) {
+      // Session ids go first: their first eight characters tell them apart.
+      std::size_t widest = n;
+      for (std::size_t c = 0; c < n; ++c) {
+        const std::size_t least = std::max<std::size_t>(9, width(columns[c].short_name));
+        if (columns[c].fit == Fit::Keep || widths[c] <= least) continue;
+        if (columns[c].name == "session_id") {
+          widest = c;
+          break;
+        }
+        if (widest == n || widths[c] > widths[widest]) widest = c;
+      }
+      if (widest == n) break;  // nothing left to narrow
+      --widths[widest];
+    }
   }
   std::string out;
   for (const auto& line : table) {
     std::string text;
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
-      const std::string pad(widths[c] - width(line[c]), ' ');
+    for (std::size_t c = 0; c < n; ++c) {
+      const std::string cell = elided(line[c], widths[c], columns[c].fit);
+      const std::string pad(widths[c] - std::min(widths[c], width(cell)), ' ');
       if (c != 0) text += "  ";
-      text += numeric_column(c) ? pad + line[c] : line[c] + pad;
+      text += columns[c].number ? pad + cell : cell + pad;
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out += text + "\n";
@@ -93,57 +221,48 @@ std::string csv_field(const std::string& field) {
   return quoted + "\"";
 }
 
-std::string csv_table(const std::vector<SessionRow>& rows) {
+std::string csv_table(const std::vector<SummaryRow>& rows, const std::vector<Column>& columns) {
   std::string out;
-  for (std::size_t c = 0; c < kColumns.size(); ++c) out += (c ? "," : "") + std::string(kColumns[c]);
+  for (std::size_t c = 0; c < columns.size(); ++c) out += (c ? "," : "") + columns[c].name;
   out += "\n";
-  for (const SessionRow& row : rows) {
-    const Cells row_cells = cells(row);
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
+  for (const SummaryRow& row : rows) {
+    for (std::size_t c = 0; c < columns.size(); ++c) {
       if (c) out += ",";
-      out += csv_field(row_cells[c].value_or(""));
+      out += csv_field(cell_text(columns[c].value(row), ""));
     }
     out += "\n";
   }
   return out;
 }
 
-nlohmann::ordered_json json_row(const SessionRow& row) {
-  nlohmann::ordered_json object;
-  const Cells row_cells = cells(row);
-  for (std::size_t c = 0; c < kColumns.size(); ++c) {
-    const auto& cell = row_cells[c];
-    if (!cell) {
-      object[kColumns[c]] = nullptr;
-    } else if (numeric_column(c)) {
-      object[kColumns[c]] = std::stoull(*cell);
-    } else {
-      object[kColumns[c]] = *cell;
-    }
-  }
+Value json_row(const SummaryRow& row, const std::vector<Column>& columns) {
+  Value object = Value::object();
+  for (const Column& c : columns) object[c.name] = c.value(row);
   return object;
 }
 
-std::string dump(const nlohmann::ordered_json& value, int indent) {
-  return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+std::string dump(const Value& value, int indent) {
+  return value.dump(indent, ' ', false, Value::error_handler_t::replace);
 }
 
 }  // namespace
 
-std::string render_sessions(const std::vector<SessionRow>& rows, TableStyle style) {
-  switch (style) {
-    case TableStyle::Text: return text_table(rows);
-    case TableStyle::Csv: return csv_table(rows);
+std::string render_summary(const std::vector<SummaryRow>& rows, const std::vector<GroupBy>& by,
+                           const TableOptions& options) {
+  const std::vector<Column> columns = columns_for(by);
+  switch (options.style) {
+    case TableStyle::Text: return text_table(rows, columns, options);
+    case TableStyle::Csv: return csv_table(rows, columns);
     case TableStyle::JsonLines: {
       std::string out;
-      for (const SessionRow& row : rows) out += dump(json_row(row), -1) + "\n";
+      for (const SummaryRow& row : rows) out += dump(json_row(row, columns), -1) + "\n";
       return out;
     }
     case TableStyle::Json:
     case TableStyle::JsonCompact: {
-      nlohmann::ordered_json document = nlohmann::ordered_json::array();
-      for (const SessionRow& row : rows) document.push_back(json_row(row));
-      return dump(document, style == TableStyle::Json ? 2 : -1) + "\n";
+      Value document = Value::array();
+      for (const SummaryRow& row : rows) document.push_back(json_row(row, columns));
+      return dump(document, options.style == TableStyle::Json ? 2 : -1) + "\n";
     }
   }
   return {};

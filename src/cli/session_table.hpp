@@ -1,7 +1,11 @@
-// The session summary rendered for people (aligned text) or for other tools
-// (CSV, a JSON document, JSON lines), all with the same columns.
+// The summary rendered for people (an aligned table) or for other tools
+// (CSV, a JSON document, JSON lines). CSV and JSON carry every column; the
+// table carries every column with --wide, and otherwise the counts that
+// matter most under short headings, eliding long texts so that a line fits
+// the width (100 columns).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -11,6 +15,13 @@ namespace vt::cli {
 
 enum class TableStyle { Text, Csv, Json, JsonCompact, JsonLines };
 
-std::string render_sessions(const std::vector<SessionRow>& rows, TableStyle style);
+struct TableOptions {
+  TableStyle style = TableStyle::Text;
+  bool wide = false;
+  std::size_t width = 100;
+};
+
+std::string render_summary(const std::vector<SummaryRow>& rows, const std::vector<GroupBy>& by,
+                           const TableOptions& options);
 
 }  // namespace vt::cli

@@ -1,149 +1,227 @@
 #include "cli/sessions.hpp"
 
+#include <algorithm>
+#include <array>
+#include <map>
 #include <set>
+#include <tuple>
+#include <unordered_set>
+
+#include "cli/local_time.hpp"
+#include "cli/prompt_count.hpp"
+#include "core/prompt_origin.hpp"
 
 namespace vt::cli {
 
 namespace {
 
-using Key = std::pair<Provider, std::string>;
+constexpr std::array<std::pair<std::string_view, GroupBy>, 5> kGroupings = {{
+    {"session", GroupBy::Session},
+    {"day", GroupBy::Day},
+    {"week", GroupBy::Week},
+    {"project", GroupBy::Project},
+    {"model", GroupBy::Model},
+}};
 
-bool is_history_prompt(const Event& event) {
-  return event.event_type == EventType::PromptInput &&
-         event.source.artifact_kind == ArtifactKind::History;
-}
-
-bool is_record(const Event& event, std::string_view record_type) {
-  return event.source.record_type && *event.source.record_type == record_type;
-}
-
-// A typed Codex prompt arrives three times (history, response item, event
-// message) and injected context also comes as a user message: the event
-// message alone stands for what the person typed. Claude Code keeps each
-// prompt once, in its history.
-bool is_prompt(const Event& event) {
-  if (event.provider == Provider::Codex) return is_record(event, "event_msg/user_message");
-  return is_history_prompt(event);
-}
-
+// A Codex agent message is counted from its event message (the response item
+// repeats it), or from an older rollout's top-level message.
 bool is_agent_message(const Event& event) {
-  if (event.provider == Provider::Codex) return is_record(event, "event_msg/agent_message");
-  return event.event_type == EventType::AgentMessage;
+  if (event.event_type != EventType::AgentMessage) return false;
+  if (event.provider != Provider::Codex) return true;
+  const std::string_view type =
+      event.source.record_type ? std::string_view(*event.source.record_type) : std::string_view();
+  return type == "event_msg/agent_message" || type == "message";
 }
 
-std::optional<std::uint64_t> count_at(const Json& usage, const char* name) {
-  const auto found = usage.find(name);
-  if (found == usage.end() || !found->is_number_unsigned()) return std::nullopt;
-  return found->get<std::uint64_t>();
+std::string session_key(const Event& event) {
+  std::string key(1, static_cast<char>(event.provider));
+  key.append(*event.session_id);
+  return key;
 }
 
-// The running totals a token-count record carries, when it carries them.
-std::optional<TokenTotals> running_totals(const Event& event) {
-  if (event.event_type != EventType::TokenUsage || !event.raw || !event.raw->is_object()) {
-    return std::nullopt;
-  }
-  const auto payload = event.raw->find("payload");
-  if (payload == event.raw->end() || !payload->is_object()) return std::nullopt;
-  const auto info = payload->find("info");
-  if (info == payload->end() || !info->is_object()) return std::nullopt;
-  const auto usage = info->find("total_token_usage");
-  if (usage == info->end() || !usage->is_object()) return std::nullopt;
-  return TokenTotals{count_at(*usage, "input_tokens"), count_at(*usage, "cached_input_tokens"),
-                     count_at(*usage, "output_tokens"),
-                     count_at(*usage, "reasoning_output_tokens"),
-                     count_at(*usage, "total_tokens")};
+std::optional<std::string> usage_model(const Event& event) {
+  if (event.event_type != EventType::TokenUsage) return std::nullopt;
+  auto usage = event_usage(event);
+  return usage ? usage->model : std::nullopt;
 }
+
+// What the whole timeline says about a session before its rows are counted.
+struct SessionFacts {
+  std::optional<std::string> directory;  // its first working directory
+  std::optional<std::string> model;      // the model in use (first, until a token count names another)
+};
 
 }  // namespace
 
-SessionPlaces::SessionPlaces(const std::vector<Event>& events) {
+std::optional<GroupBy> group_by_named(std::string_view name) {
+  for (const auto& [text, value] : kGroupings) {
+    if (text == name) return value;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> group_by_names() {
+  std::vector<std::string> names;
+  for (const auto& grouping : kGroupings) names.emplace_back(grouping.first);
+  return names;
+}
+
+DiagnosticOwners::DiagnosticOwners(const std::vector<Event>& events, const std::vector<Diagnostic>& diagnostics) {
+  // The places diagnostics name, and what the events say about each.
+  struct FileOwner {
+    std::optional<std::string> session;  // the one session of the file's events
+    bool several = false;
+    const Event* first = nullptr;
+  };
+  std::unordered_map<std::string, FileOwner> files;
+  std::map<std::pair<std::string, std::uint64_t>, const Event*> lines;
+  for (const Diagnostic& d : diagnostics) {
+    if (!d.source) continue;
+    files.try_emplace(d.source->relative_path.str());
+    if (d.source->line_number) lines.try_emplace({d.source->relative_path.str(), *d.source->line_number}, nullptr);
+  }
+  if (files.empty()) return;
   for (const Event& event : events) {
     if (!event.session_id) continue;
-    Key key{event.provider, *event.session_id};
+    const auto file = files.find(event.source.relative_path.str());
+    if (file == files.end()) continue;
+    FileOwner& owner = file->second;
+    if (!owner.first) {
+      owner.first = &event;
+      owner.session = session_key(event);
+    } else if (*owner.session != session_key(event)) {
+      owner.several = true;
+    }
     if (event.source.line_number) {
-      lines_.emplace(std::pair{event.source.relative_path, *event.source.line_number}, key);
+      const auto line = lines.find({file->first, *event.source.line_number});
+      if (line != lines.end() && line->second == nullptr) line->second = &event;
     }
-    auto [file, added] = files_.emplace(event.source.relative_path, key);
-    if (!added && file->second && *file->second != key) file->second.reset();
+  }
+  for (const Diagnostic& d : diagnostics) {
+    if (!d.source) continue;
+    const Event* owner = nullptr;
+    if (d.source->line_number) owner = lines.at({d.source->relative_path.str(), *d.source->line_number});
+    if (owner == nullptr) {
+      const FileOwner& file = files.at(d.source->relative_path.str());
+      if (!file.several) owner = file.first;
+    }
+    if (owner == nullptr) continue;
+    std::vector<Place>& places = places_[owner->event_id.str()];
+    Place place{d.source->relative_path.str(), d.source->line_number};
+    if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(std::move(place));
   }
 }
 
-const Key* SessionPlaces::owner(const Diagnostic& diagnostic) const {
-  if (!diagnostic.source) return nullptr;
-  const SourceRef& source = *diagnostic.source;
-  if (source.line_number) {
-    const auto line = lines_.find({source.relative_path, *source.line_number});
-    if (line != lines_.end()) return &line->second;
-  }
-  const auto file = files_.find(source.relative_path);
-  if (file == files_.end() || !file->second) return nullptr;
-  return &*file->second;
+const std::vector<DiagnosticOwners::Place>* DiagnosticOwners::places_of(std::string_view event_id) const {
+  if (places_.empty()) return nullptr;
+  const auto found = places_.find(std::string(event_id));
+  return found == places_.end() ? nullptr : &found->second;
 }
 
-std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
-                                           const std::vector<Diagnostic>& diagnostics,
-                                           const SessionPlaces& places) {
-  std::vector<SessionRow> rows;
-  std::map<Key, std::size_t> index;
-  // Where each row's token totals were read: the records repeat the running
-  // total, so the one written last (file order, not timeline order: a record
-  // with a broken timestamp sorts last) holds the session's totals.
-  std::vector<std::pair<std::string, std::uint64_t>> token_places;
-  // A Codex session whose rollout log is gone is known from its history
-  // alone: then its history prompts are what the person typed.
-  std::vector<bool> has_log;
-  std::vector<std::uint64_t> history_prompts;
+std::vector<SummaryRow> summarize(const std::vector<Event>& events, const DiagnosticOwners& owners,
+                                  const std::vector<GroupBy>& by) {
+  const std::vector<bool> replay = transcript_replays(events);
+  const std::vector<TokenShare> shares = token_shares(events);
+
+  std::unordered_map<std::string, std::size_t> session_index;
+  std::vector<SessionFacts> facts;
   for (const Event& event : events) {
     if (!event.session_id) continue;
-    auto [found, added] = index.emplace(Key{event.provider, *event.session_id}, rows.size());
-    if (added) {
-      rows.push_back(SessionRow{});
-      rows.back().provider = event.provider;
-      rows.back().session_id = *event.session_id;
-      token_places.emplace_back();
-      has_log.push_back(false);
-      history_prompts.push_back(0);
+    const auto [found, added] = session_index.try_emplace(session_key(event), facts.size());
+    if (added) facts.emplace_back();
+    SessionFacts& session = facts[found->second];
+    if (!session.directory && event.working_directory) session.directory = event.working_directory->str();
+    if (!session.model) session.model = usage_model(event);
+  }
+
+  std::vector<SummaryRow> rows;
+  std::unordered_map<std::string, std::size_t> row_index;
+  std::unordered_set<std::uint64_t> row_sessions;
+  std::set<std::tuple<std::size_t, std::string, std::optional<std::uint64_t>>> diagnostic_lines;
+  PromptCounter prompts;
+  std::size_t share = 0;
+  std::string key;
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const Event& event = events[i];
+    while (share < shares.size() && shares[share].event < i) ++share;
+    if (!event.session_id) continue;
+    const std::size_t s = session_index.at(session_key(event));
+    SessionFacts& session = facts[s];
+    const std::optional<std::string> named_model = usage_model(event);
+    if (named_model) session.model = named_model;
+
+    SummaryRow shape;
+    key.clear();
+    const auto part = [&key](const std::optional<std::string>& text) {
+      key.push_back(text ? '+' : '-');
+      if (text) key.append(*text);
+      key.push_back('\0');
+    };
+    for (const GroupBy g : by) {
+      switch (g) {
+        case GroupBy::Session:
+          shape.provider = event.provider;
+          shape.session_id = event.session_id->str();
+          shape.working_directory = session.directory;
+          part(session_key(event));
+          break;
+        case GroupBy::Day:
+          if (event.timestamp) shape.day = local_day(*event.timestamp);
+          part(shape.day);
+          break;
+        case GroupBy::Week:
+          if (event.timestamp) shape.week = local_week(*event.timestamp);
+          part(shape.week);
+          break;
+        case GroupBy::Project:
+          shape.project = session.directory;
+          part(shape.project);
+          break;
+        case GroupBy::Model:
+          shape.model = session.model;
+          part(shape.model);
+          break;
+      }
     }
-    SessionRow& row = rows[found->second];
-    if (!row.working_directory && event.working_directory) {
-      row.working_directory = event.working_directory->str();
-    }
+    const auto [found, added] = row_index.try_emplace(key, rows.size());
+    if (added) rows.push_back(std::move(shape));
+    const std::size_t r = found->second;
+    SummaryRow& row = rows[r];
+
     if (event.timestamp) {
       if (!row.first || *event.timestamp < *row.first) row.first = event.timestamp;
       if (!row.last || *event.timestamp > *row.last) row.last = event.timestamp;
     }
-    row.prompts += is_prompt(event);
-    history_prompts[found->second] += is_history_prompt(event);
-    if (event.source.artifact_kind == ArtifactKind::Session) has_log[found->second] = true;
-    row.agent_messages += is_agent_message(event);
-    row.tool_calls += event.event_type == EventType::ToolCall;
-    if (auto totals = running_totals(event)) {
-      std::pair place{event.source.relative_path.str(), event.source.line_number.value_or(0)};
-      auto& latest = token_places[found->second];
-      if (!row.tokens || place > latest) {
-        row.tokens = totals;
-        latest = std::move(place);
+    if (row_sessions.insert((static_cast<std::uint64_t>(r) << 32) | s).second) ++row.sessions;
+
+    if (!replay[i]) {
+      if (const auto origin = event.origin ? event.origin : prompt_origin(event)) {
+        const auto text = prompt_match_text(event, *origin);
+        if (text && prompts.is_new(event, *origin, *text)) {
+          switch (*origin) {
+            case PromptOrigin::Typed: ++row.prompts; break;
+            case PromptOrigin::Injected: ++row.injected_prompts; break;
+            case PromptOrigin::Command: ++row.command_prompts; break;
+          }
+        }
+      }
+      row.agent_messages += is_agent_message(event);
+      row.tool_calls += event.event_type == EventType::ToolCall;
+    }
+    if (share < shares.size() && shares[share].event == i) {
+      if (!row.tokens) row.tokens.emplace();
+      row.tokens->add(shares[share].sums);
+    }
+    if (named_model && std::find(row.models.begin(), row.models.end(), *named_model) == row.models.end()) {
+      row.models.push_back(*named_model);
+    }
+    if (const auto* places = owners.places_of(event.event_id)) {
+      for (const DiagnosticOwners::Place& place : *places) {
+        if (diagnostic_lines.emplace(r, place.relative_path, place.line).second) ++row.diagnostic_lines;
       }
     }
   }
-
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].provider == Provider::Codex && !has_log[i]) rows[i].prompts = history_prompts[i];
-  }
-
-  std::set<std::tuple<std::size_t, std::string, std::uint64_t, bool>> counted;
-  for (const Diagnostic& diagnostic : diagnostics) {
-    const Key* owner = places.owner(diagnostic);
-    if (owner == nullptr) continue;
-    const auto row = index.find(*owner);
-    if (row == index.end()) continue;
-    const SourceRef& source = *diagnostic.source;
-    if (counted.emplace(row->second, source.relative_path, source.line_number.value_or(0),
-                        source.line_number.has_value())
-            .second) {
-      ++rows[row->second].diagnostic_lines;
-    }
-  }
+  for (SummaryRow& row : rows) std::sort(row.models.begin(), row.models.end());
   return rows;
 }
 

@@ -1,55 +1,71 @@
-// One row per session of a timeline: who worked where and when, how many
-// prompts, agent messages and tool calls it holds, how many of its lines drew
-// a diagnostic, and for Codex the token totals.
+// The summary of a timeline: one row per session (by default), or per day,
+// ISO week, project (a session's working directory) or model, or per any
+// combination of these. A row counts the prompts once each (typed, injected
+// and commands apart), the agent messages, the tool calls, the input lines
+// that drew a diagnostic, and the tokens, each counted once.
+//
+// Where an event counts: its session's row; its own local day and week; its
+// session's first working directory; the model its session used at the time
+// (the model of the session's latest token count before it, else its first).
+// A diagnostic counts where the event of its line counts, or (a line without
+// an event) where the first event of its file counts when all of the file's
+// events are of one session.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "cli/token_sums.hpp"
 #include "core/records.hpp"
 
 namespace vt::cli {
 
-struct TokenTotals {
-  std::optional<std::uint64_t> input, cached_input, output, reasoning, total;
-};
+enum class GroupBy : std::uint8_t { Session, Day, Week, Project, Model };
 
-struct SessionRow {
+std::optional<GroupBy> group_by_named(std::string_view name);
+std::vector<std::string> group_by_names();
+
+struct SummaryRow {
+  // The row's key: the parts its grouping names.
   Provider provider = Provider::Unknown;
-  std::string session_id;
-  std::optional<std::string> working_directory;
+  std::optional<std::string> session_id, working_directory, day, week, project, model;
+  std::uint64_t sessions = 0;
   std::optional<Instant> first, last;
-  std::uint64_t prompts = 0;
+  std::uint64_t prompts = 0;  // typed
+  std::uint64_t injected_prompts = 0;
+  std::uint64_t command_prompts = 0;
   std::uint64_t agent_messages = 0;
   std::uint64_t tool_calls = 0;
   std::uint64_t diagnostic_lines = 0;
-  std::optional<TokenTotals> tokens;
+  std::optional<TokenSums> tokens;
+  std::vector<std::string> models;  // those its token counts name, sorted
 };
 
-// Which session each place of the input belongs to, learnt from every event
-// of the run (before any filter): a line holding an event belongs to that
-// event's session; any other line of a file whose events all share one
-// session belongs to that session.
-class SessionPlaces {
+// Which event each diagnostic's place belongs to (by event id), learnt from
+// every event of the run before any filter.
+class DiagnosticOwners {
  public:
-  explicit SessionPlaces(const std::vector<Event>& events);
-  // The session a diagnostic's place belongs to, if any.
-  const std::pair<Provider, std::string>* owner(const Diagnostic& diagnostic) const;
+  DiagnosticOwners(const std::vector<Event>& events, const std::vector<Diagnostic>& diagnostics);
+
+  struct Place {
+    std::string relative_path;
+    std::optional<std::uint64_t> line;
+    friend bool operator==(const Place&, const Place&) = default;
+  };
+  // The distinct places owned by the event of id `event_id`; null when none.
+  const std::vector<Place>* places_of(std::string_view event_id) const;
 
  private:
-  using Key = std::pair<Provider, std::string>;
-  std::map<std::pair<std::string, std::uint64_t>, Key> lines_;
-  std::map<std::string, std::optional<Key>> files_;  // absent: several sessions
+  std::unordered_map<std::string, std::vector<Place>> places_;
 };
 
-// Rows in order of each session's first event in `events`. Token totals come
-// from the raw token-count records, so the run must have kept raw records.
-std::vector<SessionRow> summarize_sessions(const std::vector<Event>& events,
-                                           const std::vector<Diagnostic>& diagnostics,
-                                           const SessionPlaces& places);
+// Rows in order of each row's first event in `events` (timeline order).
+std::vector<SummaryRow> summarize(const std::vector<Event>& events, const DiagnosticOwners& owners,
+                                  const std::vector<GroupBy>& by);
 
 }  // namespace vt::cli

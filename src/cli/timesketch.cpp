@@ -87,6 +87,7 @@ Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_
     j.key("event_id");
     j.string(event.event_id);
     optional_text("source_file_sha256", event.source_file_sha256);
+    if (event.origin) j.wire("origin", *event.origin);
     j.end_object();
     out.push_back('\n');
     if (out.failed()) break;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "codex/codex_readers.hpp"
+#include "core/prompt_origin.hpp"
 #include "jsonl/fields.hpp"
 #include "hash/event_id.hpp"
 #include "jsonl/fields.hpp"
@@ -60,6 +61,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   const std::string source_key = "codex_history:" + std::to_string(line);
   event.event_id = ids.make(Provider::Codex, ArtifactKind::History, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::History, record_type, relative_path, line, std::move(session)};
+  if (full_reading(options)) event.origin = prompt_origin(event);
   if (options.include_raw) event.raw = held_copy(object);
   sink.events.push_back(std::move(event));
 }

@@ -31,6 +31,14 @@ Result<FileRecords> parse_codex_session_file(const std::filesystem::path& path,
                                              const std::filesystem::path& root,
                                              const ParseOptions& options);
 
+// An older rollout written as one JSON document, `{"session": {…}, "items":
+// […]}`: read whole (up to max_line_size bytes), one event for the session
+// header and one per item, mapped as the older rollout logs are. A document
+// that is too large, not JSON or of another shape is named in a diagnostic.
+Result<FileRecords> parse_codex_rollout_document(const std::filesystem::path& path,
+                                                 const std::filesystem::path& root,
+                                                 const ParseOptions& options);
+
 // An `attachments` tree or a single file in one: one `attachment` event per
 // captured regular file. Problems are warnings; nothing ends the run.
 AdapterOutput parse_codex_attachments(const std::filesystem::path& path,

@@ -18,6 +18,14 @@ bool is_rollout_name(std::string_view name) {
   return name.starts_with("rollout-") && without_compression_suffix(name).ends_with(".jsonl");
 }
 
+bool is_rollout_document_name(std::string_view name) {
+  return name.starts_with("rollout-") && name.ends_with(".json");
+}
+
+bool is_any_rollout_name(std::string_view name) {
+  return is_rollout_name(name) || is_rollout_document_name(name);
+}
+
 StoredAs rollout_storage(std::string_view name) {
   return name.ends_with(kCompressedSuffix) ? StoredAs::Zstd : StoredAs::Plain;
 }

@@ -19,6 +19,12 @@ bool is_session_dir_name(std::string_view name);
 // "rollout-" followed by anything, ending in ".jsonl" or ".jsonl.zst".
 bool is_rollout_name(std::string_view name);
 
+// "rollout-" followed by anything, ending in ".json": a rollout written as
+// one JSON document by older versions (read in the full reading only).
+bool is_rollout_document_name(std::string_view name);
+// Either kind of name.
+bool is_any_rollout_name(std::string_view name);
+
 // How a rollout file is stored, by its name: compressed when it ends in ".zst".
 StoredAs rollout_storage(std::string_view name);
 

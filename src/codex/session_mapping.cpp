@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "jsonl/fields.hpp"
-#include "jsonl/fields.hpp"
 
 namespace vt::codex {
 
@@ -98,7 +97,39 @@ SessionRecord view_session_record(JsonView object) {
   return record;
 }
 
+std::optional<SessionRecord> view_legacy_record(JsonView object) {
+  if (get_field(object, "payload") != nullptr) return std::nullopt;
+  SessionRecord record;
+  record.payload = FieldRef(object);
+  if (const auto type = get_string(object, "type")) {
+    record.record_type = *type;
+    record.payload_type = *type;
+    record.legacy = LegacyForm::Item;
+    return record;
+  }
+  if (get_field(object, "type") != nullptr) return std::nullopt;
+  if (get_string(object, "record_type") == "state") {
+    record.record_type = "state";
+    record.legacy = LegacyForm::State;
+    return record;
+  }
+  if (get_string(object, "id") && get_string(object, "timestamp")) {
+    record.record_type = "session_header";
+    record.legacy = LegacyForm::Header;
+    return record;
+  }
+  if (get_string(object, "role")) {
+    record.record_type = "message";
+    record.payload_type = "message";
+    record.legacy = LegacyForm::Item;
+    return record;
+  }
+  return std::nullopt;
+}
+
 EventType session_event_type(const SessionRecord& record) {
+  if (record.legacy == LegacyForm::State) return EventType::TaskState;
+  if (record.legacy == LegacyForm::Header) return EventType::SessionStart;
   if (record.record_type == "compacted") return EventType::ContextCompacted;
   if (record.record_type == "session_meta") return EventType::SessionStart;
   if (record.payload_type == "context_compacted") return EventType::ContextCompacted;
@@ -111,13 +142,14 @@ EventType session_event_type(const SessionRecord& record) {
 
 std::string_view session_record_type_text(const SessionRecord& record, std::string& buffer) {
   buffer.assign(record.record_type);
-  if (record.payload_type) buffer.append("/").append(*record.payload_type);
+  if (record.payload_type && record.legacy == LegacyForm::None) buffer.append("/").append(*record.payload_type);
   return buffer;
 }
 
 std::string unmapped_record_warning(const SessionRecord& record) {
   std::string text = "Unmapped Codex record type: ";
-  text.append(record.record_type).append("/").append(record.payload_type.value_or("none"));
+  const bool own_type = record.payload_type && record.legacy == LegacyForm::None;
+  text.append(record.record_type).append("/").append(own_type ? *record.payload_type : "none");
   return text;
 }
 

@@ -2,6 +2,7 @@
 // its message text and its source identifier. Pure functions of the record.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,14 +13,30 @@
 
 namespace vt::codex {
 
+// The older rollout forms (before records had a payload wrapper), read in
+// the full reading only: an item at the top level, a state snapshot, the
+// session header that opens the file.
+enum class LegacyForm : std::uint8_t { None, Item, State, Header };
+
 // The type tags of a record, read once.
 struct SessionRecord {
   std::string_view record_type = "unknown";  // top-level `type`, "unknown" when not a string
   FieldRef payload;                          // `payload` when it is an object
   std::optional<std::string_view> payload_type;  // payload `type` when a string
+  LegacyForm legacy = LegacyForm::None;
 };
 
 SessionRecord view_session_record(JsonView object);
+
+// A record without a `payload` member seen as its newer form, the object
+// being its own payload: `{"type":"message","role":…}` (or an item with a
+// `role` and no `type`) as the item of that type (record type the item's
+// type, or "message"); `{"record_type":"state"}` as a state record (record
+// type "state", `task_state`); an object without `type` holding string `id`
+// and `timestamp` as the session header (record type "session_header",
+// `session_start`, setting the session like `session_meta`). Absent for any
+// other record.
+std::optional<SessionRecord> view_legacy_record(JsonView object);
 
 // The event type; `Unknown` when the record's type is not mapped.
 EventType session_event_type(const SessionRecord& record);

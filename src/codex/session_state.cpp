@@ -38,7 +38,12 @@ std::optional<std::string> session_id_from_file_name(std::string_view file_name)
 void SessionFileState::apply(const SessionRecord& record) {
   if (record.payload == nullptr) return;
   const JsonView payload = *record.payload;
-  if (record.record_type == "session_meta") {
+  if (record.record_type == "turn_context") {
+    if (const auto model = get_string(payload, "model")) {
+      if (!model_ || *model_ != *model) model_ = std::string(*model);
+    }
+  }
+  if (record.record_type == "session_meta" || record.legacy == LegacyForm::Header) {
     if (own_meta_seen_) return;
     if (const auto id = get_string(payload, "id")) {
       session_id_ = std::string(*id);

@@ -22,21 +22,24 @@ class SessionFileState {
     if (initial_session_id) session_id_ = SharedString(std::move(*initial_session_id));
   }
 
-  // A file's own `session_meta` (the first whose payload names an `id`)
-  // sets the session and working directory. Later ones are copies (a forked
-  // sub-agent's history repeats its parent's) and change neither. A
-  // `turn_context` moves the working directory.
+  // A file's own `session_meta` (the first whose payload names an `id`), or
+  // an older rollout's session header, sets the session and working
+  // directory. Later ones are copies (a forked sub-agent's history repeats
+  // its parent's) and change neither. A `turn_context` moves the working
+  // directory and names the model the following turns use.
   void apply(const SessionRecord& record);
 
   // Shared by every event of the file that carries them.
   const OptionalShared& session_id() const { return session_id_; }
   const OptionalShared& working_directory() const { return working_directory_; }
+  const std::optional<std::string>& model() const { return model_; }
 
  private:
   void move_to(std::string_view directory);
 
   OptionalShared session_id_;
   OptionalShared working_directory_;
+  std::optional<std::string> model_;
   bool own_meta_seen_ = false;
 };
 

@@ -54,6 +54,11 @@ std::string_view wire_name(DiagnosticCode v) {
   return pick(k, static_cast<std::uint8_t>(v));
 }
 
+std::string_view wire_name(PromptOrigin v) {
+  static constexpr std::string_view k[] = {"typed", "injected", "command"};
+  return pick(k, static_cast<std::uint8_t>(v));
+}
+
 std::string_view variant_name(Provider v) {
   static constexpr std::string_view k[] = {"ClaudeCode", "Codex", "OpenCode", "Unknown"};
   return pick(k, static_cast<std::uint8_t>(v));

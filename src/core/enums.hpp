@@ -21,6 +21,10 @@ enum class ArtifactKind : std::uint8_t {
 enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
 enum class ContentEncoding : std::uint8_t { Utf8, Base64 };
 enum class Severity : std::uint8_t { Error, Warning, Info };
+// Who wrote a prompt (full reading only): the person, the agent's harness
+// (environment and instructions context, a sub-agent's task), or the person
+// through a slash or shell command (the command line and its output).
+enum class PromptOrigin : std::uint8_t { Typed, Injected, Command };
 enum class DiagnosticCode : std::uint8_t {
   InvalidJson, InvalidFieldType, InvalidTimestamp, UnknownRecord, MissingReference,
   AmbiguousReference, UnreadableArtifact, UnexpectedFileName, SnapshotVersionGap,
@@ -35,6 +39,7 @@ std::string_view wire_name(ReferenceStatus v);
 std::string_view wire_name(ContentEncoding v);
 std::string_view wire_name(Severity v);
 std::string_view wire_name(DiagnosticCode v);
+std::string_view wire_name(PromptOrigin v);
 
 // CamelCase names used in event identifiers and messages.
 std::string_view variant_name(Provider v);

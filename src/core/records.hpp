@@ -61,6 +61,9 @@ struct Event {
   Provider provider = Provider::Unknown;
   TimestampSource timestamp_source = TimestampSource::None;
   EventType event_type = EventType::Unknown;
+  // Set on prompts by the full reading only, and rendered (last) only by the
+  // program's outputs of that reading.
+  std::optional<PromptOrigin> origin;
   std::uint64_t sequence = 0;
   OptionalShared source_file_sha256;
   std::optional<Instant> timestamp;

@@ -5,22 +5,9 @@
 
 namespace vtpy::doc {
 
-inline constexpr const char* kModule =
-    "Normalized, ordered, hashed timelines of what AI coding agents left on disk.\n"
-    "\n"
-    "Reads Claude Code's `.claude` root and Codex's `.codex` root (or a directory\n"
-    "holding them, or any single part of one) and returns one timeline of events\n"
-    "plus a list of diagnostics for everything that did not read cleanly.\n"
-    "\n"
-    "parse     -- the report as a dict with `events` and `diagnostics`\n"
-    "to_json   -- the report as a JSON document\n"
-    "to_jsonl  -- the timeline as JSON lines, one event per line\n"
-    "to_csv    -- the timeline as CSV text\n"
-    "convert   -- any of the three renderings written to a file\n"
-    "\n"
-    "Timeline  -- the timeline as Arrow columns (the Arrow PyCapsule interface)\n"
-    "\n"
-    "`__version__` is the package version.";
+// The module's own docstring is empty, as its documented surface has it;
+// help() still lists every function with its own docstring.
+inline constexpr const char* kModule = "";
 
 inline constexpr const char* kParse =
     "parse(path, mode=\"best_effort\", include_raw=False, include_content=False, "

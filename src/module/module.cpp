@@ -1,5 +1,6 @@
 // The vellumtrace module object: its five functions, `__all__` (their names
-// alone), its docstring, `__version__`, the `Timeline` type, and the guard that keeps it to one interpreter per process.
+// alone), its (empty) docstring, `__version__`, the `Timeline` type, and the
+// guard that keeps it to one interpreter per process.
 // Initialising again in the same interpreter hands back the module already made.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>

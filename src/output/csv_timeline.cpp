@@ -2,6 +2,7 @@
 // per event. A field is quoted only when it holds a comma, a quotation mark,
 // a line feed or a carriage return; records end with a bare line feed.
 #include <cstring>
+#include <optional>
 
 #include "core/path_text.hpp"
 #include "output/buffered_sink.hpp"
@@ -34,13 +35,18 @@ void put_field(BufferedSink& out, std::string_view field) {
   out.push_back('"');
 }
 
+// The fields, then `extra` as one more when given.
 template <class Fields>
-void put_record(BufferedSink& out, const Fields& fields) {
+void put_record(BufferedSink& out, const Fields& fields, std::optional<std::string_view> extra) {
   bool first = true;
   for (const auto& field : fields) {
     if (!first) out.push_back(',');
     first = false;
     put_field(out, field);
+  }
+  if (extra) {
+    out.push_back(',');
+    put_field(out, *extra);
   }
   out.push_back('\n');
 }
@@ -54,10 +60,13 @@ Status write_csv_timeline(const Report& report, const CsvOptions& options, ByteS
     return fail(ParseError::message(what + os_error_text(out.error())));
   };
 
-  put_record(out, kCsvColumns);
+  const bool origin = options.extras.origin;
+  put_record(out, kCsvColumns, origin ? std::optional<std::string_view>("origin") : std::nullopt);
   if (out.failed()) return failure("CSV header write error: ");
   for (const Event& event : report.events) {
-    put_record(out, csv_row(event, options));
+    std::optional<std::string_view> origin_cell;
+    if (origin) origin_cell = event.origin ? wire_name(*event.origin) : std::string_view();
+    put_record(out, csv_row(event, options), origin_cell);
     if (out.failed()) return failure("CSV record write error: ");
   }
   if (!out.finish()) return failure("CSV flush error: ");

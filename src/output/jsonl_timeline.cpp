@@ -27,17 +27,18 @@ namespace {
 constexpr std::size_t kSliceEvents = 1024;
 
 // Renders events [first, last) as lines into `out`; false when `out` failed.
-bool put_lines(const Report& report, std::size_t first, std::size_t last, BufferedSink& out) {
+bool put_lines(const Report& report, std::size_t first, std::size_t last, BufferedSink& out,
+               EventExtras extras) {
   JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (std::size_t i = first; i < last; ++i) {
-    put_event_object(j, report.events[i]);
+    put_event_object(j, report.events[i], extras);
     out.push_back('\n');
     if (out.failed()) return false;
   }
   return true;
 }
 
-Status serial_lines(const Report& report, ByteSink& sink) {
+Status serial_lines(const Report& report, ByteSink& sink, EventExtras extras) {
   BufferedSink out(sink);
   const auto failure = [&out](const char* what) {
     out.abandon();
@@ -46,7 +47,7 @@ Status serial_lines(const Report& report, ByteSink& sink) {
 
   JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (const Event& event : report.events) {
-    put_event_object(j, event);
+    put_event_object(j, event, extras);
     if (out.failed()) return failure("JSON serialization error: ");
     out.push_back('\n');
     if (out.failed()) return failure("I/O write error: ");
@@ -71,7 +72,7 @@ Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::erro
 
 // Batch b is rendered while batch b - 1 is written: two sets of slices take
 // turns, and the writing is one more task beside the slices' rendering.
-Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads) {
+Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, EventExtras extras) {
   std::array<std::vector<MemorySink>, 2> slices{std::vector<MemorySink>(threads),
                                                 std::vector<MemorySink>(threads)};
   std::array<std::vector<std::error_code>, 2> errors{std::vector<std::error_code>(threads),
@@ -97,7 +98,7 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads) {
       const std::size_t first = std::min(end, start + t * per_slice);
       const std::size_t last = std::min(end, first + per_slice);
       BufferedSink out(slice);
-      if (!put_lines(report, first, last, out) || !out.finish()) errors[now][t] = out.error();
+      if (!put_lines(report, first, last, out, extras) || !out.finish()) errors[now][t] = out.error();
       return true;
     });
     if (!written) return written;
@@ -110,9 +111,9 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads) {
 
 }  // namespace
 
-Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads) {
-  if (threads <= 1 || report.events.size() <= kSliceEvents) return serial_lines(report, sink);
-  return parallel_lines(report, sink, threads);
+Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads, EventExtras extras) {
+  if (threads <= 1 || report.events.size() <= kSliceEvents) return serial_lines(report, sink, extras);
+  return parallel_lines(report, sink, threads, extras);
 }
 
 }  // namespace vt

@@ -60,7 +60,7 @@ void put_fs_times(JsonLayout& j, const FsTimes& times) {
 
 }  // namespace
 
-void put_event_object(JsonLayout& j, const Event& e) {
+void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
   j.begin_object();
   j.key("schema_version");
   j.string(e.schema_version);
@@ -106,6 +106,14 @@ void put_event_object(JsonLayout& j, const Event& e) {
   j.end_array();
   j.key("raw");
   j.json(e.raw);
+  if (extras.origin) {
+    j.key("origin");
+    if (e.origin) {
+      j.string(wire_name(*e.origin));
+    } else {
+      j.null();
+    }
+  }
   j.end_object();
 }
 

@@ -5,10 +5,11 @@
 
 #include "core/records.hpp"
 #include "output/json_layout.hpp"
+#include "output/writers.hpp"
 
 namespace vt {
 
-void put_event_object(JsonLayout& layout, const Event& event);
+void put_event_object(JsonLayout& layout, const Event& event, EventExtras extras = {});
 void put_diagnostic_object(JsonLayout& layout, const Diagnostic& diagnostic);
 
 }  // namespace vt

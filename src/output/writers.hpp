@@ -8,15 +8,25 @@
 
 namespace vt {
 
+// What the program adds after the fields of the JSON-lines and CSV timelines,
+// in the full reading only (the Python functions never ask for it): the
+// origin of a prompt, as a last member "origin" (null on other events) or a
+// last CSV column.
+struct EventExtras {
+  bool origin = false;
+};
+
 struct CsvOptions {
   bool include_message = true;
   bool include_content = false;
+  EventExtras extras;
 };
 
 Status write_json_report(const Report& report, bool pretty, ByteSink& sink);
 // With `threads` above 1, large timelines are rendered on that many threads;
 // the bytes are the same.
-Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads = 1);
+Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads = 1,
+                            EventExtras extras = {});
 Status write_csv_timeline(const Report& report, const CsvOptions& options, ByteSink& sink);
 
 }  // namespace vt

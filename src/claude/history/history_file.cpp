@@ -4,6 +4,7 @@
 #include <string>
 
 #include "claude/history/claude_history.hpp"
+#include "core/prompt_origin.hpp"
 
 namespace vt::claude {
 
@@ -24,12 +25,15 @@ Result<FileRecords> read_claude_history(const std::filesystem::path& path,
   rules.over_limit_strict_error = "Line exceeds max_line_size";
   rules.pass_non_objects = true;
   const bool include_raw = options.include_raw;
+  const bool full = full_reading(options);
   HistoryFileContext context;
   return read_jsonl_records(
       path, root, options, ArtifactKind::History,
-      [include_raw, &context](JsonView value, std::uint64_t line, const SharedString& relative_path,
-                              RecordSink& sink) {
+      [include_raw, full, &context](JsonView value, std::uint64_t line, const SharedString& relative_path,
+                                    RecordSink& sink) {
         HistoryRecordOutput record = parse_history_record(value, relative_path, line, include_raw, context);
+        // The prompt leads its record's events.
+        if (full && !record.events.empty()) record.events.front().origin = prompt_origin(record.events.front());
         for (Event& event : record.events) {
           event.sequence = sink.events.size();
           sink.events.push_back(std::move(event));

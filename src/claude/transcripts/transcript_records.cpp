@@ -4,6 +4,7 @@
 
 #include "claude/transcripts/tool_summary.hpp"
 #include "claude/transcripts/user_text.hpp"
+#include "core/prompt_origin.hpp"
 #include "core/rfc3339.hpp"
 #include "hash/base64.hpp"
 #include "hash/sha256.hpp"
@@ -242,6 +243,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
+  if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
   if (options_.include_raw) event.raw = held_copy(record.object);
   sink.events.push_back(std::move(event));
   return sink.events.back();

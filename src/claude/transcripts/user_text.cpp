@@ -6,9 +6,10 @@ namespace vt::claude {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kCommandMarkers = {
+// The last: the harness's answer to a slash command it does not know.
+constexpr std::array<std::string_view, 8> kCommandMarkers = {
     "<command-name>", "<command-message>", "<command-args>", "<local-command-stdout>",
-    "<local-command-stderr>", "<bash-input>", "<bash-stdout>"};
+    "<local-command-stderr>", "<bash-input>", "<bash-stdout>", "Unknown skill: "};
 
 constexpr std::array<std::string_view, 6> kInjectedMarkers = {
     "<system-reminder>", "<local-command-caveat>", "<task-notification>", "[Request interrupted by user",

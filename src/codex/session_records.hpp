@@ -1,0 +1,44 @@
+// One rollout's records turned into events, one event per record, under the
+// file's running state (session, working directory, model, the latest
+// time). The record loop of a rollout log and the reader of an older rollout
+// document both feed it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "codex/session_state.hpp"
+#include "core/instant.hpp"
+#include "core/options.hpp"
+#include "core/repeated_texts.hpp"
+#include "hash/event_id.hpp"
+#include "jsonl/record_loop.hpp"
+
+namespace vt::codex {
+
+// Where a record sits: a line of a rollout log, or an item of an older
+// rollout document (no line; its own source key).
+struct RecordPlace {
+  std::optional<std::uint64_t> line;
+  std::string source_key;
+};
+
+class SessionRecords {
+ public:
+  SessionRecords(std::optional<std::string> file_session, const ParseOptions& options)
+      : state_(std::move(file_session)), options_(options) {}
+
+  void handle(JsonView object, const RecordPlace& place, const SharedString& relative_path, RecordSink& sink);
+
+ private:
+  SessionFileState state_;
+  const ParseOptions& options_;
+  EventIds ids_;
+  RepeatedTexts warnings_;
+  RepeatedTexts record_types_;
+  std::string scratch_;  // the record type text being looked up
+  std::optional<Instant> last_time_;
+};
+
+}  // namespace vt::codex

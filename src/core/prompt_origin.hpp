@@ -1,0 +1,26 @@
+// Who wrote a prompt, by fixed rules over the records both agents write (the
+// full reading sets the result on every `prompt_input` event):
+// - a prompt-history line (either agent) is a command when it is a slash
+//   command ("/" and a command name, alone or followed by a blank: "/usage",
+//   "/model opus"; "/Users/x" is a path, so typed) or a shell command ("!" first);
+//   otherwise typed;
+// - a Codex conversation item of role user is injected when its text starts
+//   with a block the harness writes (environment context, instructions files,
+//   interruption notes, plugin lists), a command when it starts with a shell
+//   command block, otherwise typed; a Codex user-message event is typed;
+// - a Claude Code transcript prompt follows its record type: "user/text"
+//   typed, "user/command" command, any sub-agent ("sidechain/") prompt
+//   injected (the parent agent wrote it).
+#pragma once
+
+#include <optional>
+
+#include "core/records.hpp"
+
+namespace vt {
+
+// The origin of a `prompt_input` event by the rules above, from its
+// provider, source and message; absent for any other event.
+std::optional<PromptOrigin> prompt_origin(const Event& event);
+
+}  // namespace vt
