@@ -58,8 +58,11 @@ def test_contents_and_tag():
     assert tag, name
     members = zipfile.ZipFile(WHEEL).namelist()
     for member in ["vellumtrace.abi3.so", "vellumtrace.pyi", "vellumtrace-stubs/__init__.pyi",
-                   "vellumtrace-stubs/py.typed", f"vellumtrace-{VERSION}.data/scripts/vellumtrace"]:
+                   "vellumtrace-stubs/py.typed", f"vellumtrace-{VERSION}.data/scripts/vellumtrace",
+                   "dask_vellumtrace/__init__.py", "dask_vellumtrace/fleet.py"]:
         assert member in members
+    entry_points = zipfile.ZipFile(WHEEL).read(f"vellumtrace-{VERSION}.dist-info/entry_points.txt").decode()
+    assert "vellumtrace-fleet = dask_vellumtrace.fleet:main" in entry_points
     # The program stays a native one: it links no library the repair would vendor
     # (vt_third_party in CMakeLists.txt), so no launcher script takes its place.
     program = zipfile.ZipFile(WHEEL).read(f"vellumtrace-{VERSION}.data/scripts/vellumtrace")

@@ -11,6 +11,29 @@ namespace vt::columns {
 
 namespace {
 
+// A structure with its children and dictionary, each allocated here and
+// released here unless a consumer moved it out (its release is then null).
+template <class Structure>
+void release_child(Structure* child) {
+  if (child == nullptr) return;
+  if (child->release != nullptr) child->release(child);
+  delete child;
+}
+
+template <class Private>
+void release_parts(Private& own) {
+  for (auto* child : own.children) release_child(child);
+  release_child(own.dictionary);
+}
+
+template <class Structure, class Private>
+void release_tree(Structure* structure) {
+  auto* own = static_cast<Private*>(structure->private_data);
+  release_parts(*own);
+  delete own;
+  structure->release = nullptr;
+}
+
 // ------------------------------------------------------------------- schemas
 
 struct SchemaPrivate {
@@ -21,19 +44,7 @@ struct SchemaPrivate {
   ArrowSchema* dictionary = nullptr;
 };
 
-void release_child_schema(ArrowSchema* child) {
-  if (child == nullptr) return;
-  if (child->release != nullptr) child->release(child);
-  delete child;
-}
-
-void release_schema(ArrowSchema* schema) {
-  auto* own = static_cast<SchemaPrivate*>(schema->private_data);
-  for (ArrowSchema* child : own->children) release_child_schema(child);
-  release_child_schema(own->dictionary);
-  delete own;
-  schema->release = nullptr;
-}
+void release_schema(ArrowSchema* schema) { release_tree<ArrowSchema, SchemaPrivate>(schema); }
 
 void put_int32(std::string& out, std::size_t value) {
   const auto number = static_cast<std::int32_t>(value);
@@ -64,10 +75,6 @@ void fill_schema(const Field& field, ArrowSchema* out) {
   own->name = field.name;
   own->metadata = encode_metadata(field.metadata);
   own->children.reserve(field.children.size());
-  auto unwind = [&own] {
-    for (ArrowSchema* child : own->children) release_child_schema(child);
-    release_child_schema(own->dictionary);
-  };
   try {
     for (const Field& child : field.children) {
       own->children.push_back(nullptr);
@@ -79,7 +86,7 @@ void fill_schema(const Field& field, ArrowSchema* out) {
       fill_schema(*field.dictionary, own->dictionary);
     }
   } catch (...) {
-    unwind();
+    release_parts(*own);
     throw;
   }
   out->format = own->format.c_str();
@@ -102,19 +109,7 @@ struct ArrayPrivate {
   ArrowArray* dictionary = nullptr;
 };
 
-void release_child_array(ArrowArray* child) {
-  if (child == nullptr) return;
-  if (child->release != nullptr) child->release(child);
-  delete child;
-}
-
-void release_array(ArrowArray* array) {
-  auto* own = static_cast<ArrayPrivate*>(array->private_data);
-  for (ArrowArray* child : own->children) release_child_array(child);
-  release_child_array(own->dictionary);
-  delete own;
-  array->release = nullptr;
-}
+void release_array(ArrowArray* array) { release_tree<ArrowArray, ArrayPrivate>(array); }
 
 // Throws only std::bad_alloc; `out` is complete or untouched.
 void fill_array(const std::shared_ptr<const ColumnTable>& table, const ArrayData& data, ArrowArray* out) {
@@ -134,8 +129,7 @@ void fill_array(const std::shared_ptr<const ColumnTable>& table, const ArrayData
       fill_array(table, *data.dictionary, own->dictionary);
     }
   } catch (...) {
-    for (ArrowArray* child : own->children) release_child_array(child);
-    release_child_array(own->dictionary);
+    release_parts(*own);
     throw;
   }
   out->length = data.length;

@@ -17,6 +17,16 @@ Buffer take(Vector& values) {
   return buffer;
 }
 
+// An array of fixed-width values: validity, then the values.
+template <class Value>
+ArrayData primitive_array(Validity& validity, std::vector<Value>& values) {
+  ArrayData array;
+  array.length = static_cast<std::int64_t>(values.size());
+  array.buffers.push_back(validity.finish(array.null_count));
+  array.buffers.push_back(take(values));
+  return array;
+}
+
 }  // namespace
 
 // ------------------------------------------------------------------ Validity
@@ -88,13 +98,7 @@ void UInt64Column::append(const std::optional<std::uint64_t>& value) {
   validity_.append(value.has_value());
 }
 
-ArrayData UInt64Column::finish() {
-  ArrayData array;
-  array.length = static_cast<std::int64_t>(values_.size());
-  array.buffers.push_back(validity_.finish(array.null_count));
-  array.buffers.push_back(take(values_));
-  return array;
-}
+ArrayData UInt64Column::finish() { return primitive_array(validity_, values_); }
 
 // ----------------------------------------------------------- TimestampColumn
 
@@ -113,13 +117,7 @@ void TimestampColumn::append(const std::optional<Instant>& instant) {
   validity_.append(true);
 }
 
-ArrayData TimestampColumn::finish() {
-  ArrayData array;
-  array.length = static_cast<std::int64_t>(values_.size());
-  array.buffers.push_back(validity_.finish(array.null_count));
-  array.buffers.push_back(take(values_));
-  return array;
-}
+ArrayData TimestampColumn::finish() { return primitive_array(validity_, values_); }
 
 // ------------------------------------------------------------ TextListColumn
 
@@ -171,13 +169,7 @@ void DictionaryColumn::append_null() {
   validity_.append(false);
 }
 
-ArrayData DictionaryColumn::finish() {
-  ArrayData array;
-  array.length = static_cast<std::int64_t>(indices_.size());
-  array.buffers.push_back(validity_.finish(array.null_count));
-  array.buffers.push_back(take(indices_));
-  return array;
-}
+ArrayData DictionaryColumn::finish() { return primitive_array(validity_, indices_); }
 
 // ---------------------------------------------------------- SharedTextColumn
 

@@ -8,28 +8,19 @@ namespace vtpy {
 
 namespace {
 
-constexpr const char* kSchemaName = "arrow_schema";
-constexpr const char* kStreamName = "arrow_array_stream";
+constexpr char kSchemaName[] = "arrow_schema";
+constexpr char kStreamName[] = "arrow_array_stream";
 
 // A consumer that took the structure over left it released (release null).
-void drop_schema(PyObject* capsule) {
-  auto* schema = static_cast<ArrowSchema*>(PyCapsule_GetPointer(capsule, kSchemaName));
-  if (schema == nullptr) {
+template <class Structure, const char* Name>
+void drop(PyObject* capsule) {
+  auto* structure = static_cast<Structure*>(PyCapsule_GetPointer(capsule, Name));
+  if (structure == nullptr) {
     PyErr_Clear();
     return;
   }
-  if (schema->release != nullptr) schema->release(schema);
-  delete schema;
-}
-
-void drop_stream(PyObject* capsule) {
-  auto* stream = static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, kStreamName));
-  if (stream == nullptr) {
-    PyErr_Clear();
-    return;
-  }
-  if (stream->release != nullptr) stream->release(stream);
-  delete stream;
+  if (structure->release != nullptr) structure->release(structure);
+  delete structure;
 }
 
 template <class Structure>
@@ -50,7 +41,7 @@ PyObject* schema_capsule(const vt::columns::Field& schema) {
     delete out;
     return PyErr_NoMemory();
   }
-  return wrap(out, kSchemaName, drop_schema);
+  return wrap(out, kSchemaName, drop<ArrowSchema, kSchemaName>);
 }
 
 PyObject* stream_capsule(std::shared_ptr<const vt::columns::ColumnTable> table) {
@@ -59,7 +50,7 @@ PyObject* stream_capsule(std::shared_ptr<const vt::columns::ColumnTable> table) 
     delete out;
     return PyErr_NoMemory();
   }
-  return wrap(out, kStreamName, drop_stream);
+  return wrap(out, kStreamName, drop<ArrowArrayStream, kStreamName>);
 }
 
 }  // namespace vtpy
