@@ -151,6 +151,15 @@ def test_usage_errors_exit_2(cli_path, args):
     assert result.stderr.strip()
 
 
+@pytest.mark.parametrize("parts", [[".codex", ".claude"], [".claude", ".codex", ".claude"]],
+                         ids=["two-roots", "one-given-twice"])
+def test_several_inputs_are_each_read_once(cli_path, parts):
+    whole = run(cli_path, SAMPLE, "-f", "jsonl", "-q")
+    given = run(cli_path, *[SAMPLE / part for part in parts], "-f", "jsonl", "-q")
+    assert whole.returncode == given.returncode == 0
+    assert given.stdout == whole.stdout
+
+
 def test_largest_size_is_accepted(cli_path):
     result = run(cli_path, SAMPLE, "--max-line-size", "18446744073709551615", "-q", "--compact", "--documented")
     assert result.returncode == 0

@@ -219,8 +219,8 @@ void define_arguments(CLI::App& app, Arguments& args) {
                "Print one row per session instead of the timeline (a table; CSV or JSON with\n"
                "--format csv, json or jsonl): prompts counted once (typed, injected, commands),\n"
                "agent messages, tool calls, diagnostic lines, tokens and models");
-  add_repeatable(app, "--by", "With --summary: one row per KEY instead (repeatable, combined): " +
-                                  joined(group_by_names()),
+  add_repeatable(app, "--by",
+                 "With --summary: one row per KEY instead (repeatable, combined):\n" + joined(group_by_names()),
                  "KEY",
                  [&args](const std::string& value) {
                    const auto key = group_by_named(value);

@@ -45,10 +45,11 @@ std::optional<std::string> usage_model(const Event& event) {
   return usage ? usage->model : std::nullopt;
 }
 
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
 // What the whole timeline says about a session before its rows are counted.
 struct SessionFacts {
   std::optional<std::string> directory;  // its first working directory
-  std::optional<std::string> model;      // the model in use (first, until a token count names another)
 };
 
 }  // namespace
@@ -123,16 +124,36 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
   const std::vector<bool> replay = transcript_replays(events);
   const std::vector<TokenShare> shares = token_shares(events);
 
-  std::unordered_map<std::string, std::size_t> session_index;
+  // Each event's session, and the model it counts under: that of the
+  // session's next token count (the model that answered), else of its latest.
+  std::unordered_map<std::string, std::uint32_t> session_index;
   std::vector<SessionFacts> facts;
-  for (const Event& event : events) {
+  std::vector<std::uint32_t> session_of(events.size(), kNone);
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const Event& event = events[i];
     if (!event.session_id) continue;
     const auto [found, added] = session_index.try_emplace(session_key(event), facts.size());
     if (added) facts.emplace_back();
-    SessionFacts& session = facts[found->second];
-    if (!session.directory && event.working_directory) session.directory = event.working_directory->str();
-    if (!session.model) session.model = usage_model(event);
+    session_of[i] = found->second;
+    if (!facts[found->second].directory && event.working_directory) {
+      facts[found->second].directory = event.working_directory->str();
+    }
   }
+  std::vector<std::string> model_names;
+  std::vector<std::uint32_t> model_of(events.size(), kNone);
+  {
+    std::vector<std::uint32_t> next(facts.size(), kNone);
+    for (std::size_t i = events.size(); i-- > 0;) {
+      if (session_of[i] == kNone) continue;
+      if (auto model = usage_model(events[i])) {
+        auto known = std::find(model_names.begin(), model_names.end(), *model);
+        if (known == model_names.end()) known = model_names.insert(known, std::move(*model));
+        next[session_of[i]] = static_cast<std::uint32_t>(known - model_names.begin());
+      }
+      model_of[i] = next[session_of[i]];
+    }
+  }
+  std::vector<std::uint32_t> latest(facts.size(), kNone);
 
   std::vector<SummaryRow> rows;
   std::unordered_map<std::string, std::size_t> row_index;
@@ -144,11 +165,12 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
   for (std::size_t i = 0; i < events.size(); ++i) {
     const Event& event = events[i];
     while (share < shares.size() && shares[share].event < i) ++share;
-    if (!event.session_id) continue;
-    const std::size_t s = session_index.at(session_key(event));
-    SessionFacts& session = facts[s];
+    if (session_of[i] == kNone) continue;
+    const std::uint32_t s = session_of[i];
+    const SessionFacts& session = facts[s];
     const std::optional<std::string> named_model = usage_model(event);
-    if (named_model) session.model = named_model;
+    if (named_model) latest[s] = model_of[i];
+    const std::uint32_t model = model_of[i] != kNone ? model_of[i] : latest[s];
 
     SummaryRow shape;
     key.clear();
@@ -178,7 +200,7 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
           part(shape.project);
           break;
         case GroupBy::Model:
-          shape.model = session.model;
+          if (model != kNone) shape.model = model_names[model];
           part(shape.model);
           break;
       }

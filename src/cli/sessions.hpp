@@ -6,7 +6,8 @@
 //
 // Where an event counts: its session's row; its own local day and week; its
 // session's first working directory; the model its session used at the time
-// (the model of the session's latest token count before it, else its first).
+// (the model of the session's next token count, the one that answered, else
+// of its latest).
 // A diagnostic counts where the event of its line counts, or (a line without
 // an event) where the first event of its file counts when all of the file's
 // events are of one session.

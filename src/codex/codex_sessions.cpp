@@ -31,6 +31,18 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
                             rules);
 }
 
+namespace {
+
+// A rollout log, or in the full reading an older rollout document.
+Result<FileRecords> parse_rollout(const fs::path& path, const fs::path& root, const ParseOptions& options) {
+  if (full_reading(options) && is_rollout_document_name(path.filename().native())) {
+    return parse_codex_rollout_document(path, root, options);
+  }
+  return parse_codex_session_file(path, root, options);
+}
+
+}  // namespace
+
 Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path& root,
                                            const ParseOptions& options) {
   AdapterOutput out;
@@ -39,9 +51,7 @@ Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path&
   if (!ec && !fs::is_directory(status)) {
     // A single rollout file, whatever its name (the record loop opens only
     // regular files).
-    auto file = is_rollout_document_name(path.filename().native()) && full_reading(options)
-                    ? parse_codex_rollout_document(path, root, options)
-                    : parse_codex_session_file(path, root, options);
+    auto file = parse_rollout(path, root, options);
     if (!file) return fail(std::move(file.error()));
     out.events = std::move(file->events);
     out.diagnostics = std::move(file->diagnostics);
@@ -63,11 +73,7 @@ Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path&
   // the call, so files after it need not be read.
   auto files = read_each<Result<FileRecords>>(
       walk.files.size(), options.threads,
-      [&](std::size_t i) {
-        return is_rollout_document_name(walk.files[i].filename().native())
-                   ? parse_codex_rollout_document(walk.files[i], root, options)
-                   : parse_codex_session_file(walk.files[i], root, options);
-      },
+      [&](std::size_t i) { return parse_rollout(walk.files[i], root, options); },
       [](const Result<FileRecords>& file) { return !file.has_value(); });
   for (std::optional<Result<FileRecords>>& file : files) {
     if (!*file) return fail(std::move(file->error()));

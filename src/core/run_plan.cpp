@@ -95,22 +95,21 @@ Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
       planned.push_back({std::move(step), std::move(place), input});
     }
   }
-  std::vector<bool> covered_steps(planned.size(), false);
+  // Decided over all steps before any is moved out.
+  std::vector<bool> covered(planned.size(), false);
   for (std::size_t i = 0; i < planned.size(); ++i) {
-    bool covered = false;
-    for (std::size_t j = 0; j < planned.size() && !covered; ++j) {
+    for (std::size_t j = 0; j < planned.size() && !covered[i]; ++j) {
       if (i == j) continue;
       const bool same = planned[i].place == planned[j].place;
       // Of two steps on one place the first is kept.
       if (same ? j < i : reads_what(planned[j].step, planned[j].place, planned[i].step, planned[i].place, options)) {
-        covered = true;
+        covered[i] = true;
       }
     }
-    covered_steps[i] = covered;
   }
   std::vector<Planned> kept;
   for (std::size_t i = 0; i < planned.size(); ++i) {
-    if (!covered_steps[i]) kept.push_back(std::move(planned[i]));
+    if (!covered[i]) kept.push_back(std::move(planned[i]));
   }
   std::vector<ReadStep> steps;
   steps.reserve(kept.size());
