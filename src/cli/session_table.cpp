@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/terminal_text.hpp"
 #include "core/path_text.hpp"
 #include "output/json_text.hpp"
 
@@ -58,10 +59,7 @@ std::string text_table(const std::vector<SessionRow>& rows) {
     const Cells row_cells = cells(row);
     std::array<std::string, kColumns.size()> line;
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
-      std::string cell = row_cells[c].value_or("-");
-      std::replace_if(cell.begin(), cell.end(),
-                      [](char ch) { return static_cast<unsigned char>(ch) < 0x20; }, ' ');
-      line[c] = std::move(cell);
+      line[c] = terminal_text(row_cells[c].value_or("-"));
     }
     table.push_back(std::move(line));
   }
