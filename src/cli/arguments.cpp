@@ -129,7 +129,7 @@ void define_filters(CLI::App& app, EventFilter& filter) {
                  "PREFIX",
                  [&filter](const std::string& value) {
                    if (value.empty()) return std::string("an empty working-directory prefix");
-                   filter.cwd_prefixes.push_back(value);
+                   filter.cwd_prefixes.push_back(normal_cwd_prefix(value));
                    return std::string();
                  })
       ->group(group);
@@ -186,6 +186,14 @@ void define_arguments(CLI::App& app, Arguments& args) {
 
 void settle_arguments(const CLI::App& app, Arguments& args) {
   args.format_given = app.get_option("--format")->count() > 0;
+  // An empty name is no file: taking it for standard output would hide a
+  // mistake (an unset shell variable, say).
+  for (const auto& [name, value] : {std::pair{"--output", &args.output},
+                                    std::pair{"--diagnostics", &args.diagnostics}}) {
+    if (app.get_option(name)->count() > 0 && value->empty()) {
+      throw CLI::ValidationError(name, "an empty file name");
+    }
+  }
   if (args.summary && args.format == "timesketch") {
     throw CLI::ValidationError("--summary", "renders as text, csv, json or jsonl, not timesketch");
   }
