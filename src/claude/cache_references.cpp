@@ -1,8 +1,12 @@
 #include "claude/cache_references.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
+#include <string>
 #include <unordered_map>
+
+#include "core/limits.hpp"
 
 namespace vt::claude {
 
@@ -94,12 +98,16 @@ void resolve_one(Event& attachment, const std::string& hash, Pool& pool,
     return;
   }
   attachment.artifact->reference_status = ReferenceStatus::Ambiguous;
+  // Every reference repeats the list, so it names only the first few: many
+  // references times many files would otherwise make a huge report.
   std::string paths;
-  for (std::size_t i : found) {
-    if (!paths.empty()) paths += ", ";
-    paths += pool.at(i).source.relative_path.str();
-    pool.consume(i);
+  const std::size_t listed = std::min(found.size(), kMaxListedMatches);
+  for (std::size_t n = 0; n < listed; ++n) {
+    if (n != 0) paths += ", ";
+    paths += pool.at(found[n]).source.relative_path.str();
   }
+  if (found.size() > listed) paths += " and " + std::to_string(found.size() - listed) + " more";
+  for (std::size_t i : found) pool.consume(i);
   diagnostics.push_back(reference_diagnostic(attachment, DiagnosticCode::AmbiguousReference, Severity::Warning,
                                              "Cache reference '" + hash + "' matched multiple files: " + paths));
 }

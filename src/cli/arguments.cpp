@@ -157,7 +157,7 @@ void define_filters(CLI::App& app, EventFilter& filter) {
                  "PREFIX",
                  [&filter](const std::string& value) {
                    if (value.empty()) return std::string("an empty working-directory prefix");
-                   filter.cwd_prefixes.push_back(value);
+                   filter.cwd_prefixes.push_back(normal_cwd_prefix(value));
                    return std::string();
                  })
       ->group(group);
@@ -240,6 +240,14 @@ void define_arguments(CLI::App& app, Arguments& args) {
 
 void settle_arguments(const CLI::App& app, Arguments& args) {
   args.format_given = app.get_option("--format")->count() > 0;
+  // An empty name is no file: taking it for standard output would hide a
+  // mistake (an unset shell variable, say).
+  for (const auto& [name, value] : {std::pair{"--output", &args.output},
+                                    std::pair{"--diagnostics", &args.diagnostics}}) {
+    if (app.get_option(name)->count() > 0 && value->empty()) {
+      throw CLI::ValidationError(name, "an empty file name");
+    }
+  }
   if (args.format == "markdown" || args.format == "html") {
     if (args.summary) throw CLI::ValidationError("--summary", "cannot be combined with --format " + args.format);
     if (args.to_stdout()) {

@@ -3,24 +3,12 @@
 #include <algorithm>
 
 #include "cli/line_output.hpp"
-#include "core/path_text.hpp"
+#include "cli/terminal_text.hpp"
 #include "output/buffered_sink.hpp"
 #include "output/json_layout.hpp"
 #include "output/record_json.hpp"
 
 namespace vt::cli {
-
-namespace {
-
-// Keeps a listing line on one line whatever the texts hold.
-std::string one_line(std::string text) {
-  text = utf8_lossy(text);
-  std::replace_if(text.begin(), text.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
-  return text;
-}
-
-}  // namespace
 
 std::string diagnostic_line(const Diagnostic& diagnostic) {
   std::string line = std::string(wire_name(diagnostic.severity)) + " " +
@@ -31,7 +19,7 @@ std::string diagnostic_line(const Diagnostic& diagnostic) {
   } else {
     line += "-";
   }
-  return one_line(line + ": " + diagnostic.message);
+  return terminal_text(line + ": " + diagnostic.message);
 }
 
 std::string diagnostic_listing(const std::vector<Diagnostic>& diagnostics, std::size_t shown) {

@@ -1,6 +1,7 @@
 // Diagnostics for people and for files: one short line each on standard
-// error (the first few, then how many more), or every diagnostic as JSON
-// lines into a file of their own.
+// error (the first few, then how many more; control characters escaped, see
+// terminal_text.hpp), or every diagnostic as JSON lines into a file of their
+// own.
 #pragma once
 
 #include <cstddef>

@@ -76,6 +76,30 @@ std::optional<TimeBound> parse_until(std::string_view text) {
   return std::nullopt;
 }
 
+std::string normal_cwd_prefix(std::string_view prefix) {
+  const bool absolute = prefix.starts_with('/');
+  std::vector<std::string_view> parts;
+  while (!prefix.empty()) {
+    const std::size_t slash = prefix.find('/');
+    const std::string_view part = prefix.substr(0, slash);
+    prefix.remove_prefix(slash == std::string_view::npos ? prefix.size() : slash + 1);
+    if (part.empty() || part == ".") continue;
+    if (part != "..") {
+      parts.push_back(part);
+    } else if (!parts.empty() && parts.back() != "..") {
+      parts.pop_back();
+    } else if (!absolute) {
+      parts.push_back(part);
+    }
+  }
+  std::string text = absolute ? "/" : "";
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i != 0) text += '/';
+    text += parts[i];
+  }
+  return text.empty() ? "." : text;
+}
+
 std::vector<std::string> filterable_providers() {
   std::vector<std::string> names;
   for (Provider p : kProviders) names.emplace_back(wire_name(p));

@@ -42,6 +42,11 @@ struct EventFilter {
 std::optional<TimeBound> parse_since(std::string_view text);
 std::optional<TimeBound> parse_until(std::string_view text);
 
+// A "--cwd" prefix as a path, spelled once: repeated slashes and "." taken
+// out, ".." taken back against the component before it (never above the
+// root), no trailing slash. "/p0/.." is "/", "//p0" is "/p0".
+std::string normal_cwd_prefix(std::string_view prefix);
+
 // The wire names the provider and event-type filters accept.
 std::vector<std::string> filterable_providers();
 std::vector<std::string> filterable_event_types();

@@ -25,6 +25,7 @@
 #include "cli/session_table.hpp"
 #include "cli/sessions.hpp"
 #include "cli/summary.hpp"
+#include "cli/terminal_text.hpp"
 #include "cli/timesketch.hpp"
 #include "core/driver.hpp"
 #include "core/input_files.hpp"
@@ -38,7 +39,7 @@ constexpr int kFailure = 1;
 constexpr int kUsage = 2;
 
 int report_failure(const std::string& text) {
-  std::fprintf(stderr, "vellumtrace: %s\n", text.c_str());
+  std::fprintf(stderr, "vellumtrace: %s\n", vt::cli::terminal_text(text, true).c_str());
   return kFailure;
 }
 
@@ -55,7 +56,8 @@ struct Rendered {
 };
 
 vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads,
-                  const vt::cli::DiagnosticOwners* owners, vt::ByteSink& sink, Rendered& rendered) {
+                  const vt::cli::DiagnosticOwners* owners, vt::ByteSink& sink, bool to_terminal,
+                  Rendered& rendered) {
   if (args.summary) {
     const std::string table =
         vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
@@ -72,7 +74,7 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsi
   vt::Status written = vt::write_json_report(report, !args.compact, sink);
   // The document has no final line break; give a terminal one so the prompt
   // does not stick to the closing brace. Files and pipes get the exact bytes.
-  if (written && args.to_stdout() && ::isatty(STDOUT_FILENO) == 1) (void)sink.write("\n", 1);
+  if (written && to_terminal) (void)sink.write("\n", 1);
   return written;
 }
 
@@ -166,11 +168,18 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
     diagnostics_file = std::move(*opened);
   }
 
+  // An output named to standard error or a terminal shares the line's place.
+  const int output_fd = output ? output->descriptor() : STDOUT_FILENO;
+  for (const int fd : {output_fd, diagnostics_file ? diagnostics_file->descriptor() : -1}) {
+    if (fd == STDERR_FILENO || (fd >= 0 && ::isatty(fd) == 1)) stop_progress();
+  }
+
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
   vt::Status written = report_dir ? vt::Status()
                                   : render(*report, args, options.threads, owners ? &*owners : nullptr,
-                                           output ? output->sink() : standard_output, rendered);
+                                           output ? output->sink() : standard_output, ::isatty(output_fd) == 1,
+                                           rendered);
   if (written && diagnostics_file) {
     written = vt::cli::write_diagnostics_jsonl(report->diagnostics, diagnostics_file->sink());
   }

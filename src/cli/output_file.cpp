@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include <fcntl.h>
@@ -40,6 +41,20 @@ bool names_a_descriptor(const std::string& path) {
   return path.starts_with("/dev/") || path.starts_with("/proc/");
 }
 
+// Standard output or error when `path` names the same open file, so that
+// the bytes go on at that descriptor's position instead of a second one.
+std::optional<int> standard_descriptor(const std::string& path) {
+  struct stat named{};
+  if (::stat(path.c_str(), &named) != 0) return std::nullopt;
+  for (const int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+    struct stat open{};
+    if (::fstat(fd, &open) == 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino) {
+      return fd;
+    }
+  }
+  return std::nullopt;
+}
+
 mode_t creation_mode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -54,6 +69,9 @@ std::string OutputFile::failure(const std::error_code& error) const {
 
 std::expected<std::unique_ptr<OutputFile>, std::string> OutputFile::open(const std::string& path,
                                                                         InterruptWatch& watch) {
+  if (const auto standard = standard_descriptor(path)) {
+    return std::unique_ptr<OutputFile>(new OutputFile(path, path, watch, *standard, false));
+  }
   struct stat existing{};
   const bool exists = ::stat(path.c_str(), &existing) == 0;
   if (exists && (!S_ISREG(existing.st_mode) || names_a_descriptor(path))) {
@@ -91,11 +109,16 @@ std::expected<std::unique_ptr<OutputFile>, std::string> OutputFile::open(const s
   return file;
 }
 
+void OutputFile::close_descriptor() {
+  if (fd_ >= 0 && owned_) ::close(fd_);
+  fd_ = -1;
+}
+
 std::expected<void, std::string> OutputFile::commit(bool durable) {
   if (temporary_.empty()) {
     const int fd = fd_;
     fd_ = -1;
-    if (::close(fd) != 0) return std::unexpected(failure(last_error()));
+    if (owned_ && ::close(fd) != 0) return std::unexpected(failure(last_error()));
     return {};
   }
   if (durable && ::fsync(fd_) != 0) {
@@ -105,8 +128,7 @@ std::expected<void, std::string> OutputFile::commit(bool durable) {
   }
   std::error_code error;
   watch_.exclusive([&] {
-    ::close(fd_);
-    fd_ = -1;
+    close_descriptor();
     if (::rename(temporary_.c_str(), destination_.c_str()) != 0) {
       error = last_error();
       ::unlink(temporary_.c_str());
@@ -119,10 +141,7 @@ std::expected<void, std::string> OutputFile::commit(bool durable) {
 }
 
 void OutputFile::discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+  close_descriptor();
   if (temporary_.empty()) return;
   watch_.exclusive([&] {
     ::unlink(temporary_.c_str());

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/file_walk.hpp"
+
 namespace vt::cli {
 
 namespace {
@@ -88,24 +90,17 @@ void ProgressLine::measure(const std::string& input, bool follow_symlinks) {
     bytes = fs::file_size(root, error);
     if (error) bytes = 0;
   } else {
-    auto options = fs::directory_options::skip_permission_denied;
-    if (follow_symlinks) options |= fs::directory_options::follow_directory_symlink;
-    fs::recursive_directory_iterator it(root, options, error), end;
-    while (!error && it != end && !measuring_stopped_.load(std::memory_order_relaxed)) {
-      std::error_code entry_error;
-      const bool regular = follow_symlinks ? it->is_regular_file(entry_error)
-                                           : it->symlink_status(entry_error).type() ==
-                                                 fs::file_type::regular;
-      if (regular && !entry_error) {
-        const auto size = it->file_size(entry_error);
-        if (!entry_error) {
-          ++files;
-          bytes += size;
-        }
-      }
-      it.increment(error);
+    // The walk the run's readers make: each directory once, whatever links
+    // lead to it again, and nothing on a pseudo file system.
+    const WalkResult walk = walk_regular_files(root, follow_symlinks, nullptr, &measuring_stopped_);
+    for (const fs::path& file : walk.files) {
+      if (measuring_stopped_.load(std::memory_order_relaxed)) break;
+      const auto size = fs::file_size(file, error);
+      if (error) continue;
+      ++files;
+      bytes += size;
     }
-    if (error || measuring_stopped_.load()) return;  // the total stays unknown
+    if (measuring_stopped_.load()) return;  // the total stays unknown
   }
   total_files_.store(files);
   total_bytes_.store(bytes);

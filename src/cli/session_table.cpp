@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "cli/terminal_text.hpp"
 #include "core/path_text.hpp"
 #include "output/json_text.hpp"
 
@@ -146,12 +147,8 @@ std::string elided(const std::string& text, std::size_t room, Fit fit) {
   return text.substr(0, offset_of(text, room - 1)) + "…";
 }
 
-// Control characters would move the cursor or worse: shown as blanks.
-std::string printable(std::string text) {
-  std::replace_if(text.begin(), text.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }, ' ');
-  return text;
-}
+// Control characters would move the cursor or worse: shown as escapes.
+std::string printable(const std::string& text) { return terminal_text(text); }
 
 std::string text_table(const std::vector<SummaryRow>& rows, std::vector<Column> columns, const TableOptions& options) {
   if (!options.wide) {

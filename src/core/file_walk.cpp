@@ -1,12 +1,17 @@
 #include "core/file_walk.hpp"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
-#include <optional>
+#include <memory>
 #include <system_error>
 
+#include "core/input_open.hpp"
 #include "core/path_text.hpp"
 
 namespace vt {
@@ -21,17 +26,29 @@ struct DirId {
   friend auto operator<=>(const DirId&, const DirId&) = default;
 };
 
-std::optional<DirId> dir_id(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return DirId{st.st_dev, st.st_ino};
+// A directory entry's own type as the listing told it (a link stays a link);
+// `none` when the file system did not say.
+fs::file_type listed_type(unsigned char d_type) {
+  switch (d_type) {
+    case DT_DIR: return fs::file_type::directory;
+    case DT_REG: return fs::file_type::regular;
+    case DT_LNK: return fs::file_type::symlink;
+    case DT_UNKNOWN: return fs::file_type::none;
+    default: return fs::file_type::unknown;
+  }
 }
 
 // An entry still to visit; `depth` is the number of directories above it in
 // the walk, the start being at depth 0.
 struct Pending {
-  fs::directory_entry entry;
+  fs::path path;
+  fs::file_type type;  // its own type, none when still to be looked up
   std::size_t depth;
+};
+
+// Closes a directory stream (and the descriptor it took over).
+struct DirClose {
+  void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
 class Walker {
@@ -62,15 +79,13 @@ class Walker {
   }
 
   void visit(const Pending& item) {
-    const fs::path& path = item.entry.path();
+    const fs::path& path = item.path;
     std::error_code ec;
-    fs::file_type type = fs::file_type::none;
-    if (item.entry.is_symlink(ec)) {
+    fs::file_type type = item.type;
+    if (type == fs::file_type::none) type = fs::symlink_status(path, ec).type();
+    if (!ec && type == fs::file_type::symlink) {
       if (!follow_) return;  // links below the start are taken only on request
       type = fs::status(path, ec).type();
-    } else if (!ec) {
-      type = item.entry.is_directory(ec) ? fs::file_type::directory : fs::file_type::unknown;
-      if (!ec && type != fs::file_type::directory && item.entry.is_regular_file(ec)) type = fs::file_type::regular;
     }
     if (ec) return fail(path, ec);
     if (type == fs::file_type::directory) return enter(path, item.depth);
@@ -79,42 +94,60 @@ class Walker {
   }
 
   // Lists a directory and schedules its entries in name order, so that the
-  // files come out in path order and failures in a stable order.
+  // files come out in path order and failures in a stable order. A directory
+  // of a pseudo file system is reported and not listed.
   void enter(const fs::path& dir, std::size_t depth) {
-    if (follow_ && !check_loop(dir, depth)) return;
-    std::error_code ec;
-    fs::directory_iterator it(dir, ec);
-    if (ec) return fail(dir, ec);
-    std::vector<fs::directory_entry> entries;
-    // A failed step ends the iterator; what was listed so far is still walked.
-    for (; it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
-    if (ec) fail(dir, ec);
+    const auto opened = open_input(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (!opened) return fail(dir, opened.error());
+    std::unique_ptr<DIR, DirClose> listing(::fdopendir(*opened));
+    if (!listing) {
+      const std::error_code ec(errno, std::system_category());
+      ::close(*opened);
+      return fail(dir, ec);
+    }
+    const int fd = ::dirfd(listing.get());
+    if (const std::error_code pseudo = pseudo_file_system_error(fd)) return fail(dir, pseudo);
+    if (follow_ && !check_loop(fd, dir, depth)) return;
+    std::vector<Pending> entries;
+    // A failed step ends the listing; what was listed so far is still walked.
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(listing.get());
+      if (entry == nullptr) {
+        if (errno != 0) fail(dir, std::error_code(errno, std::system_category()));
+        break;
+      }
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
+      entries.push_back(Pending{dir / name, listed_type(entry->d_type), depth + 1});
+    }
     // Entries share their directory's prefix, so whole paths order as names.
-    std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
-      return a.path().native() < b.path().native();
+    std::sort(entries.begin(), entries.end(), [](const Pending& a, const Pending& b) {
+      return a.path.native() < b.path.native();
     });
-    for (auto e = entries.rbegin(); e != entries.rend(); ++e) stack_.push_back(Pending{std::move(*e), depth + 1});
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) stack_.push_back(std::move(*e));
   }
 
   // With links followed a directory can lead back to one being walked, or to
   // one already walked through another path; either is reported and not
   // entered again.
-  bool check_loop(const fs::path& dir, std::size_t depth) {
+  bool check_loop(int fd, const fs::path& dir, std::size_t depth) {
     chain_.resize(std::min(chain_.size(), depth));
-    const auto id = dir_id(dir);
-    if (!id) return true;  // listing it reports the failure
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return true;
+    const DirId id{st.st_dev, st.st_ino};
     for (const auto& [ancestor_id, ancestor] : chain_) {
-      if (ancestor_id == *id) {
+      if (ancestor_id == id) {
         fail(dir, path_text(dir) + ": file system loop: leads back to " + path_text(ancestor));
         return false;
       }
     }
-    const auto [first, inserted] = entered_.try_emplace(*id, dir);
+    const auto [first, inserted] = entered_.try_emplace(id, dir);
     if (!inserted) {
       fail_repeat(dir, first->second);
       return false;
     }
-    chain_.emplace_back(*id, dir);
+    chain_.emplace_back(id, dir);
     return true;
   }
 

@@ -1,7 +1,9 @@
 // The recursive walk of a cache, sessions or attachments tree: every regular
 // file in path order, and every entry that could not be read, so the callers
 // can report it and go on. Only regular files are ever handed out: FIFOs,
-// sockets and devices are passed over without being opened.
+// sockets and devices are passed over without being opened. Directories are
+// listed without moving their access times where the kernel allows, and one
+// on a pseudo file system (proc, sys, devices) is reported, never listed.
 #pragma once
 
 #include <atomic>

@@ -1,7 +1,9 @@
 // ByteSource: the bytes a line reader consumes, either a file's own bytes or
 // the stream decompressed from a zstd-compressed file. Either way the running
 // SHA-256 covers the file's bytes as stored, so it matches a checksum of the
-// file on disk, and memory stays bounded (no whole-file decompression).
+// file on disk, and memory stays bounded (no whole-file decompression). A
+// compressed file expands only so far (see core/limits.hpp); content past
+// that ends the input as a damaged stream does.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +34,11 @@ class ByteSource {
   static std::expected<ByteSource, std::error_code> open(const std::filesystem::path& path,
                                                          StoredAs stored,
                                                          ReadProgress* progress = nullptr);
+  // The same over a file already open (whatever it is); `name` stands for it
+  // in messages.
+  static std::expected<ByteSource, std::error_code> from_file(FileHandle file, StoredAs stored,
+                                                              std::string name,
+                                                              ReadProgress* progress = nullptr);
 
   ByteSource(ByteSource&&) noexcept;
   ByteSource& operator=(ByteSource&&) noexcept;

@@ -60,6 +60,10 @@ class JsonlReader {
   static Result<JsonlReader> open(const std::filesystem::path& path, std::uint64_t limit,
                                   StoredAs stored = StoredAs::Plain,
                                   ReadProgress* progress = nullptr);
+  // A reader of the lines of a source already open.
+  static JsonlReader over(ByteSource source, std::uint64_t limit) {
+    return JsonlReader(std::move(source), limit);
+  }
 
   JsonlReader(JsonlReader&&) noexcept = default;
   JsonlReader& operator=(JsonlReader&&) noexcept = default;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/input_open.hpp"
+
 namespace vt {
 
 namespace {
@@ -50,17 +52,16 @@ std::expected<std::size_t, std::error_code> FileHandle::read_some(void* data, st
 std::error_code not_regular_file_error() { return {1, file_error_category()}; }
 
 std::expected<FileHandle, std::error_code> open_regular_file(const std::filesystem::path& path) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::unexpected(last_error());
+  const auto opened = open_input(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (!opened) return std::unexpected(opened.error());
+  const int fd = *opened;
   FileHandle file(fd);
 
   struct stat st {};
   if (::fstat(fd, &st) != 0) return std::unexpected(last_error());
   if (S_ISDIR(st.st_mode)) return std::unexpected(std::make_error_code(std::errc::is_a_directory));
   if (!S_ISREG(st.st_mode)) return std::unexpected(not_regular_file_error());
+  if (const std::error_code pseudo = pseudo_file_system_error(fd)) return std::unexpected(pseudo);
 
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {

@@ -36,7 +36,9 @@ std::error_code not_regular_file_error();
 
 // Opens `path` read-only (following links) without ever blocking: the open is
 // non-blocking, the file type is checked on the open descriptor, and only a
-// regular file is handed back, in blocking mode.
+// regular file is handed back, in blocking mode. Its access time is kept where
+// the kernel allows, and a file on proc, sys or a device file system is
+// refused (see core/input_open.hpp).
 std::expected<FileHandle, std::error_code> open_regular_file(const std::filesystem::path& path);
 
 }  // namespace vt

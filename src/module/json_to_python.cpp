@@ -7,12 +7,12 @@ namespace vtpy {
 
 namespace {
 
-PyObject* array_to_list(const vt::Json& array) {
+PyObject* array_to_list(const vt::Json& array, SignalPoll& poll) {
   PyRef list(PyList_New(static_cast<Py_ssize_t>(array.size())));
   if (!list) return nullptr;
   Py_ssize_t index = 0;
   for (const vt::Json& item : array) {
-    PyObject* converted = json_to_python(item);
+    PyObject* converted = json_to_python(item, poll);
     if (converted == nullptr) return nullptr;
     PyList_SetItem(list.get(), index++, converted);  // steals `converted`
   }
@@ -21,13 +21,13 @@ PyObject* array_to_list(const vt::Json& array) {
 
 // The object type keeps its members sorted by key bytes, so plain iteration
 // gives the dict its key order.
-PyObject* object_to_dict(const vt::Json& object) {
+PyObject* object_to_dict(const vt::Json& object, SignalPoll& poll) {
   PyRef dict(PyDict_New());
   if (!dict) return nullptr;
   for (auto it = object.begin(); it != object.end(); ++it) {
     PyRef key(str_from_utf8(it.key()));
     if (!key) return nullptr;
-    PyRef value(json_to_python(it.value()));
+    PyRef value(json_to_python(it.value(), poll));
     if (!value || PyDict_SetItem(dict.get(), key.get(), value.get()) < 0) return nullptr;
   }
   return dict.release();
@@ -35,8 +35,9 @@ PyObject* object_to_dict(const vt::Json& object) {
 
 }  // namespace
 
-PyObject* json_to_python(const vt::Json& value) {
+PyObject* json_to_python(const vt::Json& value, SignalPoll& poll) {
   using Type = vt::Json::value_t;
+  if (!poll.step()) return nullptr;
   switch (value.type()) {
     case Type::null: Py_RETURN_NONE;
     case Type::boolean: return PyBool_FromLong(value.get<bool>() ? 1 : 0);
@@ -47,7 +48,7 @@ PyObject* json_to_python(const vt::Json& value) {
     case Type::array:
     case Type::object: {
       if (Py_EnterRecursiveCall(" while converting a JSON value") != 0) return nullptr;
-      PyObject* result = value.is_array() ? array_to_list(value) : object_to_dict(value);
+      PyObject* result = value.is_array() ? array_to_list(value, poll) : object_to_dict(value, poll);
       Py_LeaveRecursiveCall();
       return result;
     }

@@ -7,10 +7,12 @@
 #include <Python.h>
 
 #include "core/records.hpp"
+#include "module/watched_run.hpp"
 
 namespace vtpy {
 
-// A new reference, or nullptr with an exception set.
-PyObject* json_to_python(const vt::Json& value);
+// A new reference, or nullptr with an exception set (also when a signal
+// handler, run through `poll` every few thousand values, raised).
+PyObject* json_to_python(const vt::Json& value, SignalPoll& poll);
 
 }  // namespace vtpy

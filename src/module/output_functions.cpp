@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <variant>
 
 #include "core/input_files.hpp"
 #include "module/call_steps.hpp"
@@ -89,34 +91,38 @@ PyObject* render_to_text(PyObject* module, const Signature& signature, Format fo
 }
 
 // Creates (or truncates) the destination with the lock released; a file on
-// a slow or blocking file system must not hold up other threads. A file the
+// a slow or blocking file system must not hold up other threads, and a FIFO
+// waiting for its reader answers a signal (which sets `cancel`). A file the
 // run read is refused before anything is opened.
 std::unique_ptr<vt::FileSink> create_destination(PyObject* module, const std::string& path,
-                                                 const vt::InputFiles& inputs) {
-  using Created = std::expected<std::unique_ptr<vt::FileSink>, std::error_code>;
+                                                 const vt::InputFiles& inputs,
+                                                 std::atomic<bool>& cancel) {
   const std::filesystem::path destination(path);
-  bool created = false;
-  auto outcome = run_released([&]() -> vt::Result<Created> {
-    if (const std::error_code refused = vt::output_names_an_input(destination, inputs)) {
-      return Created(std::unexpected(refused));
+  std::unique_ptr<vt::FileSink> sink;
+  std::error_code failed;
+  auto outcome = run_released([&]() -> vt::Status {
+    failed = vt::output_names_an_input(destination, inputs);
+    if (failed) return {};
+    auto file = vt::FileSink::create(destination, &cancel);
+    if (file) {
+      sink = std::move(*file);
+    } else {
+      failed = file.error();
     }
-    Created file = vt::FileSink::create(destination);
-    created = file.has_value();
-    return file;
-  });
+    return {};
+  }, &cancel);
   if (!outcome) {
-    // Interrupted meanwhile: an interrupted call leaves no output behind.
-    std::error_code ignored;
-    if (created) std::filesystem::remove(destination, ignored);
+    // Interrupted meanwhile: a file the call made goes again.
+    if (sink && std::holds_alternative<PendingException>(outcome.error())) sink->remove_if_created();
     raise_call_error(module, outcome.error());
     return nullptr;
   }
-  if (!*outcome) {
-    PyRef message(str_from_utf8(vt::cannot_create_message(destination, outcome->error())));
+  if (failed) {
+    PyRef message(str_from_utf8(vt::cannot_create_message(destination, failed)));
     if (message) PyErr_SetObject(PyExc_OSError, message.get());
     return nullptr;
   }
-  return std::move(**outcome);
+  return sink;
 }
 
 }  // namespace
@@ -151,26 +157,27 @@ PyObject* convert(PyObject* module, PyObject* args, PyObject* kwargs) {
       discard_released(*report);
       return nullptr;
     }
-    std::unique_ptr<vt::FileSink> sink = create_destination(module, call.output_path, inputs);
+    std::atomic<bool> cancel{false};
+    std::unique_ptr<vt::FileSink> sink = create_destination(module, call.output_path, inputs, cancel);
     if (!sink) {
       discard_released(*report);
       return nullptr;
     }
     // The file always gets the pretty JSON document.
     const RenderOptions render_with = render_options(*format, call, true, options);
-    std::atomic<bool> cancel{false};
     auto written = run_released([&]() -> vt::Status {
       vt::CancellableSink watched(*sink, cancel);
       vt::Status status = render(*report, render_with, watched);
-      sink.reset();  // closes the file
       *report = vt::Report{};
       return status;
     }, &cancel);
-    if (!written && std::holds_alternative<PendingException>(written.error())) {
-      // An interrupted call leaves no half-written output behind.
-      std::error_code ignored;
-      std::filesystem::remove(std::filesystem::path(call.output_path), ignored);
-    }
+    const bool interrupted = !written && std::holds_alternative<PendingException>(written.error());
+    Py_BEGIN_ALLOW_THREADS
+    // An interrupted call leaves no half-written file of its own behind;
+    // what was there before (a device, a FIFO, a link, a file) stays.
+    if (interrupted) sink->remove_if_created();
+    sink.reset();  // closes the file
+    Py_END_ALLOW_THREADS
     if (!written) {
       raise_call_error(module, written.error());
       return nullptr;

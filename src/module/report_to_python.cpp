@@ -36,10 +36,12 @@ PyRef instant(const std::optional<vt::Instant>& value) {
   return value ? text(value->text()) : none();
 }
 
-PyRef json(const std::optional<vt::Json>& value) {
-  return value ? PyRef(json_to_python(*value)) : none();
+PyRef json(const std::optional<vt::Json>& value, SignalPoll& poll) {
+  return value ? PyRef(json_to_python(*value, poll)) : none();
 }
-PyRef json(const vt::Boxed<vt::Json>& value) { return value ? PyRef(json_to_python(*value)) : none(); }
+PyRef json(const vt::Boxed<vt::Json>& value, SignalPoll& poll) {
+  return value ? PyRef(json_to_python(*value, poll)) : none();
+}
 
 // The str of each shared text (path, digest, session, directory, record
 // type, warning) made once per call: the events of a file repeat the same
@@ -96,15 +98,16 @@ class Builder {
   }
 
  private:
-  // A list with one converted item per record, in order. A long list stops
-  // now and then for the interpreter's signal handlers.
+  // A list with one converted item per record, in order. The build stops
+  // now and then for the interpreter's signal handlers (per record here, per
+  // value inside raw records); one that raises drops what was built.
   template <class Record, class Convert>
-  static PyRef list_of(const std::vector<Record>& records, Convert convert) {
+  PyRef list_of(const std::vector<Record>& records, Convert convert) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return {};
     Py_ssize_t index = 0;
     for (const Record& record : records) {
-      if ((index & 4095) == 4095 && !signals_quiet()) return {};
+      if (!poll_.step()) return {};
       PyRef item = convert(record);
       if (!item) return {};
       PyList_SetItem(list.get(), index++, item.release());  // steals the item
@@ -204,14 +207,14 @@ class Builder {
                     put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
                     put(dict, Key::Message, text(event.message)) &&
                     put(dict, Key::Provider, word(event.provider)) &&
-                    put(dict, Key::Raw, json(event.raw)) &&
+                    put(dict, Key::Raw, json(event.raw, poll_)) &&
                     put(dict, Key::SchemaVersion, PyRef::borrow(schema_version_.get())) &&
                     put(dict, Key::Sequence, number(event.sequence)) &&
                     put(dict, Key::SessionId, shared_.get(event.session_id)) &&
                     put(dict, Key::Source, source_dict(event.source)) &&
                     put(dict, Key::SourceFileSha256, shared_.get(event.source_file_sha256)) &&
                     put(dict, Key::Timestamp, instant(event.timestamp)) &&
-                    put(dict, Key::TimestampRaw, json(event.timestamp_raw)) &&
+                    put(dict, Key::TimestampRaw, json(event.timestamp_raw, poll_)) &&
                     put(dict, Key::TimestampSource, word(event.timestamp_source)) &&
                     put(dict, Key::Warnings, warnings(event.warnings)) &&
                     put(dict, Key::WorkingDirectory, shared_.get(event.working_directory));
@@ -232,6 +235,7 @@ class Builder {
   RecordKeys keys_;
   std::unordered_map<std::string_view, PyRef> words_;
   SharedTexts shared_;
+  SignalPoll poll_;
   PyRef event_template_, artifact_template_, schema_version_;
 };
 

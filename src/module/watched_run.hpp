@@ -22,4 +22,21 @@ bool run_watched(const std::function<void()>& job, std::atomic<bool>& cancel);
 // set when one raised. For long stretches of work done with the lock held.
 inline bool signals_quiet() { return PyErr_CheckSignals() == 0; }
 
+// For work done with the lock held in many small steps (building a result
+// object by object): every few thousand steps, the signal handlers run, so
+// that Ctrl-C is answered within milliseconds however the work is shaped.
+class SignalPoll {
+ public:
+  // False with the exception set when a handler raised.
+  bool step() {
+    if (++steps_ < kStepsBetweenChecks) return true;
+    steps_ = 0;
+    return signals_quiet();
+  }
+
+ private:
+  static constexpr unsigned kStepsBetweenChecks = 4096;
+  unsigned steps_ = 0;
+};
+
 }  // namespace vtpy

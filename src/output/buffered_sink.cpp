@@ -1,5 +1,6 @@
 #include "output/buffered_sink.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vt {
@@ -21,25 +22,28 @@ bool BufferedSink::spill() {
 }
 
 void BufferedSink::append_slow(const char* data, std::size_t size) {
-  if (failed_) return;
-  if (size <= kCapacity - used_) {
-    std::memcpy(buffer_.data() + used_, data, size);
-    used_ += size;
-    return;
-  }
-  if (!spill()) return;
-  if (size >= kCapacity) {
-    // Too large to batch: hand it over directly, in order after the spill.
-    std::size_t accepted = 0;
-    auto written = sink_.write_counted(data, size, accepted);
-    if (!written) {
-      failed_ = true;
-      error_ = written.error();
+  while (size > 0 && !failed_) {
+    if (used_ == kCapacity && !spill()) return;  // full, and more follows
+    if (used_ == 0 && size > kCapacity) {
+      // Whole buffers straight from `data`, the last one kept back like a
+      // full buffer until more follows.
+      const std::size_t direct = (size - 1) / kCapacity * kCapacity;
+      std::size_t accepted = 0;
+      auto written = sink_.write_counted(data, direct, accepted);
+      if (!written) {
+        failed_ = true;
+        error_ = written.error();
+        return;
+      }
+      data += direct;
+      size -= direct;
     }
-    return;
+    const std::size_t take = std::min(size, kCapacity - used_);
+    std::memcpy(buffer_.data() + used_, data, take);
+    used_ += take;
+    data += take;
+    size -= take;
   }
-  std::memcpy(buffer_.data(), data, size);
-  used_ = size;
 }
 
 std::expected<void, std::error_code> BufferedSink::finish() {

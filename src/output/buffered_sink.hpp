@@ -2,6 +2,13 @@
 // many small pieces of a rendering reach a file in few writes. The first
 // failure is kept and silences everything after it, so a writer can check
 // once per step which step failed.
+//
+// The buffer is passed on only when full and more bytes follow (a large piece
+// goes on directly in whole buffers), so the sink sees writes that start and
+// end at the same multiples of 8192 however the bytes were cut into pieces,
+// each made during the call that brings the byte after its end. Two writers
+// that hand over the same bytes in different pieces therefore fail at the
+// same step.
 #pragma once
 
 #include <array>

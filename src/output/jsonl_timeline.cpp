@@ -1,13 +1,15 @@
 // The events of a report as JSON Lines: one compact event object per line.
 // Lines do not depend on each other, so with several threads the events are
 // rendered a batch at a time, each thread a contiguous slice into its own
-// buffer, and the slices are written out in order while the next batch is
-// rendered: the bytes are those of a serial rendering, and no more than two
+// buffer, and the slices are written out in order, in the serial writer's
+// steps, while the next batch is rendered: the bytes and the error of a
+// failing write are those of a serial rendering, and no more than two
 // batches are held at a time.
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -38,33 +40,41 @@ bool put_lines(const Report& report, std::size_t first, std::size_t last, Buffer
   return true;
 }
 
+// A failure of the writing: what is still held goes on once more, and the
+// error names the step that failed.
+Status failure(BufferedSink& out, const char* what) {
+  out.abandon();
+  return fail(ParseError::message(what + os_error_text(out.error())));
+}
+
 Status serial_lines(const Report& report, ByteSink& sink, EventExtras extras) {
   BufferedSink out(sink);
-  const auto failure = [&out](const char* what) {
-    out.abandon();
-    return fail(ParseError::message(what + os_error_text(out.error())));
-  };
-
   JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (const Event& event : report.events) {
     put_event_object(j, event, extras);
-    if (out.failed()) return failure("JSON serialization error: ");
+    if (out.failed()) return failure(out, "JSON serialization error: ");
     out.push_back('\n');
-    if (out.failed()) return failure("I/O write error: ");
+    if (out.failed()) return failure(out, "I/O write error: ");
   }
-  if (!out.finish()) return failure("I/O flush error: ");
+  if (!out.finish()) return failure(out, "I/O flush error: ");
   return {};
 }
 
-// Writes the rendered slices of one batch in order; a slice that failed to
-// render ends the writing.
+// Passes the rendered slices of one batch on, in order, through `out` in the
+// steps the serial writer takes (an event's bytes, then its line feed): the
+// sink then sees the same writes, and a failure names the same step.
 Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::error_code>& errors,
-                    ByteSink& sink) {
+                    BufferedSink& out) {
   for (std::size_t t = 0; t < slices.size(); ++t) {
     if (errors[t]) return fail(ParseError::message("JSON serialization error: " + os_error_text(errors[t])));
-    const std::string& text = slices[t].buffer();
-    if (auto written = sink.write(text.data(), text.size()); !written) {
-      return fail(ParseError::message("I/O write error: " + os_error_text(written.error())));
+    std::string_view text = slices[t].buffer();
+    while (!text.empty()) {
+      const std::size_t feed = text.find('\n');  // every rendered line ends with one
+      out.append(text.substr(0, feed));
+      if (out.failed()) return failure(out, "JSON serialization error: ");
+      out.push_back('\n');
+      if (out.failed()) return failure(out, "I/O write error: ");
+      text.remove_prefix(feed + 1);
     }
   }
   return {};
@@ -80,6 +90,7 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, Ev
   const std::size_t count = report.events.size();
   const std::size_t batch = kSliceEvents * threads;
   const std::size_t batches = (count + batch - 1) / batch;
+  BufferedSink out(sink);
   for (std::size_t step = 0; step <= batches; ++step) {
     const bool renders = step < batches, writes = step > 0;
     const std::size_t now = step % 2, before = 1 - now;
@@ -88,7 +99,7 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, Ev
     Status written;
     for_each_index((writes ? 1 : 0) + (renders ? threads : 0), threads, [&](std::size_t i) {
       if (writes && i == 0) {
-        written = write_slices(slices[before], errors[before], sink);
+        written = write_slices(slices[before], errors[before], out);
         return true;
       }
       const std::size_t t = i - (writes ? 1 : 0);
@@ -103,9 +114,7 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, Ev
     });
     if (!written) return written;
   }
-  if (auto flushed = sink.flush(); !flushed) {
-    return fail(ParseError::message("I/O flush error: " + os_error_text(flushed.error())));
-  }
+  if (!out.finish()) return failure(out, "I/O flush error: ");
   return {};
 }
 

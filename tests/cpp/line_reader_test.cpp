@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,7 +150,8 @@ TEST(JsonlReaderOpen, RefusesWhatIsNotARegularFile) {
   };
   for (const Case& c : {Case{fifo, "Not a regular file"}, Case{dir, "Is a directory"},
                         Case{tree / "missing.jsonl", "No such file or directory"},
-                        Case{tree.file("plain") / "below", "Not a directory"}}) {
+                        Case{tree.file("plain") / "below", "Not a directory"},
+                        Case{"/proc/self/mem", "On a proc file system: not read"}}) {
     auto reader = JsonlReader::open(c.path, 0);
     ASSERT_FALSE(reader.has_value()) << c.path;
     EXPECT_EQ(reader.error().kind(), ParseErrorKind::Io);
@@ -169,10 +171,14 @@ TEST(JsonlReaderOpen, ClosesItsDescriptor) {
 }
 
 // A file whose every read fails (reading the process's own memory at address
-// 0 always does): the reader reports the failures and then stops.
+// 0 always does; opened here, since the reader never opens a proc file): the
+// reader reports the failures and then stops.
 TEST(JsonlReaderFailures, RepeatedReadFailuresEndTheInput) {
-  auto reader = JsonlReader::open("/proc/self/mem", 0);
-  ASSERT_TRUE(reader.has_value());
+  FileHandle memory(::open("/proc/self/mem", O_RDONLY | O_CLOEXEC));
+  ASSERT_TRUE(memory);
+  auto source = ByteSource::from_file(std::move(memory), StoredAs::Plain, "mem");
+  ASSERT_TRUE(source.has_value());
+  auto reader = std::optional<JsonlReader>(JsonlReader::over(std::move(*source), 0));
   std::vector<LineItem> items;
   while (auto item = reader->next()) {
     items.push_back(std::move(*item));
