@@ -28,6 +28,7 @@ def seed(directory, name, data):
 def gather_seeds(seed_root, sources):
     """One seed directory per target: files as they are, or what a target reads
     of them (the writers target takes a reader-choosing first byte, the
+    compressed-rollout target four bytes saying how to store the rest, the
     timestamp target single date-time texts)."""
     stamps, ms_values = set(), set()
     for index, path in enumerate(line_files(sources)):
@@ -38,6 +39,9 @@ def gather_seeds(seed_root, sources):
         if "projects" in path.parts:
             seed(seed_root / "claude_transcript_fuzz", name, data)
         seed(seed_root / "writers_fuzz", name, (b"\x01" if "history" in path.name else b"\x00") + data)
+        if "rollout" in path.name:
+            # Compressed by the target: in two frames, with skippable frames around them.
+            seed(seed_root / "codex_zst_rollout_fuzz", name, b"\x07\x80\x10\x02" + data)
         stamps.update(STAMP.findall(data))
         ms_values.update(MS_VALUE.findall(data))
     for index, stamp in enumerate(sorted(stamps)[:2000]):
