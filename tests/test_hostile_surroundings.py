@@ -325,7 +325,7 @@ def test_control_characters_from_the_input_reach_no_terminal(tmp_path, cli_path,
              "pastedContents": {"1": {"contentHash": "h" + CONTROLS}}}
     put(root / "history.jsonl", (json.dumps(entry) + "\n").encode())
     if shown == "summary":
-        done = subprocess.run([cli_path, root, "--summary"], capture_output=True, timeout=60)
+        done = subprocess.run([cli_path, root, "--summary", "--wide"], capture_output=True, timeout=60)
         text, exact = done.stdout, subprocess.run([cli_path, root, "--summary", "-f", "jsonl"],
                                                   capture_output=True, timeout=60).stdout
         assert [row["session_id"] for row in map(json.loads, exact.splitlines())] == ["s" + CONTROLS]
