@@ -65,7 +65,7 @@ Status write_csv_timeline(const Report& report, const CsvOptions& options, ByteS
   if (out.failed()) return failure("CSV header write error: ");
   for (const Event& event : report.events) {
     std::optional<std::string_view> origin_cell;
-    if (origin) origin_cell = event.origin ? wire_name(*event.origin) : std::string_view();
+    if (origin) origin_cell = event.origin ? wire_name(*event.origin) : std::string_view("");
     put_record(out, csv_row(event, options), origin_cell);
     if (out.failed()) return failure("CSV record write error: ");
   }
