@@ -157,14 +157,15 @@ def test_strict_mode_ends_at_error_lines(tmp_path, bad, error, text_start, text_
     assert len(vellumtrace.parse(path)["events"]) == 2
 
 
-def test_a_history_linked_into_proc_is_refused_unread(tmp_path):
-    # /proc/self/mem would fail on every read; such files are not opened at all.
+def test_a_history_linked_into_proc_is_never_read(tmp_path):
+    # Reading a process's own memory would fail on every attempt, and other
+    # proc files hand out what the machine holds: it is not even opened. (The
+    # reader's giving up after repeated failures is a unit test of its own.)
     root = tmp_path / ".codex"
     root.mkdir()
     (root / "history.jsonl").symlink_to("/proc/self/mem")
-    for mode in ("best_effort", "strict"):
-        with pytest.raises(OSError, match="^I/O error at .*history.jsonl: On a proc file system: not read"):
-            vellumtrace.parse(root, mode=mode)
+    with pytest.raises(OSError, match="^I/O error at .*history.jsonl: On a proc file system: not read$"):
+        vellumtrace.parse(root)
 
 
 PEAK_SCRIPT = """

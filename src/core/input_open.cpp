@@ -28,7 +28,7 @@ constexpr PseudoFileSystem kPseudo[] = {
     {0x19800202, "mqueue"},
 };
 constexpr std::uint32_t kTmpfsMagic = 0x01021994;
-// Error values: 1 + the index in kPseudo (0 means no error), then devtmpfs.
+// Error values: 1 + the index in kPseudo (0 means no error), then /dev's own.
 constexpr int kDevtmpfs = static_cast<int>(std::size(kPseudo)) + 1;
 
 class PseudoCategory final : public std::error_category {
@@ -36,7 +36,7 @@ class PseudoCategory final : public std::error_category {
   const char* name() const noexcept override { return "vellumtrace.pseudo_fs"; }
   std::string message(int which) const override {
     if (which < 1 || which > kDevtmpfs) return "Not read";
-    const char* fs = which == kDevtmpfs ? "devtmpfs" : kPseudo[which - 1].name;
+    const char* fs = which == kDevtmpfs ? "device" : kPseudo[which - 1].name;
     return std::string("On a ") + fs + " file system: not read";
   }
 };
@@ -46,7 +46,8 @@ const PseudoCategory& pseudo_category() {
   return category;
 }
 
-// devtmpfs calls itself tmpfs; it is told apart as the one mounted on /dev.
+// devtmpfs (or the tmpfs a container mounts there) calls itself tmpfs; it is
+// told apart as the file system mounted on /dev.
 bool on_device_file_system(int fd) {
   struct stat own {}, dev {}, root {};
   return ::fstat(fd, &own) == 0 && ::stat("/dev", &dev) == 0 && ::stat("/", &root) == 0 &&
