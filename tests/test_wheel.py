@@ -81,7 +81,7 @@ def test_module_and_program_run(env):
     assert report["events"] and report["diagnostics"]
     version = run(env, "vellumtrace", "--version")
     assert (version.returncode, version.stdout.strip()) == (0, f"vellumtrace {VERSION}")
-    program = run(env, "vellumtrace", str(SAMPLE), "--format", "jsonl", "-q")
+    program = run(env, "vellumtrace", str(SAMPLE), "--format", "jsonl", "-q", "--documented")
     assert program.returncode == 0, program.stderr
     assert program.stdout == module_query(env, f"vellumtrace.to_jsonl({str(SAMPLE)!r})")
 
