@@ -17,6 +17,7 @@
 #include "core/boxed.hpp"
 #include "core/enums.hpp"
 #include "core/event_id_text.hpp"
+#include "core/facts.hpp"
 #include "core/instant.hpp"
 #include "core/optional_shared.hpp"
 #include "core/shared_string.hpp"
@@ -76,6 +77,14 @@ struct Event {
   Boxed<FsTimes> fs_times;
   WarningList warnings;
   Boxed<Json> raw;
+  // Full reading only, rendered after every documented field by the
+  // program's outputs of that reading: what the event says in numbers and
+  // ids (filled by the readers), the input it was read from (as given, or
+  // the caller's label), and, on a copy of an event read before, the id of
+  // that first occurrence (a copy is kept, and counted nowhere).
+  Facts facts;
+  OptionalShared input;
+  OptionalShared copy_of;
 };
 
 struct Diagnostic {
