@@ -53,7 +53,8 @@ bool listed(const std::vector<T>& wanted, const T& value) {
   return wanted.empty() || std::find(wanted.begin(), wanted.end(), value) != wanted.end();
 }
 
-constexpr Provider kProviders[] = {Provider::Codex, Provider::ClaudeCode};
+constexpr Provider kProviders[] = {Provider::Codex, Provider::ClaudeCode, Provider::GeminiCli, Provider::CopilotCli,
+                                   Provider::Aider};
 constexpr PromptOrigin kOrigins[] = {PromptOrigin::Typed, PromptOrigin::Injected, PromptOrigin::Command};
 
 std::string lower(std::string_view text) {

@@ -10,7 +10,8 @@ std::string_view pick(const std::string_view (&names)[N], std::uint8_t i) {
 }  // namespace
 
 std::string_view wire_name(Provider v) {
-  static constexpr std::string_view k[] = {"claude_code", "codex", "open_code", "unknown"};
+  static constexpr std::string_view k[] = {"claude_code", "codex", "open_code", "unknown",
+                                           "gemini_cli",  "copilot_cli", "aider"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view wire_name(TimestampSource v) {
@@ -60,7 +61,8 @@ std::string_view wire_name(PromptOrigin v) {
 }
 
 std::string_view variant_name(Provider v) {
-  static constexpr std::string_view k[] = {"ClaudeCode", "Codex", "OpenCode", "Unknown"};
+  static constexpr std::string_view k[] = {"ClaudeCode", "Codex",      "OpenCode", "Unknown",
+                                           "GeminiCli",  "CopilotCli", "Aider"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view variant_name(ArtifactKind v) {

@@ -7,7 +7,9 @@
 
 namespace vt {
 
-enum class Provider : std::uint8_t { ClaudeCode, Codex, OpenCode, Unknown };
+// The last three are emitted by the full reading only (agents beyond the
+// documented layout).
+enum class Provider : std::uint8_t { ClaudeCode, Codex, OpenCode, Unknown, GeminiCli, CopilotCli, Aider };
 enum class TimestampSource : std::uint8_t { Embedded, ReferencedEvent, FilesystemModified, None };
 enum class EventType : std::uint8_t {
   PromptInput, PasteAttachment, ImageAttachment, OrphanCache, FileSnapshot, SessionStart,

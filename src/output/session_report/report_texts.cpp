@@ -7,6 +7,9 @@ std::string_view provider_title(Provider provider) {
     case Provider::ClaudeCode: return "Claude Code";
     case Provider::Codex: return "Codex";
     case Provider::OpenCode: return "OpenCode";
+    case Provider::GeminiCli: return "Gemini CLI";
+    case Provider::CopilotCli: return "Copilot CLI";
+    case Provider::Aider: return "Aider";
     case Provider::Unknown: break;
   }
   return "Unknown agent";
