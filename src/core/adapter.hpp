@@ -1,13 +1,15 @@
 // The contract between the parse driver and an agent's reader: five
-// operations per adapter, and the constant table of the two adapters
-// (Codex first: roots are searched, candidates listed and events
-// concatenated in this order).
+// operations per adapter, and the constant table of the adapters (Codex
+// first: roots are searched, candidates listed and events concatenated in
+// this order). The documented reading knows the first two; the full reading
+// adds the agents beyond the documented layout after them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -25,7 +27,9 @@ struct AdapterOutput {
 };
 
 struct Adapter {
-  std::string_view dir_name;  // ".codex" / ".claude"
+  // The root's directory name (".codex" / ".claude"); empty for an agent
+  // whose place is the directory holding its files (probed itself).
+  std::string_view dir_name;
   InputKind root_kind;
   Provider provider;
   Result<std::optional<InputKind>> (*probe)(const std::filesystem::path& path, bool follow_symlinks);
@@ -37,8 +41,9 @@ struct Adapter {
   std::uint8_t (*detection_priority)(const std::filesystem::path& path, InputKind kind);
 };
 
-const std::array<Adapter, 2>& adapter_table();
-// The table entry owning `kind` (Codex for any kind Claude Code does not support).
+// The adapters a reading knows, in table order.
+std::span<const Adapter> adapter_table(Reading reading = Reading::Documented);
+// The table entry owning `kind` (Codex for any kind no other adapter supports).
 const Adapter& adapter_for_kind(InputKind kind);
 
 }  // namespace vt

@@ -5,19 +5,29 @@
 
 namespace vt {
 
-const std::array<Adapter, 2>& adapter_table() {
-  static constexpr std::array<Adapter, 2> kTable = {{
-      {".codex", InputKind::CodexRoot, Provider::Codex, &codex::probe, &codex::parse_input,
-       &codex::base_dir, &codex::supports_kind, &codex::detection_priority},
-      {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::probe,
-       &claude::parse_input, &claude::base_dir, &claude::supports_kind,
-       &claude::detection_priority},
-  }};
-  return kTable;
+namespace {
+
+// The documented agents first; the full reading's own after them.
+constexpr Adapter kTable[] = {
+    {".codex", InputKind::CodexRoot, Provider::Codex, &codex::probe, &codex::parse_input, &codex::base_dir,
+     &codex::supports_kind, &codex::detection_priority},
+    {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::probe, &claude::parse_input,
+     &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
+};
+constexpr std::size_t kDocumentedAdapters = 2;
+
+}  // namespace
+
+std::span<const Adapter> adapter_table(Reading reading) {
+  const std::span<const Adapter> all(kTable);
+  return reading == Reading::Full ? all : all.first(kDocumentedAdapters);
 }
 
 const Adapter& adapter_for_kind(InputKind kind) {
-  return adapter_table()[1].supports_kind(kind) ? adapter_table()[1] : adapter_table()[0];
+  for (const Adapter& adapter : adapter_table(Reading::Full).subspan(1)) {
+    if (adapter.supports_kind(kind)) return adapter;
+  }
+  return kTable[0];
 }
 
 }  // namespace vt

@@ -18,9 +18,9 @@ struct Candidate {
 
 }  // namespace
 
-Result<Detection> detect(const std::filesystem::path& path, bool follow_symlinks) {
+Result<Detection> detect(const std::filesystem::path& path, bool follow_symlinks, Reading reading) {
   std::vector<Candidate> candidates;
-  for (const Adapter& adapter : adapter_table()) {
+  for (const Adapter& adapter : adapter_table(reading)) {
     Result<std::optional<InputKind>> answer = adapter.probe(path, follow_symlinks);
     if (!answer) return fail(std::move(answer.error()));
     if (!*answer) continue;

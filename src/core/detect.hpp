@@ -13,6 +13,7 @@ struct Detection {
   InputKind kind;
 };
 
-Result<Detection> detect(const std::filesystem::path& path, bool follow_symlinks);
+Result<Detection> detect(const std::filesystem::path& path, bool follow_symlinks,
+                         Reading reading = Reading::Documented);
 
 }  // namespace vt

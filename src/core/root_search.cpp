@@ -4,10 +4,11 @@
 
 namespace vt {
 
-Result<std::vector<RootMatch>> find_roots(const std::filesystem::path& dir, bool follow_symlinks) {
+Result<std::vector<RootMatch>> find_roots(const std::filesystem::path& dir, bool follow_symlinks, Reading reading) {
   std::vector<RootMatch> roots;
-  for (const Adapter& adapter : adapter_table()) {
-    std::filesystem::path candidate = dir / adapter.dir_name;
+  for (const Adapter& adapter : adapter_table(reading)) {
+    // An agent without a root directory of its own keeps its files in `dir`.
+    std::filesystem::path candidate = adapter.dir_name.empty() ? dir : dir / adapter.dir_name;
     // Without link following a link named like a root is passed over.
     const auto kind = file_kind(candidate, follow_symlinks);
     if (!kind || *kind != FileKind::Directory) continue;

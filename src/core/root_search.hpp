@@ -17,6 +17,7 @@ struct RootMatch {
 
 // The roots inside `dir`, in adapter-table order (at most one per adapter).
 // A probe's error ends the search with that error.
-Result<std::vector<RootMatch>> find_roots(const std::filesystem::path& dir, bool follow_symlinks);
+Result<std::vector<RootMatch>> find_roots(const std::filesystem::path& dir, bool follow_symlinks,
+                                          Reading reading = Reading::Documented);
 
 }  // namespace vt

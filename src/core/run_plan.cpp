@@ -145,7 +145,7 @@ Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptio
   // A directory is first searched for roots; its metadata is read following
   // links whatever the option says, and a failure here is left to detection.
   if (const auto kind = file_kind(*path, true); kind && *kind == FileKind::Directory) {
-    Result<std::vector<RootMatch>> roots = find_roots(*path, options.follow_symlinks);
+    Result<std::vector<RootMatch>> roots = find_roots(*path, options.follow_symlinks, options.reading);
     if (!roots) return fail(std::move(roots.error()));
     if (roots->size() == 1) {
       const RootMatch& only = roots->front();
@@ -159,7 +159,7 @@ Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptio
       return steps;
     }
   }
-  Result<Detection> detected = detect(*path, options.follow_symlinks);
+  Result<Detection> detected = detect(*path, options.follow_symlinks, options.reading);
   if (!detected) return fail(std::move(detected.error()));
   steps.push_back(step_for(*detected->adapter, *path, detected->kind));
   return steps;
