@@ -67,7 +67,8 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
       continue;
     }
 
-    auto value = parser.parse_view(text);
+    // Trimming keeps the padding after the line (it only takes bytes off).
+    auto value = parser.parse_view(text, line.padded);
     if (!value) {
       report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
              "Invalid JSON: " + value.error());

@@ -1,5 +1,7 @@
 #include "output/json_layout.hpp"
 
+#include <cstring>
+
 #include "output/json_text.hpp"
 
 namespace vt {
@@ -20,33 +22,49 @@ void put_line_break(BufferedSink& out, std::size_t depth) {
 
 void JsonLayout::open(char bracket) {
   out_.push_back(bracket);
-  open_.push_back(false);
+  ++open_;
+  members_ &= ~(std::uint64_t{1} << ((open_ - 1) % kMaxDepth));
 }
 
 void JsonLayout::close(char bracket) {
-  const bool had_members = open_.back();
-  open_.pop_back();
+  const bool had_members = (members_ >> ((open_ - 1) % kMaxDepth)) & 1;
+  --open_;
   if (pretty_ && had_members) put_line_break(out_, depth());
   out_.push_back(bracket);
 }
 
 void JsonLayout::separator() {
-  if (open_.back()) out_.push_back(',');
-  open_.back() = true;
+  if (take_first_member()) out_.push_back(',');
   if (pretty_) put_line_break(out_, depth());
 }
 
 void JsonLayout::key(std::string_view name) {
-  separator();
   // Member names are this program's own plain ASCII words: nothing to escape.
+  if (!pretty_) {
+    // ,"name": in one piece.
+    const bool comma = take_first_member();
+    const std::size_t size = name.size() + 3 + (comma ? 1 : 0);
+    if (char* at = out_.room(size)) {
+      *at = ',';
+      at += comma ? 1 : 0;
+      *at++ = '"';
+      std::memcpy(at, name.data(), name.size());
+      at += name.size();
+      at[0] = '"';
+      at[1] = ':';
+      out_.advance(size);
+    } else {
+      if (comma) out_.push_back(',');
+      out_.push_back('"');
+      out_.append(name);
+      out_.append("\":", 2);
+    }
+    return;
+  }
+  separator();
   out_.push_back('"');
   out_.append(name);
-  out_.push_back('"');
-  if (pretty_) {
-    out_.append(": ", 2);
-  } else {
-    out_.push_back(':');
-  }
+  out_.append("\": ", 3);
 }
 
 void JsonLayout::element() { separator(); }
@@ -81,9 +99,11 @@ void JsonLayout::uint(const std::optional<std::uint64_t>& value) {
 
 void JsonLayout::timestamp(const std::optional<Instant>& instant) {
   if (instant) {
-    out_.push_back('"');
-    out_.append(timestamp_text(*instant));
-    out_.push_back('"');
+    char text[Instant::kMaxText + 2];
+    text[0] = '"';
+    const std::size_t size = instant->write_text(text + 1, "Z");
+    text[size + 1] = '"';
+    out_.append(text, size + 2);
   } else {
     null();
   }

@@ -1,6 +1,7 @@
 // Layout of the fixed-shape objects of a rendering (document, events,
 // diagnostics): separators, two-space pretty indentation, "{}"/"[]" for empty
-// containers, written straight into the output buffer as members come.
+// containers, written straight into the output buffer as members come. The
+// compact layout writes each member's separator and key in one step.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/records.hpp"
 #include "output/buffered_sink.hpp"
@@ -20,6 +20,9 @@ class JsonLayout {
   // `depth` is the indentation level of the line the first value starts on.
   JsonLayout(BufferedSink& out, bool pretty, std::size_t depth = 0)
       : out_(out), pretty_(pretty), base_depth_(depth) {}
+
+  // Containers nest at most kMaxDepth deep (the records nest four deep).
+  static constexpr std::size_t kMaxDepth = 64;
 
   void begin_object() { open('{'); }
   void end_object() { close('}'); }
@@ -55,14 +58,23 @@ class JsonLayout {
   void open(char bracket);
   void close(char bracket);
   void separator();
-  std::size_t depth() const { return base_depth_ + open_.size(); }
+  // Whether the innermost open container has a member yet, and marks it so.
+  bool take_first_member() {
+    const std::uint64_t bit = std::uint64_t{1} << ((open_ - 1) % kMaxDepth);
+    const bool had = (members_ & bit) != 0;
+    members_ |= bit;
+    return had;
+  }
+  std::size_t depth() const { return base_depth_ + open_; }
 
   BufferedSink& out_;
   bool pretty_;
   std::size_t base_depth_;
-  // Per open container: has it a member yet. Empty again after each complete
-  // top-level value, so one layout can write any number of them.
-  std::vector<bool> open_;
+  // Open containers, and per open container (bit depth - 1): has it a member
+  // yet. Back to none after each complete top-level value, so one layout can
+  // write any number of them.
+  std::size_t open_ = 0;
+  std::uint64_t members_ = 0;
 };
 
 }  // namespace vt
