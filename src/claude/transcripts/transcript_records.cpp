@@ -218,6 +218,7 @@ struct TranscriptRecords::Record {
   std::optional<Json> time_raw;
   JsonView object;
   const Envelope& envelope;
+  SharedValue<Json> raw;  // one copy of the record for all its events, when asked for
 };
 
 OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
@@ -244,7 +245,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
   if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
-  if (options_.include_raw) event.raw = held_copy(record.object);
+  event.raw = record.raw;
   sink.events.push_back(std::move(event));
   return sink.events.back();
 }
@@ -260,7 +261,8 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
                 is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
                 shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
-                TimestampSource::None, std::nullopt, object, envelope};
+                TimestampSource::None, std::nullopt, object, envelope, std::nullopt};
+  if (options_.include_raw) record.raw = held_copy(object);
   if (envelope.timestamp) {
     record.time_raw = held_copy(*envelope.timestamp);
     if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
