@@ -63,3 +63,75 @@ def test_a_line_of_many_blocks_stays_linear_in_memory(tmp_path, cli_path, option
     code, peak_kb = map(int, done.stdout.split())
     assert peak_kb < LIMIT_KB, f"peak {peak_kb} kB"
     assert code == 0
+
+
+def assistant(content, msg_id="msg_1", usage=None):
+    message = {"id": msg_id, "model": "claude-x", "role": "assistant"}
+    if content is not MISSING:
+        message["content"] = content
+    if usage is not None:
+        message["usage"] = usage
+    return record("assistant", message=message)
+
+
+def user(content):
+    message = {"role": "user"}
+    if content is not MISSING:
+        message["content"] = content
+    return record("user", message=message)
+
+
+MISSING = object()
+TEXT = [{"type": "text", "text": "a"}]
+USAGE_1, USAGE_5 = {"input_tokens": 2, "output_tokens": 1}, {"input_tokens": 2, "output_tokens": 5}
+LACKS = "Claude Code {} record {}"
+
+# (lines, the events as (line, event type, record type, message, warning)).
+# A record without usable content is one `unknown` event saying what it
+# lacked; a usage-only chunk of a message already seen is a chunk event.
+VANISHING = {
+    "assistant without content": (
+        [assistant(MISSING)], [(1, "unknown", "assistant", None, LACKS.format("assistant", "without content"))]),
+    "assistant with an empty list": (
+        [assistant([])], [(1, "unknown", "assistant", None, LACKS.format("assistant", "with an empty content list"))]),
+    "assistant content a number": (
+        [assistant(7)],
+        [(1, "unknown", "assistant", None, LACKS.format("assistant", "whose content is a number, not text or blocks"))]),
+    "assistant content an object, with usage": (
+        [assistant({"type": "text"}, usage=USAGE_1)],
+        [(1, "unknown", "assistant", None, LACKS.format("assistant", "whose content is an object, not text or blocks")),
+         (1, "token_usage", "assistant/usage", "claude-x: input 2, output 1", None)]),
+    "usage-only chunk of a new message": (
+        [assistant([], usage=USAGE_1)], [(1, "token_usage", "assistant/usage", "claude-x: input 2, output 1", None)]),
+    "usage-only chunks of a message seen": (
+        [assistant(TEXT, usage=USAGE_1), assistant([], usage=USAGE_5), assistant(MISSING, usage=USAGE_5)],
+        [(1, "agent_message", "assistant/text", "a", None),
+         (1, "token_usage", "assistant/usage", "claude-x: input 2, output 5", None),
+         (2, "token_usage", "assistant/usage_chunk", "claude-x: input 2, output 5", None),
+         (3, "token_usage", "assistant/usage_chunk", "claude-x: input 2, output 5", None)]),
+    "a chunk with blocks gives no chunk event": (
+        [assistant(TEXT, usage=USAGE_1), assistant(TEXT, usage=USAGE_5)],
+        [(1, "agent_message", "assistant/text", "a", None),
+         (1, "token_usage", "assistant/usage", "claude-x: input 2, output 5", None),
+         (2, "agent_message", "assistant/text", "a", None)]),
+    "user with an empty list": (
+        [user([])], [(1, "unknown", "user", None, LACKS.format("user", "with an empty content list"))]),
+    "user content a number": (
+        [user(3)], [(1, "unknown", "user", None, LACKS.format("user", "whose content is a number, not text or blocks"))]),
+    "user without content": ([user(MISSING)], [(1, "unknown", "user", None, LACKS.format("user", "without content"))]),
+    "user content null": (
+        [user(None)], [(1, "unknown", "user", None, LACKS.format("user", "whose content is null, not text or blocks"))]),
+}
+
+
+@pytest.mark.parametrize("lines, expected", VANISHING.values(), ids=VANISHING.keys())
+def test_every_transcript_line_gives_an_event(tmp_path, lines, expected):
+    report = vellumtrace.parse(write_transcript(tmp_path, lines))
+    got = [(e["source"]["line_number"], e["event_type"], e["source"]["record_type"], e["message"],
+            e["warnings"][0] if e["warnings"] else None) for e in report["events"]]
+    assert got == expected
+    assert report["diagnostics"] == []
+    ids = [e["event_id"] for e in report["events"]]
+    assert len(set(ids)) == len(ids)
+    chunks = [e for e in report["events"] if e["source"]["record_type"] == "assistant/usage_chunk"]
+    assert all(e["source"]["source_id"] == "msg_1" for e in chunks)
