@@ -1,8 +1,11 @@
-"""Links that leave where they were found: a root member linked out of its
-root (the full reading does not follow it unless links are followed; the
-documented reading reads it as before)."""
+"""Where links and outputs lead: a root member linked out of its root (the
+full reading does not follow it unless links are followed; the documented
+reading reads it as before), and Parquet written over the run's own inputs
+(refused, by any path) or over a link (the link is replaced, never its
+target)."""
 
 import json
+import os
 
 import pyarrow as pa
 import pytest
@@ -90,3 +93,53 @@ def test_a_member_linked_within_its_root_is_read(tmp_path):
     timeline = vellumtrace.Timeline(root)
     assert diagnostics_of(timeline) == []
     assert "paste-cache/p.txt" in pa.table(timeline)["source_relative_path"].to_pylist()
+
+
+def evidence(tmp_path):
+    root = tmp_path / ".claude"
+    put(root / "history.jsonl", json.dumps(PROMPT) + "\n")
+    put(root / "projects" / "-w" / "s.jsonl", json.dumps(TRANSCRIPT) + "\n")
+    return root
+
+
+# Destinations that lead to an input file of the run, by any path.
+INPUT_DESTINATIONS = {
+    "the history": lambda root: root / "history.jsonl",
+    "a transcript": lambda root: root / "projects" / "-w" / "s.jsonl",
+    "a link to it": lambda root: (root.parent / "link.parquet").symlink_to(root / "history.jsonl")
+    or root.parent / "link.parquet",
+    "a hard link to it": lambda root: os.link(root / "history.jsonl", root.parent / "hard.parquet")
+    or root.parent / "hard.parquet",
+}
+
+
+@pytest.mark.parametrize("destination", INPUT_DESTINATIONS.values(), ids=INPUT_DESTINATIONS.keys())
+@pytest.mark.parametrize("which", ["events", "diagnostics"])
+def test_write_parquet_never_replaces_an_input(tmp_path, destination, which):
+    pytest.importorskip("pyarrow.parquet")
+    root = evidence(tmp_path)
+    before = {p: p.read_bytes() for p in root.rglob("*") if p.is_file()}
+    timeline = vellumtrace.Timeline(root)
+    target = destination(root)
+    columns = timeline if which == "events" else timeline.diagnostics
+    with pytest.raises(OSError, match="^Cannot create '.*': it is one of the input files of this run$"):
+        columns.write_parquet(target)
+    assert {p: p.read_bytes() for p in root.rglob("*") if p.is_file()} == before
+    assert not [p for p in tmp_path.rglob(".*partial*")]
+
+
+def test_write_parquet_replaces_a_link_never_its_target(tmp_path):
+    pq = pytest.importorskip("pyarrow.parquet")
+    root = evidence(tmp_path)
+    victim = tmp_path / "victim.txt"
+    victim.write_text("keep me")
+    (tmp_path / "t.parquet").symlink_to(victim)
+    timeline = vellumtrace.Timeline(root)
+    timeline.write_parquet(tmp_path / "t.parquet")
+    assert victim.read_text() == "keep me"
+    assert not (tmp_path / "t.parquet").is_symlink()
+    assert pq.read_table(tmp_path / "t.parquet").num_rows == len(timeline)
+    # A write that fails leaves neither a temporary nor a destination.
+    with pytest.raises(OSError):
+        timeline.write_parquet(tmp_path / "missing" / "t.parquet")
+    assert sorted(p.name for p in tmp_path.iterdir()) == [".claude", "t.parquet", "victim.txt"]

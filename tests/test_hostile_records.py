@@ -1,8 +1,10 @@
-"""Hostile transcript records: one line of thousands of content blocks stays
-linear in memory whatever is rendered, and every non-blank line of a
-transcript gives an event or a diagnostic."""
+"""Hostile records and hostile callers: one transcript line of thousands of
+content blocks stays linear in memory whatever is rendered, every non-blank
+line of a transcript gives an event or a diagnostic, and a Timeline type
+whose diagnostics type was replaced refuses to run instead of crashing."""
 
 import json
+import os
 import subprocess
 import sys
 
@@ -135,3 +137,28 @@ def test_every_transcript_line_gives_an_event(tmp_path, lines, expected):
     assert len(set(ids)) == len(ids)
     chunks = [e for e in report["events"] if e["source"]["record_type"] == "assistant/usage_chunk"]
     assert all(e["source"]["source_id"] == "msg_1" for e in chunks)
+
+
+SPOILED_TYPE = """
+import sys, vellumtrace
+real = vellumtrace.Timeline._diagnostics_type
+for value in (5, None, int, object(), vellumtrace.Timeline, type("Fake", (), {})):
+    vellumtrace.Timeline._diagnostics_type = value
+    try:
+        vellumtrace.Timeline()
+        print("made")
+    except TypeError as error:
+        print(error)
+vellumtrace.Timeline._diagnostics_type = real
+print(len(vellumtrace.Timeline(sys.argv[1]).diagnostics) >= 0)
+"""
+
+
+def test_a_spoiled_diagnostics_type_is_refused_not_used(tmp_path):
+    path = write_transcript(tmp_path, [record("user", message={"role": "user", "content": "hi"})])
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    done = subprocess.run([sys.executable, "-c", SPOILED_TYPE, str(path)], capture_output=True, text=True,
+                          timeout=60, env=env)
+    assert done.returncode == 0, done.stderr[-2000:]
+    refused = "Timeline._diagnostics_type is not the vellumtrace.Diagnostics type"
+    assert done.stdout.splitlines() == [refused] * 6 + ["True"]
