@@ -143,3 +143,23 @@ def test_write_parquet_replaces_a_link_never_its_target(tmp_path):
     with pytest.raises(OSError):
         timeline.write_parquet(tmp_path / "missing" / "t.parquet")
     assert sorted(p.name for p in tmp_path.iterdir()) == [".claude", "t.parquet", "victim.txt"]
+
+
+# Two homes whose histories are (or are not) one file, and what is given.
+SECOND_HOMES = {
+    "hard-linked history, two roots": (os.link, ["a/.claude", "b/.claude"], 1),
+    "hard-linked history, two files": (os.link, ["a/.claude/history.jsonl", "b/.claude/history.jsonl"], 1),
+    "copied history": (lambda src, dst: dst.write_bytes(src.read_bytes()), ["a/.claude", "b/.claude"], 2),
+}
+
+
+@pytest.mark.parametrize("make, given, reads", SECOND_HOMES.values(), ids=SECOND_HOMES.keys())
+def test_a_file_reached_by_two_names_is_read_once(tmp_path, make, given, reads):
+    first = tmp_path / "a" / ".claude" / "history.jsonl"
+    put(first, json.dumps(PROMPT) + "\n")
+    put(tmp_path / "b" / ".claude" / "paste-cache" / "p.txt", "pasted")
+    make(first, tmp_path / "b" / ".claude" / "history.jsonl")
+    rows = pa.table(vellumtrace.Timeline(*(tmp_path / g for g in given))).to_pylist()
+    prompts = [r["source_relative_path"] for r in rows if r["event_type"] == "prompt_input"]
+    assert len(prompts) == reads
+    assert prompts[0] == "a/.claude/history.jsonl"
