@@ -4,6 +4,7 @@ line of a transcript gives an event or a diagnostic, and a Timeline type
 whose diagnostics type was replaced refuses to run instead of crashing."""
 
 import json
+import re
 import os
 import subprocess
 import sys
@@ -162,3 +163,32 @@ def test_a_spoiled_diagnostics_type_is_refused_not_used(tmp_path):
     assert done.returncode == 0, done.stderr[-2000:]
     refused = "Timeline._diagnostics_type is not the vellumtrace.Diagnostics type"
     assert done.stdout.splitlines() == [refused] * 6 + ["True"]
+
+
+# Text that shows in another order than it reads, and the C1 controls.
+HIDDEN = {"\u202e": "\\u202e", "\u2066": "\\u2066", "\u2069": "\\u2069", "\u200f": "\\u200f",
+          "\u061c": "\\u061c", "\u0085": "\\u0085"}
+HIDDEN_RE = "[\u0080-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]"
+
+
+@pytest.mark.parametrize("output", ["summary", "html", "markdown"])
+def test_bidirectional_controls_reach_people_as_escapes(tmp_path, cli_path, output):
+    hidden = "".join(HIDDEN)
+    prompt = record("user", message={"role": "user", "content": "run gpj." + hidden + "exe"},
+                    sessionId="s" + hidden, cwd="/w" + hidden)
+    write_transcript(tmp_path, [prompt])
+    root = tmp_path / ".claude"
+    if output == "summary":
+        done = subprocess.run([cli_path, root, "--summary", "--wide"], capture_output=True, timeout=60)
+        assert done.returncode == 0, done.stderr
+        texts = [done.stdout.decode()]
+    else:
+        done = subprocess.run([cli_path, root, "--format", output, "-o", tmp_path / "out"], capture_output=True,
+                              timeout=60)
+        assert done.returncode == 0, done.stderr
+        texts = [p.read_text() for p in (tmp_path / "out").rglob("*") if p.is_file()]
+    shown = "".join(texts)
+    if output == "markdown":
+        shown = shown.replace("\\\\", "\\")  # Markdown escapes the escape's backslash
+    assert "".join(HIDDEN.values()) in shown
+    assert not re.search(HIDDEN_RE, shown)
