@@ -8,6 +8,7 @@
 #include "core/path_names.hpp"
 #include "gemini_cli/gemini_adapter.hpp"
 #include "gemini_cli/gemini_files.hpp"
+#include "gemini_cli/project_paths.hpp"
 
 namespace vt::gemini {
 
@@ -54,7 +55,7 @@ Result<std::optional<InputKind>> probe(const fs::path& path, bool follow_symlink
 fs::path base_dir(const fs::path& path, InputKind kind) {
   if (kind == InputKind::GeminiRoot) return path;
   if (auto root = nearest_ancestor_named(lexical_parent(path), kRootName)) return *root;
-  if (const auto projects = nearest_ancestor_named(lexical_parent(path), kProjectsFolder)) {
+  if (const auto projects = projects_folder_of(path, kind == InputKind::GeminiFolder)) {
     const fs::path above = lexical_parent(*projects);
     if (above != *projects) return above;
   }

@@ -58,9 +58,9 @@ void walk(const fs::path& dir, const fs::path& base_dir, const ParseOptions& opt
 
 // The home an input lies in: its nearest `.gemini`, else the folder above
 // its `tmp` when that holds the project list.
-std::optional<fs::path> home_of(const fs::path& path, bool follow_symlinks) {
+std::optional<fs::path> home_of(const fs::path& path, bool is_folder, bool follow_symlinks) {
   if (auto root = nearest_ancestor_named(path, kRootName)) return root;
-  if (const auto projects = nearest_ancestor_named(path, kProjectsFolder)) {
+  if (const auto projects = projects_folder_of(path, is_folder)) {
     const fs::path above = lexical_parent(*projects);
     if (above != *projects && is_regular(above / std::string(kProjectsFile), follow_symlinks)) return above;
   }
@@ -140,7 +140,7 @@ Result<AdapterOutput> parse_input(const fs::path& path, InputKind kind, const fs
       break;
     }
     case InputKind::GeminiFolder:
-      plan.home = home_of(path, options.follow_symlinks);
+      plan.home = home_of(path, true, options.follow_symlinks);
       walk(path, base_dir, options, plan);
       break;
     case InputKind::GeminiFile: {
@@ -148,7 +148,7 @@ Result<AdapterOutput> parse_input(const fs::path& path, InputKind kind, const fs
       if (!role) {
         return fail(ParseError::message("Not a Gemini CLI file: " + relative_path_for(path, base_dir) + "."));
       }
-      plan.home = home_of(path, options.follow_symlinks);
+      plan.home = home_of(path, false, options.follow_symlinks);
       plan.files.emplace_back(path, *role);
       break;
     }

@@ -104,14 +104,16 @@ std::optional<std::string> ProjectPaths::path_for(const std::string& folder, con
 
 fs::path project_folder_of(const fs::path& file) {
   const fs::path parent = lexical_parent(file);
-  fs::path child = parent;
-  for (fs::path current = lexical_parent(parent); !current.empty(); current = lexical_parent(current)) {
-    if (name_is(current, kProjectsFolder)) return child;
-    const fs::path up = lexical_parent(current);
-    if (up == current) break;
-    child = current;
-  }
   return name_is(parent, kChatsFolder) ? lexical_parent(parent) : parent;
+}
+
+std::optional<fs::path> projects_folder_of(const fs::path& path, bool is_folder) {
+  const fs::path project = is_folder ? (name_is(path, kChatsFolder) ? lexical_parent(path) : path)
+                                     : project_folder_of(path);
+  if (is_folder && name_is(project, kProjectsFolder)) return project;
+  const fs::path above = lexical_parent(project);
+  if (above != project && name_is(above, kProjectsFolder)) return above;
+  return std::nullopt;
 }
 
 }  // namespace vt::gemini

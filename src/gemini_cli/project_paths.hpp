@@ -40,8 +40,14 @@ class ProjectPaths {
   std::map<std::string, std::string> by_hash_;    // SHA-256 hex of a path → the path
 };
 
-// The project folder a Gemini CLI file belongs to: its ancestor just below
-// `tmp`, else the folder holding its `chats` folder, else its own folder.
+// The project folder a Gemini CLI file belongs to: the folder holding its
+// `chats` folder, else its own folder.
 std::filesystem::path project_folder_of(const std::filesystem::path& file);
+
+// The `tmp` folder holding the project folder of a file (`tmp/<project>/file`,
+// `tmp/<project>/chats/file`) or a folder (`tmp`, `tmp/<project>`,
+// `tmp/<project>/chats`), if it lies in one; only these places count, so a
+// `tmp` higher up (a system's own) is never taken for it.
+std::optional<std::filesystem::path> projects_folder_of(const std::filesystem::path& path, bool is_folder);
 
 }  // namespace vt::gemini
