@@ -98,7 +98,7 @@ RecordPlace ChatMessages::own_time(const RecordPlace& place, JsonView object, st
   }
   own.time = time;
   own.time_source = TimestampSource::Embedded;
-  own.time_raw = held_copy(*value);
+  own.time_value = *value;
   return own;
 }
 

@@ -137,7 +137,8 @@ Result<FileRead> read_checkpoint(const std::filesystem::path& path, const std::f
   for (const JsonView content : root.children()) {
     RecordPlace place;
     place.line = lines[index];
-    place.key = "gemini_checkpoint:" + std::to_string(index);
+    const std::string key = "gemini_checkpoint:" + std::to_string(index);
+    place.key = key;
     maker.set_file_time(place);
     if (content.is_object()) {
       chat.content(content, std::move(place));

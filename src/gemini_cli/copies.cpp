@@ -1,7 +1,6 @@
 #include "gemini_cli/copies.hpp"
 
 #include <cmath>
-#include <map>
 #include <unordered_map>
 #include <utility>
 
@@ -94,16 +93,15 @@ void mark_files(std::vector<ReadFile>& files) {
       }
     }
     // The last copy of a message within one run of the file stands for it.
-    std::map<std::pair<std::uint64_t, std::string>, std::size_t> last;
-    for (std::size_t s = 0; s < read.spans.size(); ++s) {
+    std::unordered_map<std::string_view, std::size_t> last;  // by id, within the run being looked at
+    std::vector<std::size_t> representatives(read.spans.size());
+    for (std::size_t end = read.spans.size(); end > 0; --end) {
+      const std::size_t s = end - 1;
       const MessageSpan& span = read.spans[s];
-      if (!span.header && !span.id.empty()) last[{span.segment, span.id}] = s;
+      if (s + 1 < read.spans.size() && read.spans[s + 1].segment != span.segment) last.clear();
+      representatives[s] = span.header || span.id.empty() ? s : last.try_emplace(span.id, s).first->second;
     }
-    const auto representative = [&](std::size_t s) {
-      const MessageSpan& span = read.spans[s];
-      if (span.header || span.id.empty()) return s;
-      return last.at({span.segment, span.id});
-    };
+    const auto representative = [&](std::size_t s) { return representatives[s]; };
     for (std::size_t s = 0; s < read.spans.size(); ++s) {
       if (representative(s) != s) continue;
       const std::string key = identity(read.spans[s]);
@@ -135,12 +133,18 @@ void match_logged_prompts(std::vector<ReadFile>& files) {
     bool matched = false;
   };
   // Counted session prompts by session and text.
-  std::map<std::pair<std::string, std::string>, std::vector<Prompt>> prompts;
+  const auto key_of = [](const Event& event) {
+    std::string key = event.session_id->str();
+    key += '\0';
+    key += trim_line(*event.message);
+    return key;
+  };
+  std::unordered_map<std::string, std::vector<Prompt>> prompts;
   for (ReadFile& file : files) {
     if (!is_chat(file.role)) continue;
     for (const Event& event : file.read.records.events) {
       if (!counted_prompt(event) || !event.session_id || !event.timestamp) continue;
-      prompts[{event.session_id->str(), std::string(trim_line(*event.message))}].push_back(Prompt{&event});
+      prompts[key_of(event)].push_back(Prompt{&event});
     }
   }
   if (prompts.empty()) return;
@@ -148,7 +152,7 @@ void match_logged_prompts(std::vector<ReadFile>& files) {
     if (file.role != FileRole::PromptLog) continue;
     for (Event& event : file.read.records.events) {
       if (!counted_prompt(event) || !event.session_id || !event.timestamp) continue;
-      const auto found = prompts.find({event.session_id->str(), std::string(trim_line(*event.message))});
+      const auto found = prompts.find(key_of(event));
       if (found == prompts.end()) continue;
       Prompt* best = nullptr;
       double best_gap = kPromptMatchSeconds;

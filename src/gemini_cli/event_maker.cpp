@@ -13,7 +13,7 @@ Event& EventMaker::add(const RecordPlace& place, EventType type, std::string_vie
   event.sequence = sink.events.size();
   event.timestamp = place.time;
   event.timestamp_source = place.time_source;
-  if (place.time_raw) event.timestamp_raw = *place.time_raw;
+  if (place.time_value) event.timestamp_raw = held_copy(*place.time_value);
   event.session_id = place.session;
   event.event_id = ids_.make(Provider::GeminiCli, kind_, relative_path_, place.key, ordinal);
   event.source = SourceRef{kind_, record_types_.get(record_type), relative_path_, place.line, place.record_id};
@@ -37,7 +37,7 @@ void EventMaker::diagnose(RecordSink& sink, DiagnosticCode code, Severity severi
 }
 
 void EventMaker::set_time(RecordPlace& place, const JsonView* value, std::string_view field, RecordSink& sink) {
-  place.time_raw.reset();
+  place.time_value.reset();
   place.time.reset();
   place.time_source = TimestampSource::None;
   if (value == nullptr) {
@@ -47,7 +47,7 @@ void EventMaker::set_time(RecordPlace& place, const JsonView* value, std::string
     }
     return;
   }
-  place.time_raw = held_copy(*value);
+  place.time_value = *value;
   if (value->is_string()) place.time = parse_rfc3339(value->string());
   if (place.time) {
     place.time_source = TimestampSource::Embedded;
@@ -61,7 +61,7 @@ void EventMaker::set_time(RecordPlace& place, const JsonView* value, std::string
 void EventMaker::set_file_time(RecordPlace& place) const {
   place.time = file_time_;
   place.time_source = file_time_ ? TimestampSource::FilesystemModified : TimestampSource::None;
-  place.time_raw.reset();
+  place.time_value.reset();
 }
 
 OptionalShared EventMaker::shared(std::optional<std::string_view> text) {

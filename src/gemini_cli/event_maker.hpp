@@ -32,12 +32,14 @@ inline OptionalShared text_of(std::optional<std::string_view> text) {
 }
 
 // What every event of one record shares.
+// Its texts and values are views: the caller keeps what they show alive
+// while the record's events are made.
 struct RecordPlace {
   std::optional<std::uint64_t> line;
-  std::string key;
+  std::string_view key;
   std::optional<Instant> time;
   TimestampSource time_source = TimestampSource::None;
-  std::optional<Json> time_raw;
+  std::optional<JsonView> time_value;  // the timestamp as written (`timestamp_raw`)
   OptionalShared session;
   OptionalShared record_id;  // the agent's id of the record (also its `source_id`)
   const JsonView* raw = nullptr;  // the record, kept with `include_raw`

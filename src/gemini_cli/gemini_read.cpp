@@ -102,8 +102,11 @@ Result<AdapterOutput> read_planned(Plan plan, const fs::path& place, const fs::p
   out.events.reserve(total);
   for (ReadFile& file : files) {
     const OptionalShared directory(paths.path_for(file.folder, file.read.project_hash));
-    for (Event& event : file.read.records.events) event.working_directory = directory;
-    append_moved(out.events, std::move(file.read.records.events));
+    std::vector<Event> events = std::move(file.read.records.events);  // freed once joined
+    for (Event& event : events) {
+      event.working_directory = directory;
+      out.events.push_back(std::move(event));
+    }
     append_moved(out.diagnostics, std::move(file.read.records.diagnostics));
   }
   if (files.empty()) {

@@ -48,7 +48,8 @@ Result<FileRead> read_prompt_log(const std::filesystem::path& path, const std::f
   for (const JsonView entry : root.children()) {
     RecordPlace place;
     place.line = lines[index];
-    place.key = "gemini_log:" + std::to_string(index);
+    const std::string key = "gemini_log:" + std::to_string(index);
+    place.key = key;
     if (!entry.is_object()) {
       maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, place.line,
                      "Entry " + std::to_string(index) + " of the prompt log is not an object.");

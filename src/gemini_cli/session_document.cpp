@@ -57,7 +57,8 @@ Result<FileRead> read_session_document(const std::filesystem::path& path, const 
     for (const JsonView message : messages->children()) {
       RecordPlace own;
       own.line = lines[index];
-      own.key = "gemini_session:message:" + std::to_string(index);
+      const std::string key = "gemini_session:message:" + std::to_string(index);
+      own.key = key;
       if (message.is_object()) {
         chat.message(message, std::move(own), sink);
       } else {

@@ -36,7 +36,8 @@ class SessionLines {
   void handle(JsonView object, std::uint64_t line, RecordSink& sink) {
     RecordPlace place;
     place.line = line;
-    place.key = "gemini_session:" + std::to_string(line);
+    key_ = "gemini_session:" + std::to_string(line);
+    place.key = key_;
     if (const FieldRef update = get_field(object, "$set")) {
       this->update(object, *update, std::move(place), sink);
       return;
@@ -68,7 +69,8 @@ class SessionLines {
       std::uint64_t index = 0;
       for (const JsonView message : messages->children()) {
         RecordPlace own = place;
-        own.key += ":message:" + std::to_string(index);
+        const std::string key = std::string(place.key) + ":message:" + std::to_string(index);
+        own.key = key;
         if (message.is_object()) {
           chat_.message(message, std::move(own), sink);
         } else {
@@ -91,6 +93,7 @@ class SessionLines {
 
   EventMaker maker_;
   ChatMessages chat_;
+  std::string key_;  // the source key of the line being read
 };
 
 }  // namespace

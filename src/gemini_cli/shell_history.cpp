@@ -52,7 +52,8 @@ Result<FileRead> read_shell_history(const std::filesystem::path& path, const std
     }
     RecordPlace place;
     place.line = line.line_number;
-    place.key = "gemini_shell_history:" + std::to_string(line.line_number);
+    const std::string key = "gemini_shell_history:" + std::to_string(line.line_number);
+    place.key = key;
     maker.set_file_time(place);
     Event& event = maker.add(place, EventType::PromptInput, "shell_command", std::nullopt, sink);
     event.message = text;

@@ -1,5 +1,6 @@
 #include "jsonl/json_document.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/input_files.hpp"
@@ -41,27 +42,37 @@ Result<JsonDocument> read_json_document(const std::filesystem::path& path, const
   if (options.inputs != nullptr) options.inputs->note(path);
   const std::uint64_t limit = options.max_line_size;
   JsonDocument document;
-  std::string chunk(kChunk, '\0');
+  // Read straight into the text, which grows past the size the file had
+  // when asked only if the file grew.
+  std::error_code size_error;
+  const std::uintmax_t expected = std::filesystem::file_size(path, size_error);
+  // Never more than one byte past the bound.
+  const std::uint64_t most = limit == 0 ? UINT64_MAX : limit + 1;
+  std::uint64_t capacity = size_error ? kChunk : std::max<std::uint64_t>(expected + 1, kChunk);
+  document.text.resize(std::min(capacity, most));
+  std::size_t filled = 0;
   for (unsigned chunks = 1;; ++chunks) {
     if (chunks % kChunksBetweenCancelChecks == 0 && cancel_requested(options)) {
       return fail(ParseError::interrupted());
     }
-    auto read = source->read_some(chunk.data(), chunk.size());
+    if (filled == document.text.size()) document.text.resize(std::min<std::uint64_t>(filled * 2, most));
+    auto read = source->read_some(document.text.data() + filled, document.text.size() - filled);
     if (!read) {
       document.failure = std::move(read.error().text);
       std::string().swap(document.text);
       return document;
     }
     if (*read == 0) break;
-    document.size += *read;
+    filled += *read;
+    document.size = filled;
     if (limit != 0 && document.size > limit) {
       // Past the bound nothing more is read: the document gives no record.
       document.too_large = true;
       std::string().swap(document.text);
       return document;
     }
-    document.text.append(chunk.data(), *read);
   }
+  document.text.resize(filled);
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   document.sha256 = source->finish();
   return document;
