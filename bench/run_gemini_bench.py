@@ -17,13 +17,12 @@ from __future__ import annotations
 import argparse
 import pathlib
 import shutil
-import subprocess
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
 sys.path.insert(0, str(HERE))
 
-from run_transcripts_bench import timed  # noqa: E402
+from run_transcripts_bench import compare, generated  # noqa: E402
 
 
 def tree_bytes(root: pathlib.Path) -> int:
@@ -31,13 +30,8 @@ def tree_bytes(root: pathlib.Path) -> int:
 
 
 def ensure_trees(size_mb: float) -> tuple[pathlib.Path, pathlib.Path]:
-    data = HERE / "data"
-    gemini = data / f"gemini-{size_mb:g}"
-    claude = data / f"claude-transcripts-{size_mb:g}"
-    for script, out in (("gen_gemini_tree.py", gemini), ("gen_claude_transcripts.py", claude)):
-        if not out.is_dir():
-            subprocess.run([sys.executable, str(HERE / script), str(out), "--size-mb", str(size_mb)], check=True)
-    return gemini / ".gemini", claude / ".claude"
+    return (generated(size_mb, "gen_gemini_tree.py", "gemini") / ".gemini",
+            generated(size_mb, "gen_claude_transcripts.py", "claude-transcripts") / ".claude")
 
 
 def main() -> int:
@@ -47,17 +41,9 @@ def main() -> int:
     p.add_argument("--program", default=shutil.which("vellumtrace") or str(HERE.parent / ".venv/bin/vellumtrace"))
     a = p.parse_args()
     gemini, claude = ensure_trees(a.size_mb)
-    sizes = {"gemini": tree_bytes(gemini), "claude": tree_bytes(claude / "projects")}
-    for job, extra in (("reading", ["--event-type", "session_start", "--session", "no-such-session"]), ("jsonl", [])):
-        figures = {}
-        for name, root in (("gemini", gemini), ("claude", claude)):
-            runs = [timed(a.program, root, extra) for _ in range(a.runs)]
-            cpu = min(r[0] for r in runs)
-            figures[name] = cpu
-            print(f"{job:8s} {name:7s} {sizes[name] / 1e6:7.1f} MB  cpu {cpu:6.2f} s  "
-                  f"{sizes[name] / 1e6 / cpu:6.1f} MB/s  peak {max(r[1] for r in runs):7.1f} MiB")
-        ratio = (sizes["gemini"] / figures["gemini"]) / (sizes["claude"] / figures["claude"])
-        print(f"{job:8s} Gemini throughput / transcript throughput: {ratio:.2f}")
+    compare(a.program, a.runs,
+            {"gemini": (gemini, tree_bytes(gemini)), "claude": (claude, tree_bytes(claude / "projects"))},
+            "Gemini throughput / transcript throughput")
     return 0
 
 

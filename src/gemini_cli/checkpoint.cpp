@@ -14,7 +14,6 @@
 #include "gemini_cli/tool_text.hpp"
 #include "hash/file_metadata.hpp"
 #include "jsonl/fields.hpp"
-#include "jsonl/relative_path.hpp"
 
 namespace vt::gemini {
 
@@ -115,42 +114,19 @@ class SavedChat {
 
 Result<FileRead> read_checkpoint(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                                  const ParseOptions& options) {
-  EventMaker maker(ArtifactKind::GeminiCheckpoint, SharedString(relative_path_for(path, base_dir)), options);
-  FileRead read;
-  FileRecords& out = read.records;
-  auto document = open_document(path, options, maker, out, "Saved chat");
-  if (!document) return fail(std::move(document.error()));
-  if (!document->root) return read;
-  RecordSink sink{out.events, out.diagnostics};
-  const JsonView root = *document->root;
-  if (!root.is_array()) {
-    maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, std::nullopt,
-                   "Not a Gemini CLI saved chat: not a JSON array.");
-    return read;
-  }
-  if (const auto metadata = read_file_metadata(path)) maker.note_file_time(metadata->times.modified);
-  std::size_t count = 0;
-  for ([[maybe_unused]] const JsonView content : root.children()) ++count;
-  const auto lines = record_lines(document->text, {}, count);
-  SavedChat chat(maker, sink);
-  std::size_t index = 0;
-  for (const JsonView content : root.children()) {
-    RecordPlace place;
-    place.line = lines[index];
-    const std::string key = "gemini_checkpoint:" + std::to_string(index);
-    place.key = key;
-    maker.set_file_time(place);
-    if (content.is_object()) {
-      chat.content(content, std::move(place));
-    } else {
-      maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, place.line,
-                     "Content " + std::to_string(index) + " of the saved chat is not an object.");
-    }
-    ++index;
-  }
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
-  return read;
+  std::optional<SavedChat> chat;
+  return read_array_document(
+      path, base_dir, options, ArtifactKind::GeminiCheckpoint, {"saved chat", "Content"},
+      [&](EventMaker& maker, RecordSink& sink) {
+        if (const auto metadata = read_file_metadata(path)) maker.note_file_time(metadata->times.modified);
+        chat.emplace(maker, sink);
+      },
+      [&](JsonView content, RecordPlace place, std::size_t index, EventMaker& maker, RecordSink&) {
+        const std::string key = "gemini_checkpoint:" + std::to_string(index);
+        place.key = key;
+        maker.set_file_time(place);
+        chat->content(content, std::move(place));
+      });
 }
 
 }  // namespace vt::gemini

@@ -1,6 +1,7 @@
 #include "gemini_cli/document_file.hpp"
 
 #include "jsonl/json_document.hpp"
+#include "jsonl/relative_path.hpp"
 
 namespace vt::gemini {
 
@@ -39,6 +40,51 @@ std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, st
   if (found.size() != count) return lines;
   for (std::size_t i = 0; i < count; ++i) lines[i] = found[i];
   return lines;
+}
+
+Result<FileRead> read_array_document(
+    const std::filesystem::path& path, const std::filesystem::path& base_dir, const ParseOptions& options,
+    ArtifactKind kind, ArrayNames names, const std::function<void(EventMaker&, RecordSink&)>& start,
+    const std::function<void(JsonView, RecordPlace, std::size_t, EventMaker&, RecordSink&)>& record) {
+  EventMaker maker(kind, SharedString(relative_path_for(path, base_dir)), options);
+  FileRead read;
+  FileRecords& out = read.records;
+  std::string what(names.document);
+  what[0] = static_cast<char>(what[0] - 'a' + 'A');
+  auto document = open_document(path, options, maker, out, what);
+  if (!document) return fail(std::move(document.error()));
+  if (!document->root) return read;
+  RecordSink sink{out.events, out.diagnostics};
+  const JsonView root = *document->root;
+  if (!root.is_array()) {
+    maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, std::nullopt,
+                   "Not a Gemini CLI " + std::string(names.document) + ": not a JSON array.");
+    return read;
+  }
+  start(maker, sink);
+  std::size_t count = 0;
+  for ([[maybe_unused]] const JsonView element : root.children()) ++count;
+  const auto lines = record_lines(document->text, {}, count);
+  std::size_t index = 0;
+  for (const JsonView element : root.children()) {
+    RecordPlace place;
+    place.line = lines[index];
+    if (element.is_object()) {
+      record(element, std::move(place), index, maker, sink);
+    } else {
+      maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, place.line,
+                     std::string(names.record) + " " + std::to_string(index) + " of the " +
+                         std::string(names.document) + " is not an object.");
+    }
+    ++index;
+  }
+  stamp_digest(out);
+  return read;
+}
+
+void stamp_digest(FileRecords& records) {
+  const SharedString digest(records.sha256);
+  for (Event& event : records.events) event.source_file_sha256 = digest;
 }
 
 }  // namespace vt::gemini

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "gemini_cli/event_maker.hpp"
+#include "gemini_cli/file_readers.hpp"
 #include "jsonl/line_json.hpp"
 #include "jsonl/record_loop.hpp"
 
@@ -33,5 +35,24 @@ Result<OpenedDocument> open_document(const std::filesystem::path& path, const Pa
 // nothing for every element when the scan does not find them all.
 std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, std::string_view member,
                                                        std::size_t count);
+
+// How an array document and its records are named in messages.
+struct ArrayNames {
+  std::string_view document;  // "prompt log"
+  std::string_view record;    // "Entry"
+};
+
+// Reads a document that is one JSON array (the prompt log, a saved chat) as
+// `kind`: `start` once the array is found, then `record` for each element
+// that is an object, with its index and the line it starts on (any other
+// element, and a document that is not an array, gets a diagnostic). Every
+// event made is stamped with the file's SHA-256.
+Result<FileRead> read_array_document(
+    const std::filesystem::path& path, const std::filesystem::path& base_dir, const ParseOptions& options,
+    ArtifactKind kind, ArrayNames names, const std::function<void(EventMaker&, RecordSink&)>& start,
+    const std::function<void(JsonView, RecordPlace, std::size_t, EventMaker&, RecordSink&)>& record);
+
+// Stamps every event of a file with its SHA-256.
+void stamp_digest(FileRecords& records);
 
 }  // namespace vt::gemini

@@ -9,7 +9,6 @@
 #include "gemini_cli/file_readers.hpp"
 #include "gemini_cli/tool_text.hpp"
 #include "jsonl/fields.hpp"
-#include "jsonl/relative_path.hpp"
 
 namespace vt::gemini {
 
@@ -28,58 +27,31 @@ std::optional<std::string> message_id(JsonView entry) {
 
 Result<FileRead> read_prompt_log(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                                  const ParseOptions& options) {
-  EventMaker maker(ArtifactKind::GeminiLog, SharedString(relative_path_for(path, base_dir)), options);
-  FileRead read;
-  FileRecords& out = read.records;
-  auto document = open_document(path, options, maker, out, "Prompt log");
-  if (!document) return fail(std::move(document.error()));
-  if (!document->root) return read;
-  RecordSink sink{out.events, out.diagnostics};
-  const JsonView root = *document->root;
-  if (!root.is_array()) {
-    maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, std::nullopt,
-                   "Not a Gemini CLI prompt log: not a JSON array.");
-    return read;
-  }
-  std::size_t count = 0;
-  for ([[maybe_unused]] const JsonView entry : root.children()) ++count;
-  const auto lines = record_lines(document->text, {}, count);
-  std::size_t index = 0;
-  for (const JsonView entry : root.children()) {
-    RecordPlace place;
-    place.line = lines[index];
-    const std::string key = "gemini_log:" + std::to_string(index);
-    place.key = key;
-    if (!entry.is_object()) {
-      maker.diagnose(sink, DiagnosticCode::UnknownRecord, Severity::Warning, place.line,
-                     "Entry " + std::to_string(index) + " of the prompt log is not an object.");
-      ++index;
-      continue;
-    }
-    ++index;
-    place.session = maker.shared(get_string(entry, "sessionId"));
-    place.record_id = message_id(entry);
-    place.raw = &entry;
-    const FieldRef timestamp = get_field(entry, "timestamp");
-    maker.set_time(place, timestamp ? &*timestamp : nullptr, "timestamp", sink);
-    const auto type = get_string(entry, "type");
-    const auto text = get_string(entry, "message");
-    if (type != "user") {
-      const std::string shown = type ? std::string(*type) : std::string("unknown");
-      maker.add_unknown(place, shown, std::nullopt, "Unmapped Gemini CLI prompt log entry type: " + shown, sink);
-      continue;
-    }
-    if (!text) {
-      maker.add_unknown(place, "user", std::nullopt, "Gemini CLI prompt log entry without a message", sink);
-      continue;
-    }
-    Event& event = maker.add(place, EventType::PromptInput, "user", std::nullopt, sink);
-    event.message = *text;
-    event.origin = user_text_origin(*text);
-  }
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
-  return read;
+  return read_array_document(
+      path, base_dir, options, ArtifactKind::GeminiLog, {"prompt log", "Entry"}, [](EventMaker&, RecordSink&) {},
+      [](JsonView entry, RecordPlace place, std::size_t index, EventMaker& maker, RecordSink& sink) {
+        const std::string key = "gemini_log:" + std::to_string(index);
+        place.key = key;
+        place.session = maker.shared(get_string(entry, "sessionId"));
+        place.record_id = message_id(entry);
+        place.raw = &entry;
+        const FieldRef timestamp = get_field(entry, "timestamp");
+        maker.set_time(place, timestamp ? &*timestamp : nullptr, "timestamp", sink);
+        const auto type = get_string(entry, "type");
+        const auto text = get_string(entry, "message");
+        if (type != "user") {
+          const std::string shown = type ? std::string(*type) : std::string("unknown");
+          maker.add_unknown(place, shown, std::nullopt, "Unmapped Gemini CLI prompt log entry type: " + shown, sink);
+          return;
+        }
+        if (!text) {
+          maker.add_unknown(place, "user", std::nullopt, "Gemini CLI prompt log entry without a message", sink);
+          return;
+        }
+        Event& event = maker.add(place, EventType::PromptInput, "user", std::nullopt, sink);
+        event.message = *text;
+        event.origin = user_text_origin(*text);
+      });
 }
 
 }  // namespace vt::gemini

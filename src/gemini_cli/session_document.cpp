@@ -70,8 +70,7 @@ Result<FileRead> read_session_document(const std::filesystem::path& path, const 
   }
   read.spans = chat.take_spans();
   read.project_hash = chat.project_hash();
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
+  stamp_digest(out);
   return read;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/input_files.hpp"
+#include "gemini_cli/document_file.hpp"
 #include "gemini_cli/file_readers.hpp"
 #include "hash/file_metadata.hpp"
 #include "jsonl/line_reader.hpp"
@@ -61,8 +62,7 @@ Result<FileRead> read_shell_history(const std::filesystem::path& path, const std
   }
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   read.records.sha256 = reader->finish();
-  const SharedString digest(read.records.sha256);
-  for (Event& event : read.records.events) event.source_file_sha256 = digest;
+  stamp_digest(read.records);
   return read;
 }
 
