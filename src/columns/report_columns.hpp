@@ -21,6 +21,7 @@ struct ColumnChoice {
   std::string collection;
   bool include_raw = false;      // the `raw` column
   bool include_content = false;  // the `content` column
+  unsigned threads = 1;          // threads that build the columns
 };
 
 struct ReportTables {

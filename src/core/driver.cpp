@@ -36,7 +36,7 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions
                 std::back_inserter(diagnostics));
     }
   }
-  return finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  return finalize_report(std::move(events), std::move(diagnostics), options.strict, options.threads);
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ Result<Report> run(const std::vector<std::string>& paths, const ParseOptions& op
 }
 
 Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic> diagnostics,
-                               bool strict) {
+                               bool strict, unsigned threads) {
   if (strict) {
     for (const Diagnostic& diagnostic : diagnostics) {
       if (diagnostic.severity == Severity::Error) {
@@ -59,7 +59,7 @@ Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic
       }
     }
   }
-  if (events.size() >= 2) sort_timeline(events);
+  if (events.size() >= 2) sort_timeline(events, threads);
   for (std::size_t i = 0; i < events.size(); ++i) events[i].sequence = i;
   return Report{std::move(events), std::move(diagnostics)};
 }
