@@ -1,8 +1,6 @@
 #include "core/driver.hpp"
 
-#include <algorithm>
-#include <iterator>
-
+#include "core/append_moved.hpp"
 #include "core/read_once.hpp"
 #include "core/run_plan.hpp"
 #include "core/timeline_order.hpp"
@@ -24,17 +22,8 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions
     // Readers stop early when asked to; what they had gathered is not a report.
     if (cancel_requested(options)) return fail(ParseError::interrupted());
     if (full_reading(options) && steps->size() > 1) once.keep_first(*output, step.base_dir);
-    if (events.empty()) {
-      events = std::move(output->events);
-    } else {
-      std::move(output->events.begin(), output->events.end(), std::back_inserter(events));
-    }
-    if (diagnostics.empty()) {
-      diagnostics = std::move(output->diagnostics);
-    } else {
-      std::move(output->diagnostics.begin(), output->diagnostics.end(),
-                std::back_inserter(diagnostics));
-    }
+    append_moved(events, std::move(output->events));
+    append_moved(diagnostics, std::move(output->diagnostics));
   }
   return finalize_report(std::move(events), std::move(diagnostics), options.strict, options.threads);
 }

@@ -1,5 +1,8 @@
 #include "hash/sha256.hpp"
 
+#include <array>
+#include <cstring>
+
 
 // The block functions are deprecated in favour of the digest interface,
 // which calls them: it adds a provider lookup per digest and a context on the
@@ -36,12 +39,21 @@ Digest sha256_of(std::string_view bytes) {
   return digest.finish();
 }
 
-void hex_lower_into(const Digest& digest, char* out) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    out[2 * i] = kDigits[digest[i] >> 4];
-    out[2 * i + 1] = kDigits[digest[i] & 0x0F];
+namespace {
+// The two digits of every byte value, side by side.
+constexpr std::array<char, 512> kByteDigits = [] {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::array<char, 512> pairs{};
+  for (std::size_t b = 0; b < 256; ++b) {
+    pairs[2 * b] = kDigits[b >> 4];
+    pairs[2 * b + 1] = kDigits[b & 0x0F];
   }
+  return pairs;
+}();
+}  // namespace
+
+void hex_lower_into(const Digest& digest, char* out) {
+  for (std::size_t i = 0; i < digest.size(); ++i) std::memcpy(out + 2 * i, &kByteDigits[2 * digest[i]], 2);
 }
 
 std::string hex_lower(const Digest& digest) {
