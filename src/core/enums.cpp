@@ -31,7 +31,9 @@ std::string_view wire_name(EventType v) {
 std::string_view wire_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"history",      "paste_cache", "image_cache",
                                            "file_history", "session",     "attachment",
-                                           "unknown",      "transcript"};
+                                           "unknown",      "transcript",  "session_log",
+                                           "workspace",    "checkpoint",  "chat_log",
+                                           "llm_log"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view wire_name(ReferenceStatus v) {
@@ -68,7 +70,9 @@ std::string_view variant_name(Provider v) {
 std::string_view variant_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"History",     "PasteCache", "ImageCache",
                                            "FileHistory", "Session",    "Attachment",
-                                           "Unknown",     "Transcript"};
+                                           "Unknown",     "Transcript", "SessionLog",
+                                           "Workspace",   "Checkpoint", "ChatLog",
+                                           "LlmLog"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 

@@ -18,7 +18,11 @@ enum class EventType : std::uint8_t {
 };
 enum class ArtifactKind : std::uint8_t {
   History, PasteCache, ImageCache, FileHistory, Session, Attachment, Unknown,
-  Transcript  // a Claude Code session transcript (full reading)
+  Transcript,  // a Claude Code session transcript (full reading)
+  // Full reading, agents beyond the documented layout: a Copilot CLI
+  // session's event log or legacy session document, its workspace file, its
+  // checkpoints and rewind snapshots; an Aider chat log and LLM traffic log.
+  SessionLog, Workspace, Checkpoint, ChatLog, LlmLog
 };
 enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
 enum class ContentEncoding : std::uint8_t { Utf8, Base64 };

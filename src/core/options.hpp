@@ -16,7 +16,12 @@ enum class InputKind : std::uint8_t {
   CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments,
   // Claude Code session transcripts: a tree of them (`projects`, one project
   // folder, one session's folder, a `subagents` folder) or one file.
-  Transcripts, Transcript
+  Transcripts, Transcript,
+  // Full reading only. Copilot CLI: a `.copilot` root, a folder of sessions
+  // (`session-state`, `history-session-state`), one session (its folder or
+  // one of its files), the command history. Aider: the directory holding its
+  // files, or one of those files.
+  CopilotRoot, CopilotSessions, CopilotSession, CopilotHistory, AiderPlace, AiderFile
 };
 
 // The kind's name as it appears in messages ("CodexSession").
