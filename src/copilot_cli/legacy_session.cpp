@@ -26,6 +26,8 @@ class LegacyReader {
       : out_(out), relative_path_(relative_path), options_(options) {}
 
   void start(JsonView document, OptionalShared session);
+  // The chat messages follow the whole timeline, from the session's start.
+  void begin_chat() { last_time_ = start_time_; }
   void timeline_entry(JsonView entry, std::size_t index);
   void chat_message(JsonView message, std::size_t index);
 
@@ -55,7 +57,7 @@ class LegacyReader {
   const ParseOptions& options_;
   EventIds ids_;
   OptionalShared session_, model_;
-  std::optional<Instant> last_time_;
+  std::optional<Instant> start_time_, last_time_;
   std::vector<std::size_t> users_, texts_;
   std::size_t next_user_ = 0, next_text_ = 0;
   std::unordered_map<std::string, std::size_t> calls_, results_;
@@ -103,7 +105,7 @@ void LegacyReader::start(JsonView document, OptionalShared session) {
   Place place{"copilot_legacy:session", "session", std::nullopt, std::nullopt, TimestampSource::None, document};
   if (const auto text = get_string(document, "startTime")) place.time = parse_rfc3339(*text);
   if (place.time) place.source = TimestampSource::Embedded;
-  last_time_ = place.time;
+  start_time_ = last_time_ = place.time;
   Event& event = add(place, EventType::SessionStart, std::nullopt);
   if (place.time) event.timestamp_raw = Json(*get_string(document, "startTime"));
   event.message = "Copilot CLI session";
@@ -184,7 +186,8 @@ void LegacyReader::chat_message(JsonView message, std::size_t index) {
     Event& event = add(place, EventType::PromptInput, std::nullopt);
     event.message = content;
     event.origin = prompt_origin(event);
-    const std::string_view typed = typed_part(content.value_or(""));
+    const std::string text = content.value_or("");
+    const std::string_view typed = typed_part(text);
     as_copy(event, take(users_, next_user_, [&](const Event& e) { return e.message == typed; }));
     return;
   }
@@ -213,12 +216,15 @@ void LegacyReader::chat_message(JsonView message, std::size_t index) {
   std::uint64_t ordinal = 0;
   const FieldRef calls = get_field(message, "tool_calls");
   const bool any_calls = calls && calls->is_array() && calls->children().begin() != calls->children().end();
-  if (!trimmed(content.value_or("")).empty() || !any_calls) {
+  if (content.value_or("").find_first_not_of(" \t\r\n") != std::string::npos || !any_calls) {
     Event& event = add(place, EventType::AgentMessage, ordinal++);
     event.message = content;
     event.facts.model = model_;
-    const std::string_view text = trimmed(content.value_or(""));
-    as_copy(event, take(texts_, next_text_, [&](const Event& e) { return trimmed(e.message.value_or("")) == text; }));
+    const std::string own = content.value_or("");
+    const std::string_view text = trimmed(own);
+    as_copy(event, take(texts_, next_text_, [&](const Event& e) {
+      return e.message && trimmed(std::string_view(*e.message)) == text;
+    }));
   }
   if (!any_calls) return;
   for (const JsonView call : calls->children()) {
@@ -314,6 +320,7 @@ Result<FileRecords> read_legacy_session(const std::filesystem::path& path, const
     }
   };
   each(timeline, "Timeline entry", [&](JsonView item, std::size_t i) { reader.timeline_entry(item, i); });
+  reader.begin_chat();
   each(chat, "Chat message", [&](JsonView item, std::size_t i) { reader.chat_message(item, i); });
   const SharedString digest(out.sha256);
   for (Event& event : out.events) event.source_file_sha256 = digest;
