@@ -1,0 +1,118 @@
+#include "aider/llm_history.hpp"
+
+#include "aider/aider_event.hpp"
+#include "core/input_files.hpp"
+#include "core/repeated_texts.hpp"
+#include "jsonl/line_reader.hpp"
+#include "jsonl/relative_path.hpp"
+
+namespace vt::aider {
+
+namespace {
+
+constexpr std::string_view kRequest = "TO LLM ";
+constexpr std::string_view kReply = "LLM RESPONSE ";
+constexpr std::string_view kAssistant = "ASSISTANT ";
+constexpr std::uint64_t kLinesBetweenCancelChecks = 4096;
+
+}  // namespace
+
+Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std::filesystem::path& base_dir,
+                                    const ParseOptions& options) {
+  if (cancel_requested(options)) return fail(ParseError::interrupted());
+  auto reader = JsonlReader::open(path, options.max_line_size, StoredAs::Plain, options.progress);
+  if (!reader) return fail(std::move(reader.error()));
+  if (options.inputs != nullptr) options.inputs->note(path);
+  reader->stop_when(options.cancel);
+  const SharedString relative_path(relative_path_for(path, base_dir));
+  LlmHistory out;
+  EventIds ids;
+  RepeatedTexts warnings;
+  const auto report = [&](DiagnosticCode code, Severity severity, std::uint64_t line, std::string message) {
+    out.records.diagnostics.push_back(Diagnostic{
+        code, severity, SourceRef{ArtifactKind::LlmLog, std::nullopt, relative_path, line, std::nullopt},
+        std::move(message)});
+  };
+  std::optional<std::size_t> open;  // the event of the block being read
+  bool reply = false;
+  bool first_line = true;
+  std::string text;
+  std::uint64_t pre_first = 0, pre_last = 0, pre_lines = 0;
+  const auto close = [&]() {
+    if (!open) return;
+    Event& event = out.records.events[*open];
+    if (reply) out.replies.back().compared = compared_text(text);
+    // A reply without text (a call that failed or was retried) is no message.
+    if (reply && out.replies.back().compared.empty()) event.event_type = EventType::TaskState;
+    event.message = std::move(text);
+    text.clear();
+    open.reset();
+  };
+  LineView line;
+  while (reader->next_view(line)) {
+    if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
+      return fail(ParseError::interrupted());
+    }
+    if (line.failed || line.over_limit) {
+      report(line.failed ? DiagnosticCode::UnreadableArtifact : DiagnosticCode::InvalidJson,
+             line.failed ? Severity::Error : Severity::Warning, line.line_number,
+             line.failed ? "Failed to read line: " + std::string(line.error)
+                         : "Line size " + std::to_string(line.byte_length) + " exceeds max_line_size " +
+                               std::to_string(options.max_line_size) + ", skipping.");
+      continue;
+    }
+    std::string_view body = line.text;
+    if (body.ends_with('\r')) body.remove_suffix(1);
+    const bool request_header = body.starts_with(kRequest);
+    if (request_header || body.starts_with(kReply)) {
+      close();
+      reply = !request_header;
+      first_line = true;
+      const std::string_view when = body.substr(request_header ? kRequest.size() : kReply.size());
+      const std::optional<LocalTime> local = parse_local_time(when);
+      open = out.records.events.size();
+      Event& event = add_block_event(
+          out.records.events, ids,
+          BlockPlace{ArtifactKind::LlmLog, relative_path, line.line_number, "llm",
+                     reply ? "llm_response" : "llm_request"},
+          reply ? EventType::AgentMessage : EventType::DeveloperMessage);
+      event.timestamp_raw = Json(std::string(when));
+      const std::optional<ZonedTime> zoned =
+          local ? in_program_zone(*local, reply ? "Reply time" : "Request time") : std::nullopt;
+      if (zoned) {
+        event.timestamp = zoned->instant;
+        event.timestamp_source = TimestampSource::Embedded;
+        event.warnings.push_back(warnings.get(zoned->warning));
+      } else {
+        report(DiagnosticCode::InvalidTimestamp, Severity::Warning, line.line_number,
+               "Block time '" + std::string(when) + "' is not a local date and time.");
+      }
+      if (reply) out.replies.push_back(LlmReply{*open, local, {}});
+      continue;
+    }
+    if (!open) {
+      if (body.find_first_not_of(" \t") != std::string_view::npos) {
+        if (pre_lines++ == 0) pre_first = line.line_number;
+        pre_last = line.line_number;
+      }
+      continue;
+    }
+    if (!first_line) text += '\n';
+    first_line = false;
+    if (reply && body == kAssistant.substr(0, kAssistant.size() - 1)) body = {};
+    text.append(reply && body.starts_with(kAssistant) ? body.substr(kAssistant.size()) : body);
+  }
+  close();
+  if (pre_lines > 0) {
+    report(DiagnosticCode::UnknownRecord, Severity::Warning, pre_first,
+           "Lines " + std::to_string(pre_first) + " to " + std::to_string(pre_last) + " (" +
+               std::to_string(pre_lines) + " not blank) come before the first block header: not read as aider's.");
+  }
+  if (cancel_requested(options)) return fail(ParseError::interrupted());
+  out.records.sha256 = reader->finish();
+  const SharedString digest(out.records.sha256);
+  for (Event& event : out.records.events) event.source_file_sha256 = digest;
+  return out;
+}
+
+}  // namespace vt::aider
