@@ -38,6 +38,13 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
   bool first_line = true;
   std::string text;
   std::uint64_t pre_first = 0, pre_last = 0, pre_lines = 0;
+  const auto report_pre_header = [&]() {
+    if (pre_lines == 0) return;
+    report(DiagnosticCode::UnknownRecord, Severity::Warning, pre_first,
+           "Lines " + std::to_string(pre_first) + " to " + std::to_string(pre_last) + " (" +
+               std::to_string(pre_lines) + " not blank) come before the first block header: not read as aider's.");
+    pre_lines = 0;
+  };
   const auto close = [&]() {
     if (!open) return;
     Event& event = out.records.events[*open];
@@ -66,6 +73,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
     const bool request_header = body.starts_with(kRequest);
     if (request_header || body.starts_with(kReply)) {
       close();
+      report_pre_header();
       reply = !request_header;
       first_line = true;
       const std::string_view when = body.substr(request_header ? kRequest.size() : kReply.size());
@@ -103,11 +111,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
     text.append(reply && body.starts_with(kAssistant) ? body.substr(kAssistant.size()) : body);
   }
   close();
-  if (pre_lines > 0) {
-    report(DiagnosticCode::UnknownRecord, Severity::Warning, pre_first,
-           "Lines " + std::to_string(pre_first) + " to " + std::to_string(pre_last) + " (" +
-               std::to_string(pre_lines) + " not blank) come before the first block header: not read as aider's.");
-  }
+  report_pre_header();
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   out.records.sha256 = reader->finish();
   const SharedString digest(out.records.sha256);
