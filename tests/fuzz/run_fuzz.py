@@ -34,6 +34,9 @@ def copilot_seed(path):
     return None
 
 
+AIDER_FILES = {".aider.chat.history.md": b"\x00", ".aider.input.history": b"\x01", ".aider.llm.history": b"\x02"}
+
+
 def seed(directory, name, data):
     directory.mkdir(parents=True, exist_ok=True)
     (directory / name).write_bytes(data[:MAX_LEN])
@@ -65,6 +68,9 @@ def gather_seeds(seed_root, sources):
             prefix = copilot_seed(path)
             if prefix is not None:
                 seed(seed_root / "copilot_cli_fuzz", f"{index:04d}-{path.name}", prefix + path.read_bytes())
+            if path.name in AIDER_FILES:
+                # The Aider target's first byte picks the file; long files seed from their start.
+                seed(seed_root / "aider_fuzz", f"{index:04d}-{path.name}", AIDER_FILES[path.name] + path.read_bytes())
     for index, stamp in enumerate(sorted(stamps)[:2000]):
         seed(seed_root / "rfc3339_fuzz", f"{index:04d}", stamp)
     for index, value in enumerate(sorted(ms_values)[:2000]):
