@@ -9,6 +9,7 @@
 #include "aider/llm_history.hpp"
 #include "core/append_moved.hpp"
 #include "core/file_kind.hpp"
+#include "core/ordered_matches.hpp"
 #include "core/path_names.hpp"
 #include "jsonl/relative_path.hpp"
 
@@ -23,43 +24,42 @@ void take(AdapterOutput& out, FileRecords&& records) {
   append_moved(out.diagnostics, std::move(records.diagnostics));
 }
 
-// The chat's launches as windows of its events.
+// The chat's launches as windows of its events, and the events of one type
+// in each, by compared text, to be matched in order.
 class Launches {
  public:
-  Launches(const ChatLog& chat) : chat_(chat), next_(chat.launches.size(), 0) {
-    for (std::size_t i = 0; i < chat.launches.size(); ++i) next_[i] = chat.launches[i].first_event;
+  Launches(const ChatLog& chat, EventType type) : matches_(chat.launches.size()) {
+    // By start, each with the last launch in the file that started at or before it.
+    for (std::size_t i = 0; i < chat.launches.size(); ++i) {
+      if (chat.launches[i].start) by_start_.emplace_back(*chat.launches[i].start, i);
+    }
+    std::ranges::sort(by_start_, {}, &std::pair<LocalTime, std::size_t>::first);
+    for (std::size_t i = 1; i < by_start_.size(); ++i) {
+      by_start_[i].second = std::max(by_start_[i].second, by_start_[i - 1].second);
+    }
+    std::size_t launch = 0;
+    for (std::size_t i = 0; i < chat.records.events.size(); ++i) {
+      while (launch + 1 < chat.launches.size() && chat.launches[launch + 1].first_event <= i) ++launch;
+      const Event& e = chat.records.events[i];
+      if (e.event_type == type && e.message && !chat.launches.empty()) matches_[launch].add(compared_text(*e.message), i);
+    }
   }
 
   // The launch `local` falls in: the last that started at or before it.
   std::optional<std::size_t> of(const std::optional<LocalTime>& local) const {
     if (!local) return std::nullopt;
-    std::optional<std::size_t> found;
-    for (std::size_t i = 0; i < chat_.launches.size(); ++i) {
-      if (chat_.launches[i].start && *chat_.launches[i].start <= *local) found = i;
-    }
-    return found;
+    const auto after = std::ranges::upper_bound(by_start_, *local, {}, &std::pair<LocalTime, std::size_t>::first);
+    if (after == by_start_.begin()) return std::nullopt;
+    return std::prev(after)->second;
   }
 
-  // The first event of `launch` from where the last match left off that
-  // `wanted` accepts, taken.
-  template <class Wanted>
-  std::optional<std::size_t> take(std::size_t launch, std::vector<std::size_t>& from, Wanted wanted) const {
-    const std::size_t end =
-        launch + 1 < chat_.launches.size() ? chat_.launches[launch + 1].first_event : chat_.records.events.size();
-    for (std::size_t i = from[launch]; i < end; ++i) {
-      if (wanted(chat_.records.events[i])) {
-        from[launch] = i + 1;
-        return i;
-      }
-    }
-    return std::nullopt;
+  std::optional<std::size_t> take(std::size_t launch, const std::string& compared) {
+    return matches_[launch].take(compared);
   }
-
-  std::vector<std::size_t> starts() const { return next_; }
 
  private:
-  const ChatLog& chat_;
-  std::vector<std::size_t> next_;
+  std::vector<OrderedMatches> matches_;
+  std::vector<std::pair<LocalTime, std::size_t>> by_start_;
 };
 
 // Ties `copy` (an event of another file) to the chat event it repeats.
@@ -73,32 +73,28 @@ void tie(Event& chat_event, Event& copy) {
   }
 }
 
+OptionalShared session_of(const ChatLog& chat, std::size_t launch) {
+  return chat.records.events[chat.launches[launch].first_event].session_id;
+}
+
 void match_inputs(ChatLog& chat, InputHistory& inputs) {
-  const Launches launches(chat);
-  std::vector<std::size_t> from = launches.starts();
+  Launches launches(chat, EventType::PromptInput);
   for (const InputEntry& entry : inputs.entries) {
     Event& event = inputs.records.events[entry.event];
     const std::optional<std::size_t> launch = launches.of(entry.local);
     if (!launch) continue;
-    event.session_id = chat.records.events[chat.launches[*launch].first_event].session_id;
-    const auto found = launches.take(*launch, from, [&](const Event& e) {
-      return e.event_type == EventType::PromptInput && e.message && compared_text(*e.message) == entry.compared;
-    });
-    if (found) tie(chat.records.events[*found], event);
+    event.session_id = session_of(chat, *launch);
+    if (const auto found = launches.take(*launch, entry.compared)) tie(chat.records.events[*found], event);
   }
 }
 
 void match_replies(ChatLog& chat, LlmHistory& llm) {
-  const Launches launches(chat);
-  std::vector<std::size_t> from = launches.starts();
+  Launches launches(chat, EventType::AgentMessage);
   for (const LlmReply& reply : llm.replies) {
     Event& event = llm.records.events[reply.event];
     const std::optional<std::size_t> launch = launches.of(reply.local);
     if (!launch) continue;
-    const auto found = launches.take(*launch, from, [&](const Event& e) {
-      return e.event_type == EventType::AgentMessage && e.message && compared_text(*e.message) == reply.compared;
-    });
-    if (found) {
+    if (const auto found = launches.take(*launch, reply.compared)) {
       tie(chat.records.events[*found], event);
       event.facts.model = chat.records.events[*found].facts.model;
     }
@@ -107,7 +103,7 @@ void match_replies(ChatLog& chat, LlmHistory& llm) {
   for (Event& event : llm.records.events) {
     if (event.session_id || !event.timestamp_raw || !event.timestamp_raw->is_string()) continue;
     if (const auto launch = launches.of(parse_local_time(event.timestamp_raw->get<std::string>()))) {
-      event.session_id = chat.records.events[chat.launches[*launch].first_event].session_id;
+      event.session_id = session_of(chat, *launch);
     }
   }
 }

@@ -66,32 +66,58 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
   return out;
 }
 
-void match_history(std::vector<Event>& history, const std::vector<Event>& sessions) {
-  // The sessions' prompts by typed text, each list oldest first.
-  std::unordered_map<std::string_view, std::vector<const Event*>> prompts;
-  for (const Event& event : sessions) {
-    if (event.event_type != EventType::PromptInput || event.copy_of || !event.message) continue;
-    if (event.source.artifact_kind == ArtifactKind::History) continue;
-    prompts[typed_part(*event.message)].push_back(&event);
+namespace {
+
+// The events `wanted` accepts by typed text, each list latest first (taken
+// from the back: the earliest first).
+template <class Wanted>
+std::unordered_map<std::string_view, std::vector<const Event*>> by_typed_text(const std::vector<Event>& events,
+                                                                              Wanted wanted) {
+  std::unordered_map<std::string_view, std::vector<const Event*>> found;
+  for (const Event& event : events) {
+    if (event.message && wanted(event)) found[typed_part(*event.message)].push_back(&event);
   }
-  for (auto& [text, list] : prompts) {
+  for (auto& [text, list] : found) {
     std::ranges::stable_sort(list, [](const Event* a, const Event* b) {
       if (a->timestamp.has_value() != b->timestamp.has_value()) return a->timestamp.has_value();
       return a->timestamp && *a->timestamp < *b->timestamp;
     });
-    std::ranges::reverse(list);  // taken from the back
+    std::ranges::reverse(list);
   }
+  return found;
+}
+
+const Event* take(std::unordered_map<std::string_view, std::vector<const Event*>>& found, const Event& entry) {
+  const auto list = found.find(typed_part(*entry.message));
+  if (list == found.end() || list->second.empty()) return nullptr;
+  const Event* event = list->second.back();
+  list->second.pop_back();
+  return event;
+}
+
+void place_at(Event& entry, const Event& at) {
+  entry.timestamp = at.timestamp;
+  entry.timestamp_source = at.timestamp ? TimestampSource::ReferencedEvent : TimestampSource::None;
+  entry.session_id = at.session_id;
+  entry.working_directory = at.working_directory;
+}
+
+}  // namespace
+
+void match_history(std::vector<Event>& history, const std::vector<Event>& sessions) {
+  auto prompts = by_typed_text(sessions, [](const Event& e) {
+    return e.event_type == EventType::PromptInput && !e.copy_of && e.source.artifact_kind != ArtifactKind::History;
+  });
+  auto snapshots = by_typed_text(sessions, [](const Event& e) { return e.event_type == EventType::FileSnapshot; });
   for (Event& entry : history) {
     if (entry.event_type != EventType::PromptInput || !entry.message) continue;
-    const auto found = prompts.find(typed_part(*entry.message));
-    if (found == prompts.end() || found->second.empty()) continue;
-    const Event& prompt = *found->second.back();
-    found->second.pop_back();
-    entry.copy_of = OptionalShared(std::string_view(prompt.event_id));
-    entry.timestamp = prompt.timestamp;
-    entry.timestamp_source = prompt.timestamp ? TimestampSource::ReferencedEvent : TimestampSource::None;
-    entry.session_id = prompt.session_id;
-    entry.working_directory = prompt.working_directory;
+    if (const Event* prompt = take(prompts, entry)) {
+      entry.copy_of = OptionalShared(std::string_view(prompt->event_id));
+      place_at(entry, *prompt);
+    } else if (const Event* snapshot = take(snapshots, entry)) {
+      // A session whose log is gone still names its prompts in its snapshots.
+      place_at(entry, *snapshot);
+    }
   }
 }
 

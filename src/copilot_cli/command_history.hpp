@@ -7,7 +7,10 @@
 // prompt of the sessions read with it that no entry matched before and whose
 // typed text (less the blocks the agent appends) equals the entry; a matched
 // entry is kept as a copy of that prompt (`copy_of`) at its time
-// ("referenced_event"). An entry that matches nothing stands on its own.
+// ("referenced_event"). An entry that matches no prompt but the prompt a
+// rewind snapshot was taken before (a session whose log is gone) takes that
+// snapshot's session and time, and counts as the session's prompt. Any other
+// entry stands on its own.
 #pragma once
 
 #include <filesystem>

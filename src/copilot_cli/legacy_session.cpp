@@ -2,6 +2,8 @@
 
 #include <unordered_map>
 
+#include "core/ordered_matches.hpp"
+
 #include "core/prompt_origin.hpp"
 #include "core/rfc3339.hpp"
 #include "jsonl/fields.hpp"
@@ -41,9 +43,6 @@ class LegacyReader {
     JsonView object;
   };
   Event& add(const Place& place, EventType type, std::optional<std::uint64_t> ordinal);
-  // The event of `originals` from `next` on that `same` accepts, taken.
-  template <class Same>
-  std::optional<std::size_t> take(std::vector<std::size_t>& originals, std::size_t& next, Same same);
   void as_copy(Event& event, std::optional<std::size_t> original);
   void diagnose(DiagnosticCode code, std::string message) {
     out_.diagnostics.push_back(Diagnostic{code, Severity::Warning,
@@ -58,8 +57,7 @@ class LegacyReader {
   EventIds ids_;
   OptionalShared session_, model_;
   std::optional<Instant> start_time_, last_time_;
-  std::vector<std::size_t> users_, texts_;
-  std::size_t next_user_ = 0, next_text_ = 0;
+  OrderedMatches users_, texts_;  // the timeline's prompts by typed text, agent texts by text
   std::unordered_map<std::string, std::size_t> calls_, results_;
 };
 
@@ -70,17 +68,6 @@ Event& LegacyReader::add(const Place& place, EventType type, std::optional<std::
   event.session_id = session_;
   if (options_.include_raw) event.raw = held_copy(place.object);
   return event;
-}
-
-template <class Same>
-std::optional<std::size_t> LegacyReader::take(std::vector<std::size_t>& originals, std::size_t& next, Same same) {
-  for (std::size_t i = next; i < originals.size(); ++i) {
-    if (same(out_.events[originals[i]])) {
-      next = i + 1;
-      return originals[i];
-    }
-  }
-  return std::nullopt;
 }
 
 // A copy takes its original's time and points at it; anything else the
@@ -143,10 +130,10 @@ void LegacyReader::timeline_entry(JsonView entry, std::size_t index) {
     event.message = text_of(entry, "text");
     if (kind == EventType::PromptInput) {
       event.origin = prompt_origin(event);
-      users_.push_back(out_.events.size() - 1);
+      users_.add(std::string(typed_part(event.message.value_or(""))), out_.events.size() - 1);
     } else if (kind == EventType::AgentMessage) {
       event.facts.model = model_;
-      texts_.push_back(out_.events.size() - 1);
+      texts_.add(std::string(trimmed(event.message.value_or(""))), out_.events.size() - 1);
     }
     return;
   }
@@ -187,8 +174,7 @@ void LegacyReader::chat_message(JsonView message, std::size_t index) {
     event.message = content;
     event.origin = prompt_origin(event);
     const std::string text = content.value_or("");
-    const std::string_view typed = typed_part(text);
-    as_copy(event, take(users_, next_user_, [&](const Event& e) { return e.message == typed; }));
+    as_copy(event, users_.take(std::string(typed_part(text))));
     return;
   }
   if (role == "tool") {
@@ -221,10 +207,7 @@ void LegacyReader::chat_message(JsonView message, std::size_t index) {
     event.message = content;
     event.facts.model = model_;
     const std::string own = content.value_or("");
-    const std::string_view text = trimmed(own);
-    as_copy(event, take(texts_, next_text_, [&](const Event& e) {
-      return e.message && trimmed(std::string_view(*e.message)) == text;
-    }));
+    as_copy(event, texts_.take(std::string(trimmed(own))));
   }
   if (!any_calls) return;
   for (const JsonView call : calls->children()) {
