@@ -34,13 +34,16 @@ def words(rng: random.Random, n: int) -> str:
     return " ".join(rng.choice(WORDS) for _ in range(n))
 
 
+SYSTEM_PROMPT = "You are the GitHub Copilot CLI, a terminal assistant. " + words(random.Random(1), 2200)
+
+
 def stamp(t: dt.datetime) -> str:
     return t.strftime("%Y-%m-%dT%H:%M:%S.") + f"{t.microsecond // 1000:03d}Z"
 
 
 class CopilotSession:
-    def __init__(self, rng: random.Random, start: dt.datetime):
-        self.rng, self.now = rng, start
+    def __init__(self, rng: random.Random, start: dt.datetime, flat: bool):
+        self.rng, self.now, self.flat = rng, start, flat
         self.id = str(uuid.UUID(int=rng.getrandbits(128)))
         self.parent = None
 
@@ -71,6 +74,8 @@ class CopilotSession:
         rng = self.rng
         yield self.record("user.message", content="please " + words(rng, rng.randint(8, 60)), attachments=[],
                           interactionId=f"i{turn}")
+        if self.flat:
+            yield self.record("system.message", role="system", content=SYSTEM_PROMPT)
         yield self.record("assistant.turn_start", turnId=str(turn))
         for _ in range(rng.randint(1, 4)):
             calls = []
@@ -79,8 +84,8 @@ class CopilotSession:
                 calls.append({"toolCallId": "toolu_" + "".join(rng.choice("abcdef0123456789") for _ in range(20)),
                               "name": name, "arguments": {key: value}, "type": "function"})
             yield self.record("assistant.message", messageId=str(uuid.UUID(int=rng.getrandbits(128))),
-                              content=words(rng, rng.randint(5, 120)), toolRequests=calls,
-                              reasoningText=words(rng, rng.randint(0, 60)), outputTokens=rng.randint(10, 900),
+                              content=words(rng, rng.randint(20, 250)), toolRequests=calls,
+                              reasoningText=words(rng, rng.randint(0, 120)), outputTokens=rng.randint(10, 900),
                               model="claude-sonnet-4.6")
             for call in calls:
                 yield self.record("tool.execution_start", toolCallId=call["toolCallId"], toolName=call["name"],
@@ -88,7 +93,7 @@ class CopilotSession:
                 yield self.record("hook.start", hookInvocationId="h", hookType="postToolUse", input={"toolName": call["name"]})
                 yield self.record("hook.end", hookInvocationId="h", hookType="postToolUse", success=True)
                 yield self.record("tool.execution_complete", toolCallId=call["toolCallId"], success=True,
-                                  model="claude-sonnet-4.6", result={"content": words(rng, rng.randint(50, 700))})
+                                  model="claude-sonnet-4.6", result={"content": words(rng, rng.randint(100, 900))})
         yield self.record("assistant.turn_end", turnId=str(turn))
 
 
@@ -131,9 +136,9 @@ def write_copilot(root: pathlib.Path, rng: random.Random, size: int) -> None:
             name, text = legacy_document(rng, start, rng.randint(200_000, 1_000_000))
             path = root / "history-session-state" / name
         else:
-            session = CopilotSession(rng, start)
+            session = CopilotSession(rng, start, flat=index % 3 == 0)
             text = "\n".join(session.lines(rng.randint(200_000, 2_000_000))) + "\n"
-            if index % 3 == 0:
+            if session.flat:
                 path = root / "session-state" / f"{session.id}.jsonl"
             else:
                 path = root / "session-state" / session.id / "events.jsonl"
@@ -145,6 +150,9 @@ def write_copilot(root: pathlib.Path, rng: random.Random, size: int) -> None:
         path.write_text(text)
         written += len(text)
     (root / "command-history-state.json").write_text(json.dumps({"commandHistory": ["/model", "please go"]}))
+
+
+AIDER_SYSTEM = "".join(f"SYSTEM {words(random.Random(i), 12)}\n" for i in range(40))
 
 
 def write_aider(place: pathlib.Path, rng: random.Random, size: int) -> None:
@@ -162,19 +170,21 @@ def write_aider(place: pathlib.Path, rng: random.Random, size: int) -> None:
                 now += dt.timedelta(seconds=rng.randint(5, 300))
                 prompt = "please " + words(rng, rng.randint(5, 40))
                 inputs.write(f"\n# {now:%Y-%m-%d %H:%M:%S}.{rng.randint(0, 999999):06d}\n+{prompt}\n")
-                reply = words(rng, rng.randint(20, 200)) + "\n\nsrc/app.py\n```\n<<<<<<< SEARCH\n" + \
-                    words(rng, 30) + "\n=======\n" + words(rng, 30) + "\n>>>>>>> REPLACE\n```"
+                code = lambda n: "\n".join("    " + words(rng, rng.randint(3, 10)) for _ in range(n))
+                reply = words(rng, rng.randint(60, 400)) + "\n\nsrc/app.py\n```\n<<<<<<< SEARCH\n" + \
+                    code(rng.randint(5, 30)) + "\n=======\n" + code(rng.randint(5, 30)) + "\n>>>>>>> REPLACE\n```"
                 block += [f"#### {prompt}  \n\n", reply + "\n\n",
                           f"> Tokens: {rng.randint(1, 30)}.{rng.randint(0, 9)}k sent, {rng.randint(100, 999)} received."
                           f" Cost: $0.0{rng.randint(100, 999)} message, $0.{rng.randint(100, 999)} session.  \n",
                           "> Applied edit to src/app.py  \n", f"> Commit {rng.getrandbits(28):07x} feat: change  \n\n"]
-                llm.write(f"TO LLM {now:%Y-%m-%dT%H:%M:%S}\n-------\nSYSTEM Act as an expert software developer.\n"
+                context = "".join(f"USER {line}\n" for line in code(rng.randint(100, 600)).split("\n"))
+                llm.write(f"TO LLM {now:%Y-%m-%dT%H:%M:%S}\n-------\n" + AIDER_SYSTEM + "-------\n" + context +
                           f"-------\nUSER {prompt}\n")
                 llm.write(f"LLM RESPONSE {now:%Y-%m-%dT%H:%M:%S}\n" +
                           "".join(f"ASSISTANT {line}\n" for line in reply.split("\n")))
             text = "".join(block)
             chat.write(text)
-            written += len(text) * 2
+            written = chat.tell() + inputs.tell() + llm.tell()
 
 
 def main() -> None:

@@ -4,17 +4,20 @@
 
 namespace vt::aider {
 
-Event& add_block_event(std::vector<Event>& events, EventIds& ids, const BlockPlace& place, EventType type) {
-  Event event;
+Event& add_block_event(std::vector<Event>& events, EventIds& ids, RepeatedTexts& types, const BlockPlace& place,
+                       EventType type) {
+  Event& event = events.emplace_back();
   event.provider = Provider::Aider;
   event.event_type = type;
-  event.sequence = events.size();
-  const std::string key = "aider_" + std::string(place.file_key) + ":" + std::to_string(place.line);
+  event.sequence = events.size() - 1;
+  std::string key = "aider_";
+  key += place.file_key;
+  key += ':';
+  key += std::to_string(place.line);
   event.event_id = ids.make(Provider::Aider, place.kind, place.relative_path, key);
-  event.source = SourceRef{place.kind, OptionalShared(place.record_type), place.relative_path, place.line,
+  event.source = SourceRef{place.kind, OptionalShared(types.get(place.record_type)), place.relative_path, place.line,
                            std::nullopt};
-  events.push_back(std::move(event));
-  return events.back();
+  return event;
 }
 
 std::string compared_text(std::string_view text) {

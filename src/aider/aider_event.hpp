@@ -10,6 +10,7 @@
 
 #include "aider/local_time.hpp"
 #include "core/records.hpp"
+#include "core/repeated_texts.hpp"
 #include "hash/event_id.hpp"
 
 namespace vt::aider {
@@ -22,7 +23,10 @@ struct BlockPlace {
   std::string_view record_type;
 };
 
-Event& add_block_event(std::vector<Event>& events, EventIds& ids, const BlockPlace& place, EventType type);
+// An Aider event for the block at `place`, appended to `events`; the record
+// type shared through `types`.
+Event& add_block_event(std::vector<Event>& events, EventIds& ids, RepeatedTexts& types, const BlockPlace& place,
+                       EventType type);
 
 // The text as compared between files.
 std::string compared_text(std::string_view text);

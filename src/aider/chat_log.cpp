@@ -57,7 +57,7 @@ class ChatParser {
   const SharedString& relative_path_;
   const ParseOptions& options_;
   EventIds ids_;
-  RepeatedTexts warnings_;
+  RepeatedTexts warnings_, types_;
   Block block_ = Block::None;
   std::uint64_t block_line_ = 0;
   std::string text_;           // the block's text so far
@@ -72,7 +72,7 @@ class ChatParser {
 };
 
 Event& ChatParser::add(std::uint64_t line, std::string_view record_type, EventType type) {
-  Event& event = add_block_event(out_.records.events, ids_,
+  Event& event = add_block_event(out_.records.events, ids_, types_,
                                  BlockPlace{ArtifactKind::ChatLog, relative_path_, line, "chat", record_type}, type);
   event.session_id = session_;
   event.working_directory = directory_;

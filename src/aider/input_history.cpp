@@ -25,7 +25,7 @@ Result<InputHistory> read_input_history(const std::filesystem::path& path, const
   const SharedString relative_path(relative_path_for(path, base_dir));
   InputHistory out;
   EventIds ids;
-  RepeatedTexts warnings;
+  RepeatedTexts texts;  // record types and warnings, shared
   const auto report = [&](DiagnosticCode code, Severity severity, std::uint64_t line, std::string message) {
     out.records.diagnostics.push_back(Diagnostic{
         code, severity, SourceRef{ArtifactKind::History, std::nullopt, relative_path, line, std::nullopt},
@@ -68,7 +68,7 @@ Result<InputHistory> read_input_history(const std::filesystem::path& path, const
       close();
       const std::string_view when = body.substr(2);
       InputEntry entry{out.records.events.size(), parse_local_time(when), {}};
-      Event& event = add_block_event(out.records.events, ids,
+      Event& event = add_block_event(out.records.events, ids, texts,
                                      BlockPlace{ArtifactKind::History, relative_path, line.line_number, "input",
                                                 "input_history"},
                                      EventType::PromptInput);
@@ -77,7 +77,7 @@ Result<InputHistory> read_input_history(const std::filesystem::path& path, const
       if (zoned) {
         event.timestamp = zoned->instant;
         event.timestamp_source = TimestampSource::Embedded;
-        event.warnings.push_back(warnings.get(zoned->warning));
+        event.warnings.push_back(texts.get(zoned->warning));
       } else {
         report(DiagnosticCode::InvalidTimestamp, Severity::Warning, line.line_number,
                "Entry time '" + std::string(when) + "' is not a local date and time.");

@@ -27,7 +27,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
   const SharedString relative_path(relative_path_for(path, base_dir));
   LlmHistory out;
   EventIds ids;
-  RepeatedTexts warnings;
+  RepeatedTexts texts;  // record types and warnings, shared
   const auto report = [&](DiagnosticCode code, Severity severity, std::uint64_t line, std::string message) {
     out.records.diagnostics.push_back(Diagnostic{
         code, severity, SourceRef{ArtifactKind::LlmLog, std::nullopt, relative_path, line, std::nullopt},
@@ -80,7 +80,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
       const std::optional<LocalTime> local = parse_local_time(when);
       open = out.records.events.size();
       Event& event = add_block_event(
-          out.records.events, ids,
+          out.records.events, ids, texts,
           BlockPlace{ArtifactKind::LlmLog, relative_path, line.line_number, "llm",
                      reply ? "llm_response" : "llm_request"},
           reply ? EventType::AgentMessage : EventType::DeveloperMessage);
@@ -90,7 +90,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
       if (zoned) {
         event.timestamp = zoned->instant;
         event.timestamp_source = TimestampSource::Embedded;
-        event.warnings.push_back(warnings.get(zoned->warning));
+        event.warnings.push_back(texts.get(zoned->warning));
       } else {
         report(DiagnosticCode::InvalidTimestamp, Severity::Warning, line.line_number,
                "Block time '" + std::string(when) + "' is not a local date and time.");

@@ -46,6 +46,7 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
     return out;
   }
   EventIds ids;
+  RepeatedTexts types;
   std::size_t index = 0;
   for (const JsonView entry : *list) {
     const std::string key = "copilot_history:" + std::to_string(index);
@@ -56,7 +57,7 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
     }
     ++index;
     const RecordPlace place{ArtifactKind::History, relative_path, std::nullopt, key, "command_history"};
-    Event& event = add_event(out.events, ids, place, EventType::PromptInput, std::nullopt);
+    Event& event = add_event(out.events, ids, place, EventType::PromptInput, std::nullopt, &types);
     event.message = OptionalShared(entry.string());
     event.origin = prompt_origin(event);
     if (options.include_raw) event.raw = held_copy(entry);

@@ -6,19 +6,20 @@
 namespace vt::copilot {
 
 Event& add_event(std::vector<Event>& events, EventIds& ids, const RecordPlace& place, EventType type,
-                 std::optional<std::uint64_t> ordinal) {
-  Event event;
+                 std::optional<std::uint64_t> ordinal, RepeatedTexts* types) {
+  Event& event = events.emplace_back();
   event.provider = Provider::CopilotCli;
   event.event_type = type;
-  event.sequence = events.size();
+  event.sequence = events.size() - 1;
   event.timestamp = place.time;
   event.timestamp_source = place.time ? place.time_source : TimestampSource::None;
   event.event_id = ids.make(Provider::CopilotCli, place.kind, place.relative_path, place.key, ordinal);
-  event.source = SourceRef{place.kind, OptionalShared(place.record_type), place.relative_path, place.line,
-                           place.record_id};
+  event.source = SourceRef{place.kind,
+                           types != nullptr ? OptionalShared(types->get(place.record_type))
+                                            : OptionalShared(place.record_type),
+                           place.relative_path, place.line, place.record_id};
   event.facts.record_id = place.record_id;
-  events.push_back(std::move(event));
-  return events.back();
+  return event;
 }
 
 std::string call_message(std::string_view name, const JsonView* arguments) {

@@ -10,6 +10,7 @@
 
 #include "core/options.hpp"
 #include "core/records.hpp"
+#include "core/repeated_texts.hpp"
 #include "hash/event_id.hpp"
 #include "jsonl/json_view.hpp"
 
@@ -36,9 +37,10 @@ struct RecordPlace {
 };
 
 // A Copilot CLI event from `place`, appended to `events` (its sequence is
-// its position there): identifier from the place's path, key and ordinal.
+// its position there): identifier from the place's path, key and ordinal;
+// the record type shared through `types` when given.
 Event& add_event(std::vector<Event>& events, EventIds& ids, const RecordPlace& place, EventType type,
-                 std::optional<std::uint64_t> ordinal);
+                 std::optional<std::uint64_t> ordinal, RepeatedTexts* types = nullptr);
 
 // The one-line message of a tool call, and its main argument alone.
 std::string call_message(std::string_view name, const JsonView* arguments);

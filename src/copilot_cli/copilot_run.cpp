@@ -67,14 +67,15 @@ std::vector<fs::path> checkpoint_files(const fs::path& dir, bool follow_symlinks
 }
 
 // One session folder: the workspace file first (its facts apply to the
-// rest), then the event log, the rewind snapshots and the checkpoints. In a
-// folder named on its own too, a member that cannot be opened is a diagnostic.
+// rest), then the event log (its events listed first), the rewind snapshots
+// and the checkpoints. In a folder named on its own too, a member that
+// cannot be opened is a diagnostic.
 Result<AdapterOutput> read_folder(const fs::path& dir, const fs::path& base_dir, const ParseOptions& options) {
-  AdapterOutput out;
+  AdapterOutput out, workspace;
   SessionDefaults defaults{OptionalShared(path_name(dir)), std::nullopt, std::nullopt};
   const bool follow = options.follow_symlinks;
   if (const fs::path file = dir / kWorkspaceName; is_kind(file, follow, FileKind::Regular)) {
-    if (auto s = read_member(out, read_workspace(file, base_dir, options, defaults), file, base_dir,
+    if (auto s = read_member(workspace, read_workspace(file, base_dir, options, defaults), file, base_dir,
                              ArtifactKind::Workspace, options);
         !s) {
       return fail(std::move(s.error()));
@@ -87,6 +88,8 @@ Result<AdapterOutput> read_folder(const fs::path& dir, const fs::path& base_dir,
       return fail(std::move(s.error()));
     }
   }
+  append_moved(out.events, std::move(workspace.events));
+  append_moved(out.diagnostics, std::move(workspace.diagnostics));
   if (const fs::path file = dir / "rewind-snapshots" / "index.json"; is_kind(file, follow, FileKind::Regular)) {
     if (auto s = read_member(out, read_rewind_index(file, base_dir, options, defaults), file, base_dir,
                              ArtifactKind::Checkpoint, options);
@@ -142,6 +145,11 @@ Result<AdapterOutput> read_inputs(const std::vector<SessionInput>& inputs, const
         return diagnosed;
       },
       [](const Result<AdapterOutput>& one) { return !one.has_value(); });
+  std::size_t total = out.events.size();
+  for (const std::optional<Result<AdapterOutput>>& one : read) {
+    if (one && *one) total += (*one)->events.size();
+  }
+  out.events.reserve(total);
   for (std::optional<Result<AdapterOutput>>& one : read) {
     if (!*one) return fail(std::move(one->error()));
     append_moved(out.events, std::move((*one)->events));

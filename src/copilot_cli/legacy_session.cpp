@@ -55,6 +55,7 @@ class LegacyReader {
   const SharedString& relative_path_;
   const ParseOptions& options_;
   EventIds ids_;
+  RepeatedTexts types_;
   OptionalShared session_, model_;
   std::optional<Instant> start_time_, last_time_;
   OrderedMatches users_, texts_;  // the timeline's prompts by typed text, agent texts by text
@@ -64,7 +65,7 @@ class LegacyReader {
 Event& LegacyReader::add(const Place& place, EventType type, std::optional<std::uint64_t> ordinal) {
   const RecordPlace where{ArtifactKind::SessionLog, relative_path_, std::nullopt, place.key, place.record_type,
                           place.record_id, place.time, place.source};
-  Event& event = add_event(out_.events, ids_, where, type, ordinal);
+  Event& event = add_event(out_.events, ids_, where, type, ordinal, &types_);
   event.session_id = session_;
   if (options_.include_raw) event.raw = held_copy(place.object);
   return event;

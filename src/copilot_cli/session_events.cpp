@@ -119,7 +119,7 @@ SessionEvents::SessionEvents(SessionDefaults defaults, const ParseOptions& optio
 
 Event& SessionEvents::add(const Record& record, EventType type, std::optional<std::uint64_t> ordinal,
                           RecordSink& sink) {
-  Event& event = add_event(sink.events, ids_, record.place, type, ordinal);
+  Event& event = add_event(sink.events, ids_, record.place, type, ordinal, &types_);
   if (record.time_raw) event.timestamp_raw = *record.time_raw;
   event.session_id = session_;
   event.working_directory = directory_ ? directory_ : defaults_.working_directory;
@@ -243,7 +243,7 @@ void SessionEvents::assistant_message(const Record& record, JsonView data, Recor
       Event& event = part(EventType::ToolCall);
       std::string message = call_message(name, arguments ? &*arguments : nullptr);
       event.facts.tool_input = main_argument(name, message);
-      event.facts.tool_name = OptionalShared(name);
+      event.facts.tool_name = OptionalShared(tools_.get(name));
       event.facts.tool_call_id = text_of(request, "toolCallId");
       event.message = std::move(message);
       if (event.facts.tool_call_id) calls_.insert_or_assign(event.facts.tool_call_id->str(), event.facts.tool_name);
@@ -271,7 +271,7 @@ void SessionEvents::tool_start(const Record& record, JsonView data, RecordSink& 
   const FieldRef arguments = get_field(data, "arguments");
   std::string message = call_message(name, arguments ? &*arguments : nullptr);
   event.facts.tool_input = main_argument(name, message);
-  event.facts.tool_name = OptionalShared(name);
+  event.facts.tool_name = OptionalShared(tools_.get(name));
   event.facts.tool_call_id = id;
   event.facts.model = model_of(data);
   event.message = std::move(message);

@@ -47,7 +47,7 @@ class SessionEvents {
   const ParseOptions& options_;
   JsonTape empty_;  // stands for a record's missing `data`
   EventIds ids_;
-  RepeatedTexts warnings_;
+  RepeatedTexts warnings_, types_, tools_;
   OptionalShared session_, directory_, branch_, model_;
   std::optional<Instant> last_time_;
   // The tools of the calls requested so far, by call id.

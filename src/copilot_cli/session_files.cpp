@@ -136,6 +136,7 @@ Result<FileRecords> read_rewind_index(const fs::path& path, const fs::path& base
     return std::move(opened->out);
   }
   EventIds ids;
+  RepeatedTexts types;
   std::size_t index = 0;
   for (const JsonView snapshot : *list) {
     const std::string key = "copilot_rewind:" + std::to_string(index);
@@ -153,7 +154,7 @@ Result<FileRecords> read_rewind_index(const fs::path& path, const fs::path& base
     }
     const RecordPlace place{ArtifactKind::Checkpoint, opened->relative_path, std::nullopt, key, "rewind_snapshot",
                             text_of(snapshot, "snapshotId"), time, TimestampSource::Embedded};
-    Event& event = add_event(opened->out.events, ids, place, EventType::FileSnapshot, std::nullopt);
+    Event& event = add_event(opened->out.events, ids, place, EventType::FileSnapshot, std::nullopt, &types);
     apply(event, defaults);
     if (time) event.timestamp_raw = held_copy(*stamp);
     event.message = text_of(snapshot, "userMessage");
