@@ -15,13 +15,14 @@ filter that keeps no event) and the whole JSON-lines rendering.
 from __future__ import annotations
 
 import argparse
-import os
 import pathlib
 import shutil
 import subprocess
 import sys
 
 HERE = pathlib.Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+from run_transcripts_bench import timed  # noqa: E402  (one way of timing a run)
 
 
 def tree_bytes(root: pathlib.Path) -> int:
@@ -39,17 +40,6 @@ def ensure_trees(size_mb: float) -> dict[str, pathlib.Path]:
         subprocess.run([sys.executable, str(HERE / "gen_agents_tree.py"), str(agents), "--size-mb", str(size_mb)],
                        check=True)
     return {"claude": claude / ".claude", "copilot": agents / ".copilot", "aider": agents / "aider"}
-
-
-def timed(program: str, root: pathlib.Path, extra: list[str]) -> tuple[float, float]:
-    """CPU seconds and peak MiB of one run of the program."""
-    env = dict(os.environ, VELLUMTRACE_THREADS="1", TZ="UTC")
-    with open(os.devnull, "wb") as sink:
-        child = subprocess.Popen([program, str(root), "-q", "-f", "jsonl", *extra], stdout=sink, env=env)
-        _, status, usage = os.wait4(child.pid, 0)
-    if status != 0:
-        raise SystemExit(f"{program} failed on {root}")
-    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 
 def main() -> int:

@@ -109,8 +109,7 @@ void match_replies(ChatLog& chat, LlmHistory& llm) {
 }
 
 bool is_regular(const fs::path& path, bool follow_symlinks) {
-  const auto kind = file_kind(path, follow_symlinks);
-  return kind && *kind == FileKind::Regular;
+  return is_file_kind(path, follow_symlinks, FileKind::Regular);
 }
 
 // What a member's read gave, or its failure as a diagnostic (a run asked to

@@ -2,10 +2,9 @@
 
 #include "aider/aider_event.hpp"
 #include "aider/status_lines.hpp"
-#include "core/input_files.hpp"
+#include "aider/line_file.hpp"
 #include "core/prompt_origin.hpp"
 #include "core/repeated_texts.hpp"
-#include "jsonl/line_reader.hpp"
 #include "jsonl/relative_path.hpp"
 
 namespace vt::aider {
@@ -15,7 +14,6 @@ namespace {
 constexpr std::string_view kLaunch = "# aider chat started at ";
 constexpr std::string_view kThinkingOpen = "<thinking-content-";
 constexpr std::string_view kThinkingClose = "</thinking-content-";
-constexpr std::uint64_t kLinesBetweenCancelChecks = 4096;
 
 enum class LineKind { Blank, Launch, Prompt, Status, Text };
 
@@ -89,7 +87,6 @@ void ChatParser::report_pre_launch() {
 }
 
 void ChatParser::line(std::uint64_t number, std::string_view text) {
-  if (text.ends_with('\r')) text.remove_suffix(1);
   const LineKind kind = kind_of(text);
   if (!launched_ && kind != LineKind::Launch) {
     if (kind != LineKind::Blank) {
@@ -240,44 +237,17 @@ void ChatParser::status_segment(std::size_t begin, std::size_t end) {
 
 Result<ChatLog> read_chat_log(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                               const ParseOptions& options) {
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  auto reader = JsonlReader::open(path, options.max_line_size, StoredAs::Plain, options.progress);
-  if (!reader) return fail(std::move(reader.error()));
-  if (options.inputs != nullptr) options.inputs->note(path);
-  reader->stop_when(options.cancel);
   const SharedString relative_path(relative_path_for(path, base_dir));
   ChatLog out;
   ChatParser parser(out, relative_path, options);
-  const auto report = [&](Severity severity, std::uint64_t line, std::string message) {
-    out.records.diagnostics.push_back(Diagnostic{
-        severity == Severity::Error ? DiagnosticCode::UnreadableArtifact : DiagnosticCode::InvalidJson, severity,
-        SourceRef{ArtifactKind::ChatLog, std::nullopt, relative_path, line, std::nullopt}, std::move(message)});
-  };
-  LineView line;
-  while (reader->next_view(line)) {
-    if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
-      return fail(ParseError::interrupted());
-    }
-    if (line.failed) {
-      report(Severity::Error, line.line_number, "Failed to read line: " + std::string(line.error));
-      parser.skipped_line();
-      continue;
-    }
-    if (line.over_limit) {
-      report(Severity::Warning, line.line_number,
-             "Line size " + std::to_string(line.byte_length) + " exceeds max_line_size " +
-                 std::to_string(options.max_line_size) + ", skipping.");
-      parser.skipped_line();
-      continue;
-    }
-    parser.line(line.line_number, line.text);
-  }
+  auto read = read_lines(
+      path, relative_path, options, ArtifactKind::ChatLog, out.records,
+      [&parser](std::uint64_t number, std::string_view text) { parser.line(number, text); },
+      [&parser]() { parser.skipped_line(); });
+  if (!read) return fail(std::move(read.error()));
   parser.finish();
   parser.report_pre_launch();
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  out.records.sha256 = reader->finish();
-  const SharedString digest(out.records.sha256);
-  for (Event& event : out.records.events) event.source_file_sha256 = digest;
+  stamp_file_digest(out.records);
   return out;
 }
 

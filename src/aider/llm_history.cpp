@@ -1,9 +1,8 @@
 #include "aider/llm_history.hpp"
 
 #include "aider/aider_event.hpp"
-#include "core/input_files.hpp"
+#include "aider/line_file.hpp"
 #include "core/repeated_texts.hpp"
-#include "jsonl/line_reader.hpp"
 #include "jsonl/relative_path.hpp"
 
 namespace vt::aider {
@@ -13,24 +12,18 @@ namespace {
 constexpr std::string_view kRequest = "TO LLM ";
 constexpr std::string_view kReply = "LLM RESPONSE ";
 constexpr std::string_view kAssistant = "ASSISTANT ";
-constexpr std::uint64_t kLinesBetweenCancelChecks = 4096;
 
 }  // namespace
 
 Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                                     const ParseOptions& options) {
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  auto reader = JsonlReader::open(path, options.max_line_size, StoredAs::Plain, options.progress);
-  if (!reader) return fail(std::move(reader.error()));
-  if (options.inputs != nullptr) options.inputs->note(path);
-  reader->stop_when(options.cancel);
   const SharedString relative_path(relative_path_for(path, base_dir));
   LlmHistory out;
   EventIds ids;
   RepeatedTexts texts;  // record types and warnings, shared
-  const auto report = [&](DiagnosticCode code, Severity severity, std::uint64_t line, std::string message) {
+  const auto report = [&](DiagnosticCode code, std::uint64_t line, std::string message) {
     out.records.diagnostics.push_back(Diagnostic{
-        code, severity, SourceRef{ArtifactKind::LlmLog, std::nullopt, relative_path, line, std::nullopt},
+        code, Severity::Warning, SourceRef{ArtifactKind::LlmLog, std::nullopt, relative_path, line, std::nullopt},
         std::move(message)});
   };
   std::optional<std::size_t> open;  // the event of the block being read
@@ -40,7 +33,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
   std::uint64_t pre_first = 0, pre_last = 0, pre_lines = 0;
   const auto report_pre_header = [&]() {
     if (pre_lines == 0) return;
-    report(DiagnosticCode::UnknownRecord, Severity::Warning, pre_first,
+    report(DiagnosticCode::UnknownRecord, pre_first,
            "Lines " + std::to_string(pre_first) + " to " + std::to_string(pre_last) + " (" +
                std::to_string(pre_lines) + " not blank) come before the first block header: not read as aider's.");
     pre_lines = 0;
@@ -55,21 +48,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
     text.clear();
     open.reset();
   };
-  LineView line;
-  while (reader->next_view(line)) {
-    if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
-      return fail(ParseError::interrupted());
-    }
-    if (line.failed || line.over_limit) {
-      report(line.failed ? DiagnosticCode::UnreadableArtifact : DiagnosticCode::InvalidJson,
-             line.failed ? Severity::Error : Severity::Warning, line.line_number,
-             line.failed ? "Failed to read line: " + std::string(line.error)
-                         : "Line size " + std::to_string(line.byte_length) + " exceeds max_line_size " +
-                               std::to_string(options.max_line_size) + ", skipping.");
-      continue;
-    }
-    std::string_view body = line.text;
-    if (body.ends_with('\r')) body.remove_suffix(1);
+  const auto line = [&](std::uint64_t number, std::string_view body) {
     const bool request_header = body.starts_with(kRequest);
     if (request_header || body.starts_with(kReply)) {
       close();
@@ -81,8 +60,7 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
       open = out.records.events.size();
       Event& event = add_block_event(
           out.records.events, ids, texts,
-          BlockPlace{ArtifactKind::LlmLog, relative_path, line.line_number, "llm",
-                     reply ? "llm_response" : "llm_request"},
+          BlockPlace{ArtifactKind::LlmLog, relative_path, number, "llm", reply ? "llm_response" : "llm_request"},
           reply ? EventType::AgentMessage : EventType::DeveloperMessage);
       event.timestamp_raw = Json(std::string(when));
       const std::optional<ZonedTime> zoned =
@@ -92,30 +70,29 @@ Result<LlmHistory> read_llm_history(const std::filesystem::path& path, const std
         event.timestamp_source = TimestampSource::Embedded;
         event.warnings.push_back(texts.get(zoned->warning));
       } else {
-        report(DiagnosticCode::InvalidTimestamp, Severity::Warning, line.line_number,
+        report(DiagnosticCode::InvalidTimestamp, number,
                "Block time '" + std::string(when) + "' is not a local date and time.");
       }
       if (reply) out.replies.push_back(LlmReply{*open, local, {}});
-      continue;
+      return;
     }
     if (!open) {
       if (body.find_first_not_of(" \t") != std::string_view::npos) {
-        if (pre_lines++ == 0) pre_first = line.line_number;
-        pre_last = line.line_number;
+        if (pre_lines++ == 0) pre_first = number;
+        pre_last = number;
       }
-      continue;
+      return;
     }
     if (!first_line) text += '\n';
     first_line = false;
     if (reply && body == kAssistant.substr(0, kAssistant.size() - 1)) body = {};
     text.append(reply && body.starts_with(kAssistant) ? body.substr(kAssistant.size()) : body);
-  }
+  };
+  auto read = read_lines(path, relative_path, options, ArtifactKind::LlmLog, out.records, line);
+  if (!read) return fail(std::move(read.error()));
   close();
   report_pre_header();
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  out.records.sha256 = reader->finish();
-  const SharedString digest(out.records.sha256);
-  for (Event& event : out.records.events) event.source_file_sha256 = digest;
+  stamp_file_digest(out.records);
   return out;
 }
 

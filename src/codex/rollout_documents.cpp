@@ -30,14 +30,11 @@ Result<FileRecords> parse_codex_rollout_document(const std::filesystem::path& pa
         code, severity, SourceRef{ArtifactKind::Session, std::nullopt, relative_path, std::nullopt, std::nullopt},
         std::move(message)});
   };
-  if (document.failure) {
-    report(DiagnosticCode::UnreadableArtifact, Severity::Error,
-           "Failed to read rollout document: " + *document.failure);
-    return out;
-  }
-  if (document.too_large) {
-    report(DiagnosticCode::InvalidJson, Severity::Warning,
-           too_large_message("Rollout document", document, options.max_line_size));
+  if (auto unread = unread_document(document, "rollout document",
+                                    SourceRef{ArtifactKind::Session, std::nullopt, relative_path, std::nullopt,
+                                              std::nullopt},
+                                    options.max_line_size)) {
+    out.diagnostics.push_back(std::move(*unread));
     return out;
   }
   auto value = parse_json_text(document.text);
@@ -71,8 +68,7 @@ Result<FileRecords> parse_codex_rollout_document(const std::filesystem::path& pa
     tape.assign(item);
     records.handle(JsonView(tape, 0), RecordPlace{std::nullopt, key}, relative_path, sink);
   }
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
+  stamp_file_digest(out);
   return out;
 }
 

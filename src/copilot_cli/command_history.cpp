@@ -23,13 +23,11 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
         code, severity, SourceRef{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt},
         std::move(message)});
   };
-  if (read->failure) {
-    report(DiagnosticCode::UnreadableArtifact, Severity::Error, "Failed to read command history: " + *read->failure);
-    return out;
-  }
-  if (read->too_large) {
-    report(DiagnosticCode::InvalidJson, Severity::Warning,
-           too_large_message("Command history", *read, options.max_line_size));
+  if (auto unread = unread_document(
+          *read, "command history",
+          SourceRef{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt},
+          options.max_line_size)) {
+    out.diagnostics.push_back(std::move(*unread));
     return out;
   }
   LineJsonParser parser;
@@ -62,8 +60,7 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
     event.origin = prompt_origin(event);
     if (options.include_raw) event.raw = held_copy(entry);
   }
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
+  stamp_file_digest(out);
   return out;
 }
 

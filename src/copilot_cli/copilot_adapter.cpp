@@ -13,14 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool is_kind(const fs::path& path, bool follow_symlinks, FileKind wanted) {
-  const auto kind = file_kind(path, follow_symlinks);
-  return kind && *kind == wanted;
-}
-
 // A sessions folder that holds at least one session.
 bool holds_sessions(const fs::path& dir, bool follow_symlinks) {
-  if (!is_kind(dir, follow_symlinks, FileKind::Directory)) return false;
+  if (!is_file_kind(dir, follow_symlinks, FileKind::Directory)) return false;
   std::vector<Diagnostic> ignored;
   for (const SessionInput& input : list_sessions(dir, dir, follow_symlinks, ignored)) {
     if (input.shape != SessionInput::Shape::Folder || is_session_folder(input.path, follow_symlinks)) return true;

@@ -12,20 +12,11 @@ namespace vt::copilot {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool is_kind(const fs::path& path, bool follow_symlinks, FileKind wanted) {
-  const auto kind = file_kind(path, follow_symlinks);
-  return kind && *kind == wanted;
-}
-
-}  // namespace
-
 bool is_sessions_dir_name(std::string_view name) { return name == kSessionsName || name == kLegacyName; }
 
 bool is_session_folder(const fs::path& dir, bool follow_symlinks) {
-  return is_kind(dir / kEventsName, follow_symlinks, FileKind::Regular) ||
-         is_kind(dir / kWorkspaceName, follow_symlinks, FileKind::Regular);
+  return is_file_kind(dir / kEventsName, follow_symlinks, FileKind::Regular) ||
+         is_file_kind(dir / kWorkspaceName, follow_symlinks, FileKind::Regular);
 }
 
 std::optional<fs::path> nearest_sessions_dir(const fs::path& path) {
@@ -73,13 +64,13 @@ std::optional<SessionInput> session_input(const fs::path& path, bool follow_syml
   const fs::path parent = lexical_parent(path);
   const fs::path grandparent = lexical_parent(parent);
   const bool below_root = has_ancestor_named(path, kRootName);
-  if (is_kind(path, follow_symlinks, FileKind::Directory)) {
+  if (is_file_kind(path, follow_symlinks, FileKind::Directory)) {
     if (name_is(parent, kSessionsName) && is_session_folder(path, follow_symlinks)) {
       return SessionInput{path, SessionInput::Shape::Folder};
     }
     return std::nullopt;
   }
-  if (!is_kind(path, follow_symlinks, FileKind::Regular)) return std::nullopt;
+  if (!is_file_kind(path, follow_symlinks, FileKind::Regular)) return std::nullopt;
   if (legacy_session_id(*name) && (name_is(parent, kLegacyName) || below_root)) {
     return SessionInput{path, SessionInput::Shape::Legacy};
   }
@@ -90,10 +81,10 @@ std::optional<SessionInput> session_input(const fs::path& path, bool follow_syml
   // `.copilot` root, or the log and the workspace file sit side by side.
   const bool in_folder = name_is(grandparent, kSessionsName) || below_root;
   const bool in_part = name_is(lexical_parent(grandparent), kSessionsName) || below_root;
-  if (*name == kEventsName && (in_folder || is_kind(parent / kWorkspaceName, follow_symlinks, FileKind::Regular))) {
+  if (*name == kEventsName && (in_folder || is_file_kind(parent / kWorkspaceName, follow_symlinks, FileKind::Regular))) {
     return SessionInput{path, SessionInput::Shape::FolderFile};
   }
-  if (*name == kWorkspaceName && (in_folder || is_kind(parent / kEventsName, follow_symlinks, FileKind::Regular))) {
+  if (*name == kWorkspaceName && (in_folder || is_file_kind(parent / kEventsName, follow_symlinks, FileKind::Regular))) {
     return SessionInput{path, SessionInput::Shape::FolderFile};
   }
   if (in_part && ((*name == "index.json" && name_is(parent, "rewind-snapshots")) ||

@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool is_kind(const fs::path& path, bool follow_symlinks, FileKind wanted) {
-  const auto kind = file_kind(path, follow_symlinks);
-  return kind && *kind == wanted;
-}
-
 void take(AdapterOutput& out, FileRecords&& records) {
   append_moved(out.events, std::move(records.events));
   append_moved(out.diagnostics, std::move(records.diagnostics));
@@ -74,14 +69,14 @@ Result<AdapterOutput> read_folder(const fs::path& dir, const fs::path& base_dir,
   AdapterOutput out, workspace;
   SessionDefaults defaults{OptionalShared(path_name(dir)), std::nullopt, std::nullopt};
   const bool follow = options.follow_symlinks;
-  if (const fs::path file = dir / kWorkspaceName; is_kind(file, follow, FileKind::Regular)) {
+  if (const fs::path file = dir / kWorkspaceName; is_file_kind(file, follow, FileKind::Regular)) {
     if (auto s = read_member(workspace, read_workspace(file, base_dir, options, defaults), file, base_dir,
                              ArtifactKind::Workspace, options);
         !s) {
       return fail(std::move(s.error()));
     }
   }
-  if (const fs::path file = dir / kEventsName; is_kind(file, follow, FileKind::Regular)) {
+  if (const fs::path file = dir / kEventsName; is_file_kind(file, follow, FileKind::Regular)) {
     if (auto s = read_member(out, read_event_log(file, base_dir, options, defaults), file, base_dir,
                              ArtifactKind::SessionLog, options);
         !s) {
@@ -90,7 +85,7 @@ Result<AdapterOutput> read_folder(const fs::path& dir, const fs::path& base_dir,
   }
   append_moved(out.events, std::move(workspace.events));
   append_moved(out.diagnostics, std::move(workspace.diagnostics));
-  if (const fs::path file = dir / "rewind-snapshots" / "index.json"; is_kind(file, follow, FileKind::Regular)) {
+  if (const fs::path file = dir / "rewind-snapshots" / "index.json"; is_file_kind(file, follow, FileKind::Regular)) {
     if (auto s = read_member(out, read_rewind_index(file, base_dir, options, defaults), file, base_dir,
                              ArtifactKind::Checkpoint, options);
         !s) {
@@ -194,7 +189,7 @@ Result<AdapterOutput> read_root(const fs::path& root, const fs::path& base_dir, 
   std::vector<SessionInput> inputs;
   for (const std::string_view name : {kLegacyName, kSessionsName}) {
     const fs::path dir = root / name;
-    if (!is_kind(dir, true, FileKind::Directory)) continue;
+    if (!is_file_kind(dir, true, FileKind::Directory)) continue;
     std::vector<SessionInput> found = list_sessions(dir, base_dir, options.follow_symlinks, out.diagnostics);
     append_moved(inputs, std::move(found));
   }
@@ -202,7 +197,7 @@ Result<AdapterOutput> read_root(const fs::path& root, const fs::path& base_dir, 
   if (!sessions) return fail(std::move(sessions.error()));
   out = std::move(*sessions);
   const fs::path history = root / kHistoryName;
-  const bool has_history = is_kind(history, options.follow_symlinks, FileKind::Regular);
+  const bool has_history = is_file_kind(history, options.follow_symlinks, FileKind::Regular);
   if (has_history) {
     AdapterOutput read;
     if (auto s = read_member(read, read_command_history(history, base_dir, options), history, base_dir,

@@ -266,13 +266,11 @@ Result<FileRecords> read_legacy_session(const std::filesystem::path& path, const
         code, severity, SourceRef{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt},
         std::move(message)});
   };
-  if (document.failure) {
-    report(DiagnosticCode::UnreadableArtifact, Severity::Error, "Failed to read session document: " + *document.failure);
-    return out;
-  }
-  if (document.too_large) {
-    report(DiagnosticCode::InvalidJson, Severity::Warning,
-           too_large_message("Session document", document, options.max_line_size));
+  if (auto unread = unread_document(
+          document, "session document",
+          SourceRef{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt},
+          options.max_line_size)) {
+    out.diagnostics.push_back(std::move(*unread));
     return out;
   }
   LineJsonParser parser;
@@ -306,8 +304,7 @@ Result<FileRecords> read_legacy_session(const std::filesystem::path& path, const
   each(timeline, "Timeline entry", [&](JsonView item, std::size_t i) { reader.timeline_entry(item, i); });
   reader.begin_chat();
   each(chat, "Chat message", [&](JsonView item, std::size_t i) { reader.chat_message(item, i); });
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
+  stamp_file_digest(out);
   return out;
 }
 

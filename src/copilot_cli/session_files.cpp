@@ -28,23 +28,12 @@ Result<Opened> open_document(const fs::path& path, const fs::path& base_dir, con
   Opened opened{FileRecords{}, SharedString(relative_path_for(path, base_dir)), std::nullopt};
   opened.out.sha256 = std::move(read->sha256);
   const SourceRef source{kind, std::nullopt, opened.relative_path, std::nullopt, std::nullopt};
-  if (read->failure) {
-    opened.out.diagnostics.push_back(Diagnostic{DiagnosticCode::UnreadableArtifact, Severity::Error, source,
-                                                "Failed to read " + std::string(what) + ": " + *read->failure});
-  } else if (read->too_large) {
-    std::string what_capital(what);
-    if (!what_capital.empty() && what_capital[0] >= 'a' && what_capital[0] <= 'z') what_capital[0] -= 'a' - 'A';
-    opened.out.diagnostics.push_back(Diagnostic{DiagnosticCode::InvalidJson, Severity::Warning, source,
-                                                too_large_message(what_capital, *read, options.max_line_size)});
+  if (auto unread = unread_document(*read, what, source, options.max_line_size)) {
+    opened.out.diagnostics.push_back(std::move(*unread));
   } else {
     opened.text = std::move(read->text);
   }
   return opened;
-}
-
-void stamp_digest(FileRecords& out) {
-  const SharedString digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = digest;
 }
 
 void apply(Event& event, const SessionDefaults& defaults) {
@@ -110,7 +99,7 @@ Result<FileRecords> read_workspace(const fs::path& path, const fs::path& base_di
     for (const auto& [key, text] : yaml.values) raw[key] = text;
     event.raw = std::move(raw);
   }
-  stamp_digest(opened->out);
+  stamp_file_digest(opened->out);
   return std::move(opened->out);
 }
 
@@ -162,7 +151,7 @@ Result<FileRecords> read_rewind_index(const fs::path& path, const fs::path& base
     if (OptionalShared branch = text_of(snapshot, "gitBranch")) event.facts.git_branch = std::move(branch);
     if (options.include_raw) event.raw = held_copy(snapshot);
   }
-  stamp_digest(opened->out);
+  stamp_file_digest(opened->out);
   return std::move(opened->out);
 }
 
@@ -179,7 +168,7 @@ Result<FileRecords> read_checkpoint(const fs::path& path, const fs::path& base_d
   Event& event = add_event(opened->out.events, ids, place, EventType::ContextCompacted, std::nullopt);
   apply(event, defaults);
   event.message = std::move(*opened->text);
-  stamp_digest(opened->out);
+  stamp_file_digest(opened->out);
   return std::move(opened->out);
 }
 

@@ -37,9 +37,18 @@ Result<WholeDocument> read_whole_document(const std::filesystem::path& path, con
   return document;
 }
 
-std::string too_large_message(std::string_view what, const WholeDocument& document, std::uint64_t limit) {
-  return std::string(what) + " size " + std::to_string(document.size) + " exceeds max_line_size " +
-         std::to_string(limit) + ", skipping.";
+std::optional<Diagnostic> unread_document(const WholeDocument& document, std::string_view what, SourceRef source,
+                                          std::uint64_t limit) {
+  if (document.failure) {
+    return Diagnostic{DiagnosticCode::UnreadableArtifact, Severity::Error, std::move(source),
+                      "Failed to read " + std::string(what) + ": " + *document.failure};
+  }
+  if (!document.too_large) return std::nullopt;
+  std::string shown(what);
+  if (!shown.empty() && shown[0] >= 'a' && shown[0] <= 'z') shown[0] = static_cast<char>(shown[0] - 'a' + 'A');
+  return Diagnostic{DiagnosticCode::InvalidJson, Severity::Warning, std::move(source),
+                    shown + " size " + std::to_string(document.size) + " exceeds max_line_size " +
+                        std::to_string(limit) + ", skipping."};
 }
 
 }  // namespace vt

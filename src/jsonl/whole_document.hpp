@@ -11,6 +11,7 @@
 
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
+#include "core/records.hpp"
 
 namespace vt {
 
@@ -32,7 +33,11 @@ WholeDocument read_whole(JsonlReader& reader, std::uint64_t limit);
 // with the interrupted error.
 Result<WholeDocument> read_whole_document(const std::filesystem::path& path, const ParseOptions& options);
 
-// "… size {size} exceeds max_line_size {limit}, skipping." after `what`.
-std::string too_large_message(std::string_view what, const WholeDocument& document, std::uint64_t limit);
+// The diagnostic of a document that was not read whole, if it was not: a
+// read failure ("Failed to read {what}: …", an error) or one past the
+// limit ("{What} size {size} exceeds max_line_size {limit}, skipping.", a
+// warning). `what` is written in lower case ("rollout document").
+std::optional<Diagnostic> unread_document(const WholeDocument& document, std::string_view what, SourceRef source,
+                                          std::uint64_t limit);
 
 }  // namespace vt
