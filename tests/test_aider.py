@@ -218,3 +218,26 @@ def test_corpus_places_account_for_every_line(agents_corpus_dir, cli_path):
         sessions = {e["session_id"] for e in rep["events"] if e["source"]["artifact_kind"] == "chat_log"}
         assert len(sessions) == want["launches"], place
     assert checked >= 15000
+
+
+def test_a_home_with_every_agent_is_one_timeline(tmp_path, cli_path):
+    """Claude Code, Codex, Copilot CLI and Aider in one home: one ordered
+    timeline in the full reading; the documented reading the Python
+    functions' own (Claude Code and Codex only)."""
+    put(tmp_path, ".aider.chat.history.md", CHAT)
+    put(tmp_path, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex", "ts": 1746378000}) + "\n")
+    put(tmp_path, ".claude/history.jsonl",
+        json.dumps({"display": "claude", "timestamp": 1746378060000, "project": "/w", "sessionId": "c1"}) + "\n")
+    log = {"type": "user.message", "data": {"content": "copilot"}, "id": "e1", "timestamp": "2025-05-04T17:01:30Z",
+           "parentId": None}
+    put(tmp_path, ".copilot/session-state/s9.jsonl", json.dumps(log) + "\n")
+    full = report(cli_path, tmp_path)
+    assert [(e["provider"], e["message"]) for e in full["events"]][:4] == [
+        ("codex", "codex"), ("claude_code", "claude"), ("copilot_cli", "copilot"),
+        ("aider", "aider chat started at 2025-05-04 17:02:36")]
+    assert {e["provider"] for e in full["events"]} == {"codex", "claude_code", "copilot_cli", "aider"}
+    times = [e["timestamp"] for e in full["events"]]
+    assert times == sorted(times)
+    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
+    assert {json.loads(line)["provider"] for line in documented.stdout.splitlines()} == {"codex", "claude_code"}
