@@ -241,3 +241,26 @@ def test_a_home_with_every_agent_is_one_timeline(tmp_path, cli_path):
     documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
     assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
     assert {json.loads(line)["provider"] for line in documented.stdout.splitlines()} == {"codex", "claude_code"}
+
+
+def peak_mib(cli_path, path):
+    """The program's peak resident set over `path`, in MiB."""
+    with open(os.devnull, "wb") as sink:
+        child = subprocess.Popen([cli_path, str(path), "-q", "-f", "jsonl"], stdout=sink, env=dict(os.environ, TZ="UTC"))
+        _, status, usage = os.wait4(child.pid, 0)
+    assert status == 0
+    return usage.ru_maxrss / 1024
+
+
+def test_a_huge_markdown_line_is_never_held_whole(tmp_path, cli_path):
+    small = put(tmp_path, "small/.aider.chat.history.md", CHAT)
+    huge = put(tmp_path, "huge/.aider.chat.history.md", CHAT)
+    chunk = b"y" * (1 << 20)
+    with open(huge, "ab") as out:
+        for _ in range(96):  # 96 MiB of one line, past the 10 MiB default limit
+            out.write(chunk)
+        out.write(b"\n\nafter\n")
+    rep = report(cli_path, huge)
+    assert [d["code"] for d in rep["diagnostics"]] == ["invalid_json"]
+    assert rep["events"][-1]["message"] == "after"
+    assert peak_mib(cli_path, huge) - peak_mib(cli_path, small) < 40
