@@ -93,7 +93,7 @@ class CopilotSession:
                 yield self.record("hook.start", hookInvocationId="h", hookType="postToolUse", input={"toolName": call["name"]})
                 yield self.record("hook.end", hookInvocationId="h", hookType="postToolUse", success=True)
                 yield self.record("tool.execution_complete", toolCallId=call["toolCallId"], success=True,
-                                  model="claude-sonnet-4.6", result={"content": words(rng, rng.randint(100, 900))})
+                                  model="claude-sonnet-4.6", result={"content": words(rng, rng.randint(200, 1500))})
         yield self.record("assistant.turn_end", turnId=str(turn))
 
 
