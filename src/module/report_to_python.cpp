@@ -12,6 +12,7 @@
 #include "module/json_to_python.hpp"
 #include "module/py_ref.hpp"
 #include "module/record_keys.hpp"
+#include "module/stepped_release.hpp"
 #include "module/values.hpp"
 #include "module/watched_run.hpp"
 
@@ -94,22 +95,30 @@ class Builder {
         put(result, Key::Diagnostics, list_of(report.diagnostics, [this](const vt::Diagnostic& d) {
               return diagnostic_dict(d);
             }));
+    if (!ok && !dropped_) dropped_ = std::move(result);
     return ok ? std::move(result) : PyRef();
   }
+
+  // What a failed build had made (freed by the caller, in its own time).
+  PyRef take_dropped() { return std::move(dropped_); }
 
  private:
   // A list with one converted item per record, in order. The build stops
   // now and then for the interpreter's signal handlers (per record here, per
-  // value inside raw records); one that raises drops what was built.
+  // value inside raw records); one that raises drops what was built, freed
+  // in steps after the call.
   template <class Record, class Convert>
   PyRef list_of(const std::vector<Record>& records, Convert convert) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return {};
     Py_ssize_t index = 0;
     for (const Record& record : records) {
-      if (!poll_.step()) return {};
-      PyRef item = convert(record);
-      if (!item) return {};
+      PyRef item = poll_.step() ? convert(record) : PyRef();
+      if (!item) {
+        // Slots not filled yet hold nullptr, which a list's freeing skips.
+        dropped_ = std::move(list);
+        return {};
+      }
       PyList_SetItem(list.get(), index++, item.release());  // steals the item
     }
     return list;
@@ -237,6 +246,7 @@ class Builder {
   SharedTexts shared_;
   SignalPoll poll_;
   PyRef event_template_, artifact_template_, schema_version_;
+  PyRef dropped_;
 };
 
 }  // namespace
@@ -245,7 +255,10 @@ PyObject* report_to_python(const vt::Report& report) {
   GcPause pause;
   Builder builder;
   if (!builder.create()) return nullptr;
-  return builder.report(report).release();
+  PyRef result = builder.report(report);
+  // Interrupted: what was built goes in steps, collection paused until then.
+  if (!result) release_in_steps(builder.take_dropped(), pause.hand_over());
+  return result.release();
 }
 
 }  // namespace vtpy
