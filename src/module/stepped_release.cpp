@@ -95,8 +95,14 @@ bool start_releasing(PyObject* queue, PyObject* gc) {
   PyRef registered(atexit ? PyObject_CallMethod(atexit.get(), "register", "O", at_exit.get()) : nullptr);
   if (!registered) return false;
   PyRef started(PyObject_CallMethod(thread.get(), "start", nullptr));
-  if (!started) call_quietly("atexit", "unregister", at_exit.get());
-  return static_cast<bool>(started);
+  if (started) return true;
+  // A second signal may end the wait for the thread after it was begun: it
+  // runs, and owns what it was given.
+  PyErr_Clear();
+  PyRef ident(PyObject_GetAttrString(thread.get(), "ident"));
+  if (ident && ident.get() != Py_None) return true;
+  call_quietly("atexit", "unregister", at_exit.get());
+  return false;
 }
 
 }  // namespace
