@@ -51,8 +51,11 @@ def record(kind, **fields):
     return {"type": kind, "sessionId": SESSION, "cwd": "/w", "uuid": f"u-{kind}", "timestamp": TS, **fields}
 
 
-@pytest.mark.parametrize("options", [["--format", "jsonl", "--include-raw"], ["--format", "html", "-o", "{out}"]],
-                         ids=["jsonl-raw", "html"])
+PARSE_RAW = "import sys, vellumtrace; r = vellumtrace.parse(sys.argv[1], include_raw=True); print(len(r['events']))"
+
+
+@pytest.mark.parametrize("options", [["--format", "jsonl", "--include-raw"], ["--format", "html", "-o", "{out}"],
+                                     ["parse"]], ids=["jsonl-raw", "html", "parse-raw"])
 def test_a_line_of_many_blocks_stays_linear_in_memory(tmp_path, cli_path, options):
     # 8,000 blocks in one 200 KB line: each block is an event, each event
     # keeps the line's raw record; a copy per event would take gigabytes.
@@ -60,9 +63,14 @@ def test_a_line_of_many_blocks_stays_linear_in_memory(tmp_path, cli_path, option
     line = record("assistant", message={"id": "m1", "role": "assistant", "content": blocks})
     path = write_transcript(tmp_path, [line])
     assert path.stat().st_size > 200_000
-    args = [cli_path, str(tmp_path / ".claude")] + [o.format(out=tmp_path / "report") for o in options]
+    if options == ["parse"]:
+        # The events of the line share one raw object, as they share one record.
+        args = [sys.executable, "-c", PARSE_RAW, str(tmp_path / ".claude" / "projects")]
+    else:
+        args = [cli_path, str(tmp_path / ".claude")] + [o.format(out=tmp_path / "report") for o in options]
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
     done = subprocess.run([sys.executable, "-c", PEAK_OF_CHILD, str(LIMIT_KB), *args], capture_output=True,
-                          text=True, timeout=300, check=True)
+                          text=True, timeout=300, check=True, env=env)
     code, peak_kb = map(int, done.stdout.split())
     assert peak_kb < LIMIT_KB, f"peak {peak_kb} kB"
     assert code == 0

@@ -40,9 +40,6 @@ PyRef instant(const std::optional<vt::Instant>& value) {
 PyRef json(const std::optional<vt::Json>& value, SignalPoll& poll) {
   return value ? PyRef(json_to_python(*value, poll)) : none();
 }
-PyRef json(const vt::SharedValue<vt::Json>& value, SignalPoll& poll) {
-  return value ? PyRef(json_to_python(*value, poll)) : none();
-}
 
 // The str of each shared text (path, digest, session, directory, record
 // type, warning) made once per call: the events of a file repeat the same
@@ -216,7 +213,7 @@ class Builder {
                     put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
                     put(dict, Key::Message, text(event.message)) &&
                     put(dict, Key::Provider, word(event.provider)) &&
-                    put(dict, Key::Raw, json(event.raw, poll_)) &&
+                    put(dict, Key::Raw, raw(event.raw)) &&
                     put(dict, Key::SchemaVersion, PyRef::borrow(schema_version_.get())) &&
                     put(dict, Key::Sequence, number(event.sequence)) &&
                     put(dict, Key::SessionId, shared_.get(event.session_id)) &&
@@ -228,6 +225,20 @@ class Builder {
                     put(dict, Key::Warnings, warnings(event.warnings)) &&
                     put(dict, Key::WorkingDirectory, shared_.get(event.working_directory));
     return ok ? std::move(dict) : PyRef();
+  }
+
+  // An event's raw record. The events of one record share it (a transcript
+  // line of 8,000 blocks gives 8,000 events): they get one object, made
+  // once, as they share one record in the report.
+  PyRef raw(const vt::SharedValue<vt::Json>& value) {
+    if (!value) return none();
+    if (last_raw_object_ && last_raw_.shares(value)) return PyRef::borrow(last_raw_object_.get());
+    PyRef made(json_to_python(*value, poll_));
+    if (made && value.is_shared()) {
+      last_raw_ = value;
+      last_raw_object_ = PyRef::borrow(made.get());
+    }
+    return made;
   }
 
   PyRef diagnostic_dict(const vt::Diagnostic& diagnostic) {
@@ -247,6 +258,8 @@ class Builder {
   SignalPoll poll_;
   PyRef event_template_, artifact_template_, schema_version_;
   PyRef dropped_;
+  vt::SharedValue<vt::Json> last_raw_;
+  PyRef last_raw_object_;
 };
 
 }  // namespace
