@@ -281,6 +281,9 @@ def test_each_archive_is_fetched_and_extracted_once(tmp_path, monkeypatch):
 
 STORED_TWICE = {
     "identical file": ([member("home/.codex/history.jsonl", HISTORY)], None),
+    # What `tar czf h.tgz .codex .codex/history.jsonl` writes: a hard link to itself.
+    "hard link to itself": ([member("home/.codex/history.jsonl", kind=tarfile.LNKTYPE,
+                                    link="home/.codex/history.jsonl")], None),
     "identical link": ([symlink("home/l", ".codex"), symlink("home/l", ".codex")], None),
     "different file": ([member("home/.codex/history.jsonl", HISTORY + HISTORY)], "stored twice with different"),
     "file then link": ([symlink("home/.codex/history.jsonl", "x")], "stored twice with different"),
