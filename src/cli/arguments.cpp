@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/local_time.hpp"
+#include "cli/report_dir.hpp"
 #include "cli/version.hpp"
 
 namespace vt::cli {
@@ -230,7 +231,7 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  });
   app.add_option("--timezone", args.timezone,
                  "With --summary: count days and weeks in ZONE (an IANA name such as Europe/Berlin\n"
-                 "or UTC) instead of the local time zone")
+                 "or UTC) instead of the local time zone; with --format html/markdown: show times in ZONE")
       ->type_name("ZONE");
   app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,
@@ -261,7 +262,9 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
     throw CLI::ValidationError("--format", "table is the rendering of --summary only");
   }
   for (const char* option : {"--by", "--timezone", "--wide"}) {
-    if (!args.summary && app.get_option(option)->count() > 0) {
+    // Session reports show their times in the zone too.
+    const bool report_zone = std::string_view(option) == "--timezone" && is_report_format(args.format);
+    if (!args.summary && !report_zone && app.get_option(option)->count() > 0) {
       throw CLI::ValidationError(option, "applies to --summary only");
     }
   }

@@ -58,6 +58,45 @@ std::uint64_t line_count(std::string_view text) {
 }
 
 bool claude_ide_context(std::string_view text);
+std::string claude_ide_label(std::string_view text);
+
+// The first line of `text` with text in it, blanks collapsed, cut to `limit`
+// characters ("…" added).
+std::string first_line(std::string_view text, std::size_t limit) {
+  std::string line;
+  std::size_t characters = 0;
+  bool blank = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n' && !line.empty()) break;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !line.empty();
+      continue;
+    }
+    const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts && characters + (blank ? 1 : 0) >= limit) return line + "\xE2\x80\xA6";
+    if (blank) line += ' ', ++characters, blank = false;
+    line += c;
+    characters += starts;
+  }
+  return line;
+}
+
+// Whether a Claude Code tool call starts a sub-agent ("Task: …", "Agent: …").
+bool launches_sub_agent(std::string_view call) {
+  for (const std::string_view name : {"Task", "Agent"}) {
+    if (call.starts_with(name) && (call.size() == name.size() || call[name.size()] == ':')) return true;
+  }
+  return false;
+}
+
+// Attachments that carry a file (named by what follows "type: ").
+bool claude_file_attachment(std::string_view text) {
+  for (const std::string_view type : {"file: ", "edited_text_file: ", "new_file: ", "nested_memory: "}) {
+    if (text.starts_with(type)) return true;
+  }
+  return false;
+}
 
 Place place_of(const Event& event) { return Place{event.source.relative_path.str(), event.source.line_number}; }
 
@@ -90,6 +129,11 @@ class SessionBuilder {
 
   void finish() {
     close_turn();
+    session_.title = !custom_title_.empty() ? custom_title_ : ai_title_;
+    for (const Turn& turn : session_.turns) {
+      if (session_.title.empty() && turn.number > 0) session_.title = turn.preview;
+    }
+    session_.search_text = std::move(search_);
     if (session_.turns.front().items.empty() && session_.turns.size() > 1) {
       session_.turns.erase(session_.turns.begin());
     }
@@ -111,19 +155,50 @@ class SessionBuilder {
     return shown;
   }
 
+  // A line taken from an input text (a title, a file's name): the text's
+  // length and digest instead when texts are redacted.
+  std::string from_text(std::string_view text, std::string line) const {
+    return options_.redact ? text_of(text, false).text : std::move(line);
+  }
+
   Item& push(ItemKind kind, const Event& event, std::string label, std::string_view text) {
+    const bool sidechain = record_type(event).starts_with("sidechain/");
+    const std::size_t thread = sidechain ? thread_for(event) : 0;
     Turn& turn = session_.turns.back();
     Item& item = turn.items.emplace_back();
+    item.thread = thread;
     item.kind = kind;
     item.time = event.timestamp;
     item.label = std::move(label);
-    item.sidechain = record_type(event).starts_with("sidechain/");
-    item.body = text_of(text, hidden_kind(kind));
+    item.sidechain = sidechain;
+    item.body = text_of(text, hidden_kind(kind) || kind == ItemKind::Injected);
     item.places.push_back(place_of(event));
     if (kind == ItemKind::Context) ++session_.hidden_context;
     if (kind == ItemKind::Housekeeping) ++session_.hidden_housekeeping;
     if (kind == ItemKind::ToolCall) ++session_.tool_calls;
     return item;
+  }
+
+  // The sub-agent thread an event of a sub-agent belongs to: the thread of
+  // its file while the call that started it waits for its result, else a
+  // new thread for the oldest call of the turn that starts a sub-agent and
+  // has none yet; 0 when there is no such call.
+  std::size_t thread_for(const Event& event) {
+    const std::string& key = event.source.relative_path.str();
+    if (const auto open = open_threads_.find(key); open != open_threads_.end()) return open->second.first;
+    const std::size_t turn = session_.turns.size() - 1;
+    for (const ItemRef& launcher : launchers_) {
+      if (launcher.first != turn || at(launcher).launches != 0) continue;
+      at(launcher).launches = ++threads_;
+      open_threads_[key] = {threads_, launcher};
+      return threads_;
+    }
+    return 0;
+  }
+
+  // The thread of a call that has its result is over.
+  void close_thread(const ItemRef& call) {
+    std::erase_if(open_threads_, [&](const auto& entry) { return entry.second.second == call; });
   }
 
   ItemRef last_ref() const { return {session_.turns.size() - 1, session_.turns.back().items.size() - 1}; }
@@ -144,11 +219,24 @@ class SessionBuilder {
     reasoning_.clear();
   }
 
-  // A typed prompt: starts a turn; copies read earlier join it.
+  // A typed prompt: starts a turn; copies read earlier join it. Files its
+  // record attached before it (IDE context) move into its turn, after it.
   void prompt(const Event& event, std::string_view text) {
+    std::vector<Item> attached;
+    std::vector<Item>& before = session_.turns.back().items;
+    while (!before.empty() && before.back().kind == ItemKind::Injected && attached_record_ == record_) {
+      attached.insert(attached.begin(), std::move(before.back()));
+      before.pop_back();
+    }
     start_turn();
+    session_.turns.back().preview = from_text(text, first_line(text, kTitleLimit));
     push(ItemKind::Prompt, event, "", text);
+    for (Item& item : attached) session_.turns.back().items.push_back(std::move(item));
     ++session_.prompts;
+    if (search_.size() < kSearchTextLimit && !options_.redact) {
+      std::string line = first_line(text, kSearchTextLimit - search_.size());
+      search_ += search_.empty() ? line : " " + line;
+    }
     const std::string key(text);
     auto pending = early_copies_.find(key);
     if (pending != early_copies_.end()) {
@@ -177,6 +265,9 @@ class SessionBuilder {
 
   void tool_call(const Event& event, std::string_view line, std::optional<std::string> id) {
     push(ItemKind::ToolCall, event, "", line);
+    if (session_.provider == Provider::ClaudeCode && !at(last_ref()).sidechain && launches_sub_agent(line)) {
+      launchers_.push_back(last_ref());
+    }
     if (id) calls_[*id] = last_ref();
     waiting_.push_back(last_ref());
   }
@@ -197,6 +288,7 @@ class SessionBuilder {
       return;
     }
     answered_.insert(*call);
+    close_thread(*call);
     Item& item = at(*call);
     // An agent that logs one output twice (Codex) gets one result, two places.
     const ShownText body = text_of(text, true);
@@ -259,7 +351,8 @@ class SessionBuilder {
           if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
           push(ItemKind::Context, event, "prompt history", text);
         } else if (base == "user/text" && !sidechain && claude_ide_context(text)) {
-          push(ItemKind::Context, event, "IDE context", text);
+          push(ItemKind::Injected, event, options_.redact ? "IDE context" : claude_ide_label(text), text);
+          attached_record_ = record_;
         } else if (base == "user/text" && !sidechain && last_prompt_record_ == record_) {
           // More text blocks of the record that began the turn.
           push(ItemKind::Prompt, event, "", text);
@@ -279,7 +372,11 @@ class SessionBuilder {
         push(ItemKind::AgentMessage, event, "", text);
         return;
       case EventType::AgentReasoning:
-        push(ItemKind::Reasoning, event, "", event.message && !text.empty() ? text : "(thinking not kept, signature only)");
+        if (text.empty()) {
+          push(ItemKind::Reasoning, event, "thinking not kept (signature only)", "");
+        } else {
+          push(ItemKind::Reasoning, event, "", text);
+        }
         return;
       case EventType::ToolCall:
         tool_call(event, text, claude_block_id(event, calls_in_record_++, false));
@@ -313,9 +410,15 @@ class SessionBuilder {
         push(ItemKind::Error, event, std::string(base), text);
         return;
       case EventType::Attachment:
-        push(ItemKind::Context, event, std::string(base), text);
+        if (claude_file_attachment(text)) {
+          push(ItemKind::Injected, event, from_text(text, first_line(text, kTitleLimit)), text);
+        } else {
+          push(ItemKind::Context, event, std::string(base), text);
+        }
         return;
       default:
+        if (base == "custom-title" && !sidechain) custom_title_ = from_text(text, first_line(text, kTitleLimit));
+        if (base == "ai-title" && !sidechain) ai_title_ = from_text(text, first_line(text, kTitleLimit));
         housekeeping(event, type.empty() ? wire_name(event.event_type) : type);
         return;
     }
@@ -396,7 +499,11 @@ class SessionBuilder {
             return;
           }
         }
-        push(ItemKind::Reasoning, event, "", text.empty() ? "(reasoning kept encrypted only)" : text);
+        if (text.empty()) {
+          push(ItemKind::Reasoning, event, "reasoning kept encrypted only", "");
+        } else {
+          push(ItemKind::Reasoning, event, "", text);
+        }
         if (!text.empty()) reasoning_.push_back(last_ref());
         return;
       }
@@ -455,7 +562,11 @@ class SessionBuilder {
   std::deque<ItemRef> waiting_;
   std::set<ItemRef> answered_;
   std::unordered_set<std::string> usage_ids_;
-  std::pair<std::string, std::uint64_t> record_, last_prompt_record_;
+  std::pair<std::string, std::uint64_t> record_, last_prompt_record_, attached_record_;
+  std::string custom_title_, ai_title_, search_;
+  std::vector<ItemRef> launchers_;  // calls that start a sub-agent
+  std::map<std::string, std::pair<std::size_t, ItemRef>> open_threads_;  // by file: thread, its call
+  std::size_t threads_ = 0;
   std::size_t calls_in_record_ = 0, results_in_record_ = 0;
   Tokens running_, turn_base_;
   bool have_running_ = false;
@@ -464,6 +575,27 @@ class SessionBuilder {
 // What an editor extension adds to a typed prompt as a text block of its own.
 bool claude_ide_context(std::string_view text) {
   return text.starts_with("<ide_selection>") || text.starts_with("<ide_opened_file>");
+}
+
+// "IDE: opened aisuite.go", "IDE: selection in aisuite.go": the file an
+// editor block names ("… the file /a/b.go in the IDE", "… from /a/b.go:").
+std::string claude_ide_label(std::string_view text) {
+  const bool selection = text.starts_with("<ide_selection>");
+  std::string_view rest = text.substr(0, std::min(text.find('\n'), text.size()));
+  std::string_view file;
+  for (const std::string_view mark : {" the file ", " from "}) {
+    const std::size_t at = rest.find(mark);
+    if (at == std::string_view::npos) continue;
+    file = rest.substr(at + mark.size());
+    file = file.substr(0, std::min(file.find(" in the IDE"), file.size()));
+    if (file.ends_with(':')) file.remove_suffix(1);
+    break;
+  }
+  const std::size_t slash = file.find_last_of("/\\");
+  if (slash != std::string_view::npos) file.remove_prefix(slash + 1);
+  std::string label = selection ? "IDE: selection" : "IDE: opened file";
+  if (!file.empty()) label += (selection ? " in " : " ") + first_line(file, kTitleLimit);
+  return label;
 }
 
 void note_fact(SessionFacts& facts, const Event& event) {
@@ -496,6 +628,7 @@ std::string_view kind_label(ItemKind kind) {
     case ItemKind::Attachment: return "attachment";
     case ItemKind::Compaction: return "compaction";
     case ItemKind::Error: return "error";
+    case ItemKind::Injected: return "attached";
     case ItemKind::Context: return "context";
     case ItemKind::Housekeeping: return "record";
   }
@@ -557,6 +690,7 @@ std::vector<Session> build_sessions(const Report& report, const ModelOptions& op
   PageNames names;
   for (std::size_t s = 0; s < sessions.size(); ++s) {
     sessions[s].page_stem = names.claim(wire_name(sessions[s].provider), sessions[s].id);
+    sessions[s].history_only = !facts[s].has_transcript && !facts[s].has_rollout;
     SessionBuilder builder(sessions[s], std::move(facts[s]), options);
     for (const std::size_t i : members[s]) builder.add(report.events[i]);
     builder.finish();
