@@ -105,11 +105,8 @@ void call_html(std::string& out, const Item& item) {
 }
 
 void thread_html(std::string& out, const Items& thread, const std::map<std::size_t, Items>& threads) {
-  std::size_t calls = 0;
-  for (const Item* item : thread) calls += item->kind == ItemKind::ToolCall;
   out += "<details class=\"thread\"><summary>";
-  append_html(out, "sub-agent thread \xC2\xB7 " + grouped(thread.size()) + (thread.size() == 1 ? " item" : " items") +
-                       " \xC2\xB7 " + grouped(calls) + (calls == 1 ? " tool call" : " tool calls"));
+  append_html(out, thread_summary(thread));
   out += "</summary>";
   items_html(out, thread, threads);
   out += "</details>";

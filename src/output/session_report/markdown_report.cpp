@@ -89,8 +89,7 @@ void tool_call(std::string& out, const Item& item, const TurnLayout& layout) {
     close_fold(out);
   }
   if (const auto thread = layout.threads.find(item.launches); item.launches != 0 && thread != layout.threads.end()) {
-    open_fold(out, "sub-agent thread \xC2\xB7 " + grouped(thread->second.size()) +
-                       (thread->second.size() == 1 ? " item" : " items"));
+    open_fold(out, thread_summary(thread->second));
     items_md(out, thread->second, layout);
     close_fold(out);
   }

@@ -107,6 +107,16 @@ std::string hidden_summary(const Items& items, std::size_t begin, std::size_t en
   return summary;
 }
 
+std::string thread_summary(const Items& thread) {
+  std::size_t shown = 0, calls = 0;
+  for (const Item* item : thread) {
+    shown += !hidden_kind(item->kind);
+    calls += item->kind == ItemKind::ToolCall;
+  }
+  return "sub-agent thread \xC2\xB7 " + grouped(shown) + (shown == 1 ? " item" : " items") + " \xC2\xB7 " +
+         grouped(calls) + (calls == 1 ? " tool call" : " tool calls");
+}
+
 TurnLayout turn_layout(const Turn& turn) {
   TurnLayout layout;
   std::set<std::size_t> launched;

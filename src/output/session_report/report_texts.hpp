@@ -51,6 +51,9 @@ struct TurnLayout {
 };
 TurnLayout turn_layout(const Turn& turn);
 
+// "sub-agent thread · 12 items · 5 tool calls" (hidden records not counted).
+std::string thread_summary(const Items& thread);
+
 // Calls visible(item) for each shown item and hidden(begin, end) once for
 // each run of hidden items, in order.
 template <class Visible, class Hidden>
