@@ -69,7 +69,8 @@ footer{padding:24px 16px}
 .toc table{font-size:.88em}.toc td.p{white-space:normal;max-width:40em}
 td.t{white-space:normal;overflow-wrap:anywhere;min-width:14em;max-width:34em}
 .bar select{font:inherit;padding:4px;border:1px solid var(--line);border-radius:4px;background:var(--bg);color:var(--fg);max-width:22em}
-#sessions tr.h{display:none}body.all #sessions tr.h{display:table-row}#sessions tr[hidden]{display:none}
+#more{display:block;margin:12px auto;font:inherit;padding:6px 14px;border:1px solid var(--line);border-radius:4px;background:var(--soft);color:var(--fg);cursor:pointer}
+#more[hidden]{display:none}
 )css";
 
 inline constexpr std::string_view kReportScript = R"js(
@@ -113,23 +114,30 @@ inline constexpr std::string_view kReportScript = R"js(
     var filter = document.getElementById("filter"), count = document.getElementById("count");
     var agent = document.getElementById("agent"), project = document.getElementById("project");
     var history = document.getElementById("history");
-    var apply = function () {
+    // Rows are shown a page at a time: the browser lays out no more.
+    var page = Number(table.getAttribute("data-page")) || 250, limit = page;
+    var moreButton = document.getElementById("more");
+    var apply = function (reset) {
+      if (reset) limit = page;
       var terms = filter.value.trim().toLowerCase().split(/\s+/).filter(function (t) { return t !== ""; });
       var all = !!(history && history.checked), n = 0, more = 0;
-      body.classList.toggle("all", all);
       for (var i = 0; i < rows.length; i++) {
         var k = keys[i], keep = (!agent.value || k.a === agent.value) && (!project.value || k.d === project.value);
         for (var t = 0; keep && t < terms.length; t++) keep = k.s.indexOf(terms[t]) >= 0;
-        if (rows[i].hidden === keep) rows[i].hidden = !keep;
-        if (keep && (all || !k.h)) n++;
+        var show = false;
+        if (keep && (all || !k.h)) show = ++n <= limit;
         else if (keep) more++;
+        if (rows[i].hidden === show) rows[i].hidden = !show;
       }
-      count.textContent = n + " of " + rows.length + " sessions shown" +
+      count.textContent = n + " of " + rows.length + " sessions" + (n > limit ? " (the first " + limit + " shown)" : "") +
         (more ? " \u00b7 " + more + " more among the history-only" : "");
+      moreButton.hidden = n <= limit;
+      moreButton.textContent = "Show " + Math.min(page, n - limit) + " more";
     };
+    moreButton.addEventListener("click", function () { limit += page; apply(false); });
     var timer = 0;
-    filter.addEventListener("input", function () { clearTimeout(timer); timer = setTimeout(apply, 80); });
-    [agent, project, history].forEach(function (c) { if (c) c.addEventListener("change", apply); });
+    filter.addEventListener("input", function () { clearTimeout(timer); timer = setTimeout(function () { apply(true); }, 80); });
+    [agent, project, history].forEach(function (c) { if (c) c.addEventListener("change", function () { apply(true); }); });
     var heads = table.tHead.rows[0].cells;
     Array.prototype.forEach.call(heads, function (head, c) {
       var button = head.querySelector("button");
@@ -146,16 +154,24 @@ inline constexpr std::string_view kReportScript = R"js(
           var r = numeric ? Number(x) - Number(y) : (x < y ? -1 : x > y ? 1 : 0);
           return r * dir || a - b;
         });
+        // Rows move while their body is out of the document: no layout on the way.
         var sortedRows = [], sortedKeys = [], fragment = document.createDocumentFragment();
+        table.removeChild(tbody);
         order.forEach(function (i) { sortedRows.push(rows[i]); sortedKeys.push(keys[i]); fragment.appendChild(rows[i]); });
         rows = sortedRows; keys = sortedKeys;
         tbody.appendChild(fragment);
+        apply(false);
+        table.appendChild(tbody);
       });
     });
-    apply();
+    apply(true);
   }
 })();
 )js";
+
+// Shown when scripts do not run: every row of the index (the script shows
+// them a page at a time).
+inline constexpr std::string_view kNoScriptStyle = "#sessions tr[hidden]{display:table-row}#more{display:none}";
 
 // The policy's text: "default-src 'none'; style-src 'sha256-…'; …".
 std::string report_csp();

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "output/session_report/html_assets.hpp"
 #include "output/session_report/html_parts.hpp"
 #include "output/session_report/text_escape.hpp"
 
@@ -62,8 +63,13 @@ void options(std::string& out, std::string_view id, std::string_view all, const 
   out += "</select>";
 }
 
-void row(std::string& out, const Session& session) {
+// Rows the page shows at first, and then at each "Show more".
+constexpr std::size_t kPageRows = 250;
+
+// A row; `hidden` until the script (or the reader's toggle) shows it.
+void row(std::string& out, const Session& session, bool hidden) {
   out += session.history_only ? "<tr class=\"h\"" : "<tr";
+  if (hidden) out += " hidden";
   attribute(out, "data-a", provider_title(session.provider));
   attribute(out, "data-d", project_of(session));
   attribute(out, "data-s", session.title + " " + session.search_text + " " + session.id);
@@ -114,8 +120,10 @@ std::string html_index_page(const std::vector<Session>& sessions, std::uint64_t 
     out += "<label><input type=\"checkbox\" id=\"history\"> History-only sessions (" + grouped(history_only) +
            ")</label>";
   }
-  out += "<span class=\"count\" id=\"count\" aria-live=\"polite\"></span></div>\n"
-         "<main><table id=\"sessions\"><thead><tr>";
+  out += "<span class=\"count\" id=\"count\" aria-live=\"polite\"></span></div>\n<noscript><style>";
+  out += kNoScriptStyle;
+  out += "</style></noscript>\n<main><table id=\"sessions\" data-page=\"" + std::to_string(kPageRows) +
+         "\"><thead><tr>";
   for (const auto& [name, numeric] : {std::pair{"Title", false}, {"Agent", false}, {"Start", false}, {"End", false},
                                       {"Project", false}, {"Prompts", true}, {"Tool calls", true}, {"Tokens", true},
                                       {"Events", true}}) {
@@ -125,8 +133,13 @@ std::string html_index_page(const std::vector<Session>& sessions, std::uint64_t 
     out += "</button></th>";
   }
   out += "</tr></thead>\n<tbody>\n";
-  for (const Session* session : newest_first(sessions)) row(out, *session);
-  out += "</tbody></table></main>\n";
+  std::size_t shown = 0;
+  for (const Session* session : newest_first(sessions)) {
+    const bool visible = !session->history_only && shown < kPageRows;
+    shown += visible;
+    row(out, *session, !visible);
+  }
+  out += "</tbody></table><button type=\"button\" id=\"more\" hidden>Show more</button></main>\n";
   page_end(out, settings);
   return out;
 }

@@ -69,7 +69,8 @@ void attribute(std::string& out, std::string_view name, std::string_view value) 
 }
 
 std::string report_csp() {
-  return "default-src 'none'; style-src " + source_hash(kReportStyle) + "; script-src " +
+  return "default-src 'none'; style-src " + source_hash(kReportStyle) + " " + source_hash(kNoScriptStyle) +
+         "; script-src " +
          source_hash(kReportScript) + "; img-src 'none'; base-uri 'none'; form-action 'none'";
 }
 
