@@ -60,7 +60,7 @@ std::uint64_t line_count(std::string_view text) {
 bool claude_ide_context(std::string_view text);
 std::string claude_ide_label(std::string_view text);
 
-// The first line of `text` with text in it, blanks collapsed, cut to `limit`
+// The first line (ended by LF or CR) of `text` with text in it, blanks collapsed, cut to `limit`
 // characters ("…" added).
 std::string first_line(std::string_view text, std::size_t limit) {
   std::string line;
@@ -68,7 +68,7 @@ std::string first_line(std::string_view text, std::size_t limit) {
   bool blank = false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if (c == '\n' && !line.empty()) break;
+    if ((c == '\n' || c == '\r') && !line.empty()) break;
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       blank = !line.empty();
       continue;
@@ -246,6 +246,16 @@ class SessionBuilder {
     prompts_[key] = last_ref();
   }
 
+  // A prompt of the history, in a session of which nothing else was read:
+  // a command ("/clear", "!ls") is no prompt.
+  void history_prompt(const Event& event, std::string_view text) {
+    if (event.origin == PromptOrigin::Command) {
+      push(ItemKind::Context, event, "command", text);
+      return;
+    }
+    prompt(event, text);
+  }
+
   // Another record of a typed prompt: a place of that prompt, now or once it is read.
   void prompt_copy(const Event& event, const std::string& text) {
     if (const auto found = prompts_.find(text); found != prompts_.end()) {
@@ -347,7 +357,7 @@ class SessionBuilder {
     switch (event.event_type) {
       case EventType::PromptInput:
         if (event.source.artifact_kind == ArtifactKind::History) {
-          if (!facts_.has_transcript) return prompt(event, text);
+          if (!facts_.has_transcript) return history_prompt(event, text);
           if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
           push(ItemKind::Context, event, "prompt history", text);
         } else if (base == "user/text" && !sidechain && claude_ide_context(text)) {
@@ -440,7 +450,12 @@ class SessionBuilder {
   void codex_message(const Event& event, std::string_view role, const std::string& text) {
     if (role == "user") {
       if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
-      if (facts_.has_typed_events || codex_injected_text(text)) {
+      if (event.origin == PromptOrigin::Command) {
+        push(ItemKind::Context, event, "command", text);
+        return;
+      }
+      if (facts_.has_typed_events || event.origin == PromptOrigin::Injected ||
+          (!event.origin && codex_injected_text(text))) {
         push(ItemKind::Context, event, "injected user message", text);
         return;
       }
@@ -470,7 +485,7 @@ class SessionBuilder {
       case EventType::PromptInput: {
         const std::string text = codex_message_text(event).value_or("");
         if (event.source.artifact_kind == ArtifactKind::History) {
-          if (!facts_.has_rollout) return prompt(event, text);
+          if (!facts_.has_rollout) return history_prompt(event, text);
           if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
           push(ItemKind::Context, event, "prompt history", text);
         } else if (name == "user_message") {
