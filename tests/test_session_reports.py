@@ -303,7 +303,7 @@ def test_html_pages_in_a_browser(cli_path, inputs, tmp_path, browser, name):
             conversations = browser.evaluate("document.querySelectorAll('#sessions tbody tr:not(.h)').length")
             assert shown == min(conversations, 250)
             assert browser.evaluate("document.getElementById('count').textContent").startswith(
-                f"{conversations} of {rows} sessions")
+                f"{conversations:,} of {rows:,} sessions")
             continue
         hidden = "getComputedStyle(document.querySelector('.k-context')).display"
         if browser.evaluate("document.querySelectorAll('.k-context').length"):

@@ -129,10 +129,11 @@ inline constexpr std::string_view kReportScript = R"js(
         else if (keep) more++;
         if (rows[i].hidden === show) rows[i].hidden = !show;
       }
-      count.textContent = n + " of " + rows.length + " sessions" + (n > limit ? " (the first " + limit + " shown)" : "") +
-        (more ? " \u00b7 " + more + " more among the history-only" : "");
+      var g = function (x) { return x.toLocaleString("en-US"); };
+      count.textContent = g(n) + " of " + g(rows.length) + " sessions" + (n > limit ? " (the first " + g(limit) + " shown)" : "") +
+        (more ? " \u00b7 " + g(more) + " more among the history-only" : "");
       moreButton.hidden = n <= limit;
-      moreButton.textContent = "Show " + Math.min(page, n - limit) + " more";
+      moreButton.textContent = "Show " + g(Math.min(page, n - limit)) + " more";
     };
     moreButton.addEventListener("click", function () { limit += page; apply(false); });
     var timer = 0;

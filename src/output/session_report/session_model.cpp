@@ -120,6 +120,9 @@ class SessionBuilder {
     ++session_.events;
     widen(session_.first, session_.last, event.timestamp);
     if (event.working_directory) add_distinct(session_.working_directories, *event.working_directory);
+    // A copy of an event read before (marked by the reading) is one more
+    // place of what that event shows, and counts nowhere.
+    if (event.copy_of) return copy(event);
     if (session_.provider == Provider::Codex) {
       codex(event);
     } else {
@@ -173,6 +176,7 @@ class SessionBuilder {
     item.sidechain = sidechain;
     item.body = text_of(text, hidden_kind(kind) || kind == ItemKind::Injected);
     item.places.push_back(place_of(event));
+    shown_[event.event_id.str()] = Shown{{session_.turns.size() - 1, turn.items.size() - 1}, std::nullopt};
     if (kind == ItemKind::Context) ++session_.hidden_context;
     if (kind == ItemKind::Housekeeping) ++session_.hidden_housekeeping;
     if (kind == ItemKind::ToolCall) ++session_.tool_calls;
@@ -199,6 +203,29 @@ class SessionBuilder {
   // The thread of a call that has its result is over.
   void close_thread(const ItemRef& call) {
     std::erase_if(open_threads_, [&](const auto& entry) { return entry.second.second == call; });
+  }
+
+  // Where an event is shown: an item, or one of a call's results.
+  struct Shown {
+    ItemRef item;
+    std::optional<std::size_t> result;
+  };
+
+  void shown_as(const Event& event, const ItemRef& item, std::optional<std::size_t> result = std::nullopt) {
+    shown_[event.event_id.str()] = Shown{item, result};
+  }
+
+  void copy(const Event& event) {
+    const auto first = shown_.find(std::string(*event.copy_of));
+    if (first == shown_.end()) {
+      // Its first occurrence is not on this page: the copy shows on its own.
+      push(ItemKind::Housekeeping, event, "copy of an event read elsewhere", event.message.value_or(""));
+      return;
+    }
+    const Shown target = first->second;
+    Item& item = at(target.item);
+    (target.result ? item.results[*target.result].places : item.places).push_back(place_of(event));
+    shown_as(event, target.item, target.result);
   }
 
   ItemRef last_ref() const { return {session_.turns.size() - 1, session_.turns.back().items.size() - 1}; }
@@ -260,6 +287,7 @@ class SessionBuilder {
   void prompt_copy(const Event& event, const std::string& text) {
     if (const auto found = prompts_.find(text); found != prompts_.end()) {
       at(found->second).places.push_back(place_of(event));
+      shown_as(event, found->second);
     } else {
       early_copies_[text].push_back(place_of(event));
     }
@@ -270,6 +298,7 @@ class SessionBuilder {
     const auto found = seen.find(text);
     if (found == seen.end()) return false;
     at(found->second).places.push_back(place_of(event));
+    shown_as(event, found->second);
     return true;
   }
 
@@ -302,13 +331,16 @@ class SessionBuilder {
     Item& item = at(*call);
     // An agent that logs one output twice (Codex) gets one result, two places.
     const ShownText body = text_of(text, true);
-    for (ItemResult& result : item.results) {
+    for (std::size_t r = 0; r < item.results.size(); ++r) {
+      ItemResult& result = item.results[r];
       if (result.body.text == body.text && result.body.full_bytes == body.full_bytes) {
         result.places.push_back(place_of(event));
+        shown_as(event, *call, r);
         return;
       }
     }
     item.results.push_back(ItemResult{std::move(label), body, {place_of(event)}});
+    shown_as(event, *call, item.results.size() - 1);
   }
 
   void housekeeping(const Event& event, std::string_view label) {
@@ -510,6 +542,7 @@ class SessionBuilder {
           Item& item = at(reasoning_[r]);
           if (!text.empty() && (item.body.text.find(text) != std::string::npos || text.find(item.body.text) != std::string::npos)) {
             item.places.push_back(place_of(event));
+            shown_as(event, reasoning_[r]);
             if (text.size() > item.body.text.size() && !options_.redact) item.body = text_of(text, false);
             return;
           }
@@ -582,6 +615,7 @@ class SessionBuilder {
   std::vector<ItemRef> launchers_;  // calls that start a sub-agent
   std::map<std::string, std::pair<std::size_t, ItemRef>> open_threads_;  // by file: thread, its call
   std::size_t threads_ = 0;
+  std::unordered_map<std::string, Shown> shown_;  // by event id
   std::size_t calls_in_record_ = 0, results_in_record_ = 0;
   Tokens running_, turn_base_;
   bool have_running_ = false;

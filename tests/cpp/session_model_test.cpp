@@ -1,0 +1,179 @@
+// The session model the reports render: copies shown once with their other
+// places, editor files moved into the turn of the prompt they came with,
+// sub-agent threads tied to the calls that started them, titles, and the
+// sessions known only from the prompt history.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "output/session_report/session_model.hpp"
+
+namespace {
+
+using vt::Event;
+using vt::EventType;
+using vt::report::ItemKind;
+
+struct Spec {
+  EventType type;
+  std::string record_type;
+  std::string message;
+  std::string file = "projects/-w/s1.jsonl";
+  std::uint64_t line = 1;
+  std::string copy_of = "";
+  vt::ArtifactKind artifact = vt::ArtifactKind::Transcript;
+  std::optional<vt::PromptOrigin> origin = std::nullopt;
+};
+
+vt::Report report_of(const std::vector<Spec>& specs) {
+  vt::Report report;
+  std::uint64_t n = 0;
+  for (const Spec& spec : specs) {
+    Event& event = report.events.emplace_back();
+    event.event_id = "id" + std::to_string(n++);
+    event.provider = vt::Provider::ClaudeCode;
+    event.event_type = spec.type;
+    event.session_id = "s1";
+    event.source.artifact_kind = spec.artifact;
+    event.source.record_type = spec.record_type;
+    event.source.relative_path = spec.file;
+    event.source.line_number = spec.line;
+    event.message = spec.message;
+    event.origin = spec.origin;
+    if (!spec.copy_of.empty()) event.copy_of = spec.copy_of;
+  }
+  return report;
+}
+
+std::vector<vt::report::Session> sessions_of(const std::vector<Spec>& specs, bool redact = false) {
+  return vt::report::build_sessions(report_of(specs), vt::report::ModelOptions{redact});
+}
+
+// Every item of a session in order: "kind:label:places" (threads as "@N"/"#N").
+std::vector<std::string> outline(const vt::report::Session& session) {
+  std::vector<std::string> lines;
+  for (const auto& turn : session.turns) {
+    for (const auto& item : turn.items) {
+      std::string line = std::to_string(turn.number) + " " + std::string(vt::report::kind_label(item.kind));
+      if (!item.label.empty()) line += ":" + item.label;
+      line += " x" + std::to_string(item.places.size());
+      for (const auto& result : item.results) line += " r" + std::to_string(result.places.size());
+      if (item.launches) line += " @" + std::to_string(item.launches);
+      if (item.thread) line += " #" + std::to_string(item.thread);
+      lines.push_back(line);
+    }
+  }
+  return lines;
+}
+
+const vt::PromptOrigin kTyped = vt::PromptOrigin::Typed;
+
+TEST(SessionModel, CopiesAreOnePlaceMoreAndCountNowhere) {
+  const auto sessions = sessions_of({
+      {EventType::PromptInput, "user/text", "fix it", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 2},
+      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 3},
+      // The same three records again (a replay, a second input): copies.
+      {EventType::PromptInput, "user/text", "fix it", "projects/-w/s1.jsonl", 4, "id0", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 5, "id1"},
+      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 6, "id2"},
+      // A copy of a copy joins the first occurrence too.
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 7, "id4"},
+      // A copy whose first occurrence is elsewhere still shows.
+      {EventType::AgentMessage, "assistant/text", "hello", "projects/-w/s1.jsonl", 8, "elsewhere"},
+  });
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_EQ(sessions[0].prompts, 1u);
+  EXPECT_EQ(sessions[0].tool_calls, 1u);
+  EXPECT_EQ(sessions[0].events, 8u);
+  EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
+                                      "1 prompt x2", "1 tool x3 r2", "1 record:copy of an event read elsewhere x1"}));
+}
+
+TEST(SessionModel, EditorFilesMoveIntoTheTurnOfTheirPrompt) {
+  const auto sessions = sessions_of({
+      {EventType::PromptInput, "user/text", "first", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::PromptInput, "user/text",
+       "<ide_opened_file>The user opened the file /src/app/main.go in the IDE. This may or may not be related.</ide_opened_file>",
+       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::PromptInput, "user/text", "<ide_selection>The user selected the lines 1 to 2 from C:\\w\\util.py:\nx = 1",
+       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::PromptInput, "user/text", "second", "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
+      // An editor block of another record stays where it was.
+      {EventType::PromptInput, "user/text",
+       "<ide_opened_file>The user opened the file /b.rs in the IDE.</ide_opened_file>", "projects/-w/s1.jsonl", 3, "",
+       vt::ArtifactKind::Transcript, kTyped},
+      {EventType::PromptInput, "user/text", "third", "projects/-w/s1.jsonl", 4, "", vt::ArtifactKind::Transcript, kTyped},
+  });
+  EXPECT_EQ(sessions[0].prompts, 3u);
+  EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
+                                      "1 prompt x1", "2 prompt x1", "2 attached:IDE: opened file main.go x1",
+                                      "2 attached:IDE: selection in util.py x1",
+                                      "2 attached:IDE: opened file b.rs x1", "3 prompt x1"}));
+  EXPECT_EQ(sessions[0].turns[1].number, 2u);
+  EXPECT_EQ(sessions[0].turns[1].preview, "second");
+}
+
+TEST(SessionModel, SubAgentThreadsGoUnderTheCallsThatStartedThem) {
+  const std::string a = "projects/-w/s1/subagents/agent-a.jsonl", b = "projects/-w/s1/subagents/agent-b.jsonl";
+  const auto sessions = sessions_of({
+      {EventType::PromptInput, "user/text", "go", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
+      {EventType::ToolCall, "assistant/tool_use", "Task: look around", "projects/-w/s1.jsonl", 2},
+      {EventType::ToolCall, "assistant/tool_use", "Agent: read docs", "projects/-w/s1.jsonl", 2},
+      {EventType::ToolCall, "assistant/tool_use", "Taskmaster: no sub-agent", "projects/-w/s1.jsonl", 2},
+      {EventType::PromptInput, "sidechain/user/text", "look around", a, 1},
+      {EventType::PromptInput, "sidechain/user/text", "read docs", b, 1},
+      {EventType::ToolCall, "sidechain/assistant/tool_use", "Bash: ls", a, 2},
+      {EventType::ToolCall, "sidechain/assistant/tool_use", "Read: README", b, 2},
+      {EventType::ToolResult, "user/tool_result", "done a", "projects/-w/s1.jsonl", 3},
+      // After its call has its result, the same file starts no thread of a
+      // finished call: the next free call's (none here).
+      {EventType::AgentMessage, "sidechain/assistant/text", "late", a, 3},
+  });
+  EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
+                                      "1 prompt x1", "1 tool x1 r1 @1", "1 tool x1 @2", "1 tool x1",
+                                      "1 agent:sub-agent prompt x1 #1", "1 agent:sub-agent prompt x1 #2",
+                                      "1 tool x1 #1", "1 tool x1 #2", "1 agent x1"}));
+}
+
+struct TitleCase {
+  std::vector<Spec> specs;
+  bool redact;
+  std::string title;
+  bool history_only;
+  std::uint64_t prompts;
+};
+
+class SessionTitle : public ::testing::TestWithParam<TitleCase> {};
+
+TEST_P(SessionTitle, TitleAndHistory) {
+  const auto sessions = sessions_of(GetParam().specs, GetParam().redact);
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_EQ(sessions[0].title, GetParam().title);
+  EXPECT_EQ(sessions[0].history_only, GetParam().history_only);
+  EXPECT_EQ(sessions[0].prompts, GetParam().prompts);
+}
+
+const Spec kFirst{EventType::PromptInput, "user/text", "\n  make   the\tparser\r\nfaster please", "projects/-w/s1.jsonl", 1,
+                  "", vt::ArtifactKind::Transcript, kTyped};
+const Spec kAiTitle{EventType::TaskState, "ai-title", "Speed up the parser"};
+const Spec kCustomTitle{EventType::TaskState, "custom-title", "parser-speed"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SessionTitle,
+    ::testing::Values(
+        TitleCase{{kFirst}, false, "make the parser", false, 1},
+        TitleCase{{kFirst, kAiTitle}, false, "Speed up the parser", false, 1},
+        TitleCase{{kCustomTitle, kFirst, kAiTitle}, false, "parser-speed", false, 1},
+        TitleCase{{kFirst, kAiTitle}, true,
+                  // sha256 of "Speed up the parser"
+                  "[redacted: 19 bytes, sha256 f4df025cfbe3b068a9f52d44512f591b14f720de25b39eab941b8006faec5a81]",
+                  false, 1},
+        TitleCase{{{EventType::PromptInput, "history", "/clear", "history.jsonl", 1, "", vt::ArtifactKind::History,
+                    vt::PromptOrigin::Command},
+                   {EventType::PromptInput, "history", "what changed?", "history.jsonl", 2, "", vt::ArtifactKind::History,
+                    kTyped}},
+                  false, "what changed?", true, 1}));
+
+}  // namespace
