@@ -48,3 +48,16 @@ def settled_sample_access_times() -> None:
     for path in (ROOT / "examples").rglob("*"):
         if path.is_file() and not path.is_symlink():
             path.read_bytes()
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """A headless Chromium (the session report tests), or a skip without one."""
+    from report_browser import Browser, find_browser
+
+    executable = find_browser()
+    if executable is None:
+        pytest.skip("no Chromium on this machine (make test installs it)")
+    opened = Browser(executable)
+    yield opened
+    opened.close()

@@ -14,7 +14,6 @@ import subprocess
 import pytest
 
 from conftest import CORPUS
-from report_browser import Browser, find_browser
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SHOTS = ROOT / "build" / "screenshots"
@@ -224,16 +223,6 @@ def test_every_page_lists_its_typed_prompts_as_turns(cli_path, corpus_dir, tmp_p
                     root.name, table.session, preview, wanted[:120])
             checked += len(prompts)
     assert checked > 0
-
-
-@pytest.fixture(scope="module")
-def browser():
-    executable = find_browser()
-    if executable is None:
-        pytest.skip("no Chromium on this machine (make test installs it)")
-    opened = Browser(executable)
-    yield opened
-    opened.close()
 
 
 def show(browser, page, shot, action="0"):

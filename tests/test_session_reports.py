@@ -12,7 +12,6 @@ import subprocess
 import pytest
 
 from conftest import CORPUS
-from report_browser import Browser, find_browser
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SAMPLE = ROOT / "examples" / "agents"
@@ -267,16 +266,6 @@ def test_report_usage(cli_path, tmp_path, options, status, message):
     options = [str(tmp_path / o) if o in ("OUT", "FILE") else o for o in options]
     result = run(cli_path, [SAMPLE], *options, check=False)
     assert result.returncode == status and message in result.stderr
-
-
-@pytest.fixture(scope="module")
-def browser():
-    executable = find_browser()
-    if executable is None:
-        pytest.skip("no Chromium on this machine (make test installs it)")
-    opened = Browser(executable)
-    yield opened
-    opened.close()
 
 
 def biggest_page(out_dir):
