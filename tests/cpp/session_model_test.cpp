@@ -177,3 +177,85 @@ INSTANTIATE_TEST_SUITE_P(
                   false, "what changed?", true, 1}));
 
 }  // namespace
+
+namespace {
+
+// Events that carry the facts of the full reading (no raw record kept).
+vt::Event with_facts(vt::Provider provider, EventType type, std::string record_type, std::string message,
+                     std::uint64_t line) {
+  vt::Event event;
+  event.event_id = "f" + std::to_string(line) + record_type;
+  event.provider = provider;
+  event.event_type = type;
+  event.session_id = "s2";
+  event.source.artifact_kind = provider == vt::Provider::Codex ? vt::ArtifactKind::Session : vt::ArtifactKind::Transcript;
+  event.source.record_type = record_type;
+  event.source.relative_path = "f.jsonl";
+  event.source.line_number = line;
+  event.message = message;
+  if (type == EventType::PromptInput) event.origin = vt::PromptOrigin::Typed;
+  return event;
+}
+
+vt::Usage usage(std::uint64_t input, std::uint64_t output, std::optional<double> cost) {
+  vt::Usage u;
+  u.tokens.input = input;
+  u.tokens.output = output;
+  u.cost_usd = cost;
+  return u;
+}
+
+TEST(SessionModelFacts, CallsResultsTokensAndCostFromTheFacts) {
+  for (const vt::Provider provider : {vt::Provider::ClaudeCode, vt::Provider::Codex}) {
+    const bool codex = provider == vt::Provider::Codex;
+    vt::Report report;
+    auto add = [&](EventType type, std::string rtype, std::string message) -> vt::Event& {
+      report.events.push_back(with_facts(provider, type, std::move(rtype), std::move(message), report.events.size() + 1));
+      return report.events.back();
+    };
+    add(EventType::PromptInput, codex ? "event_msg/user_message" : "user/text", "go").facts.git_branch = "main";
+    for (const char* id : {"c1", "c2"}) {
+      vt::Event& call = add(EventType::ToolCall, codex ? "response_item/function_call" : "assistant/tool_use",
+                            codex ? "exec_command" : std::string("Bash: run ") + id);
+      call.facts.tool_call_id = id;
+      call.facts.tool_name = codex ? "exec_command" : "Bash";
+      call.facts.tool_input = std::string("run ") + id;
+    }
+    // Results in the opposite order, tied by the call id alone.
+    for (const char* id : {"c2", "c1"}) {
+      vt::Event& result = add(EventType::ToolResult, codex ? "response_item/function_call_output" : "user/tool_result",
+                              std::string("out ") + id);
+      result.facts.tool_call_id = id;
+      if (std::string(id) == "c2") {
+        result.facts.exit_code = 3;
+        result.facts.tool_error = true;
+      }
+    }
+    for (const double cost : {0.5, 0.25}) {
+      vt::Event& used = add(EventType::TokenUsage, codex ? "event_msg/token_count" : "assistant/usage", "");
+      used.facts.model = "model-x";
+      used.facts.usage.emplace(usage(10, 5, cost));
+      used.source.source_id = "m" + std::to_string(report.events.size());
+    }
+    const auto sessions = vt::report::build_sessions(report, {});
+    ASSERT_EQ(sessions.size(), 1u);
+    const auto& session = sessions[0];
+    EXPECT_EQ(session.git_branches, std::vector<std::string>{"main"});
+    EXPECT_EQ(session.models, std::vector<std::string>{"model-x"});
+    EXPECT_EQ(session.tokens.input, 20u);
+    EXPECT_EQ(session.tokens.output, 10u);
+    ASSERT_TRUE(session.tokens.cost_usd.has_value());
+    EXPECT_DOUBLE_EQ(*session.tokens.cost_usd, 0.75);
+    const auto& items = session.turns.back().items;
+    ASSERT_GE(items.size(), 3u);
+    for (std::size_t c = 0; c < 2; ++c) {
+      const auto& call = items[1 + c];
+      EXPECT_EQ(call.body.text, (codex ? "exec_command: run c" : "Bash: run c") + std::to_string(c + 1));
+      ASSERT_EQ(call.results.size(), 1u);
+      EXPECT_EQ(call.results[0].body.text, "out c" + std::to_string(c + 1));
+    }
+    if (codex) EXPECT_EQ(items[2].results[0].label, "error \xC2\xB7 exit 3");
+  }
+}
+
+}  // namespace

@@ -180,6 +180,7 @@ void turn_html(std::string& out, const Turn& turn) {
   std::string detail;
   if (turn.first) detail += " \xC2\xB7 " + date_time(turn.first);
   if (turn.tokens.any()) detail += " \xC2\xB7 tokens: " + tokens_text(turn.tokens);
+  if (turn.tokens.cost_usd) detail += " \xC2\xB7 " + cost_text(*turn.tokens.cost_usd);
   if (!detail.empty()) element(out, "span", "tok", detail);
   out += "</h2>\n";
   // A sub-agent's items go under the call that started it.
@@ -237,6 +238,7 @@ std::string html_session_page(const Session& session, const ReportSettings& sett
   fact(out, "Prompts", grouped(session.prompts));
   fact(out, "Tool calls", grouped(session.tool_calls));
   fact(out, "Tokens", tokens_text(session.tokens));
+  if (session.tokens.cost_usd) fact(out, "Estimated cost", cost_text(*session.tokens.cost_usd));
   fact(out, "Events", grouped(session.events));
   out += "</dl></header>\n<div class=\"bar\"><input type=\"search\" id=\"q\" placeholder=\"Search this session\" "
          "aria-label=\"Search this session\"><span class=\"hits\" id=\"hits\" aria-live=\"polite\"></span>"

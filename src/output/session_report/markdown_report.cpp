@@ -187,6 +187,7 @@ std::string session_page(const Session& session, const ReportSettings& settings)
   out += fact_row("Prompts", grouped(session.prompts));
   out += fact_row("Tool calls", grouped(session.tool_calls));
   out += fact_row("Tokens", tokens_text(session.tokens));
+  if (session.tokens.cost_usd) out += fact_row("Estimated cost", cost_text(*session.tokens.cost_usd));
   out += fact_row("Events", grouped(session.events));
   out += "\n";
   if (settings.redact) out += "*Every text from the input is replaced by its length and SHA-256.*\n\n";

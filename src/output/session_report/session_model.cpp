@@ -123,6 +123,7 @@ class SessionBuilder {
     // A copy of an event read before (marked by the reading) is one more
     // place of what that event shows, and counts nowhere.
     if (event.copy_of) return copy(event);
+    if (event.facts.model && *event.facts.model != "<synthetic>") add_distinct(session_.models, *event.facts.model);
     if (session_.provider == Provider::Codex) {
       codex(event);
     } else {
@@ -142,7 +143,7 @@ class SessionBuilder {
     }
     for (Turn& turn : session_.turns) {
       for (const Item& item : turn.items) widen(turn.first, turn.last, item.time);
-      if (session_.provider != Provider::Codex) session_.tokens += turn.tokens;
+      if (session_.provider != Provider::Codex || !have_running_) session_.tokens += turn.tokens;
     }
     if (session_.provider == Provider::Codex && have_running_) session_.tokens = running_;
   }
@@ -363,7 +364,14 @@ class SessionBuilder {
   }
 
   void claude_tokens(const Event& event) {
-    const std::optional<UsageMessage> usage = parse_usage_message(event.message.value_or(""));
+    // The facts of the full reading; the usage message otherwise.
+    std::optional<UsageMessage> usage;
+    if (auto tokens = event_tokens(event)) {
+      usage = UsageMessage{event.facts.model ? std::optional<std::string>(event.facts.model->str()) : std::nullopt,
+                           std::move(*tokens)};
+    } else {
+      usage = parse_usage_message(event.message.value_or(""));
+    }
     const bool first = !event.source.source_id || usage_ids_.insert(event.source.source_id->str()).second;
     if (usage && first) {
       session_.turns.back().tokens += usage->tokens;
@@ -467,7 +475,10 @@ class SessionBuilder {
   }
 
   void codex_tokens(const Event& event) {
-    if (event.raw) {
+    if (auto tokens = event_tokens(event)) {
+      // The facts give each count's own amount: they add up.
+      session_.turns.back().tokens += *tokens;
+    } else if (event.raw) {
       // Running totals only grow; a record that sorts late (no timestamp)
       // may hold an older one.
       const auto totals = codex_running_totals(*event.raw);
