@@ -18,6 +18,8 @@ namespace {
 
 // Agent headings start below the page's h1 (title) and h2 (turns).
 constexpr int kHeadingShift = 2;
+// Characters of a folded text shown on its fold's line.
+constexpr std::size_t kFoldLineLimit = 100;
 
 // "a.jsonl:12" for "projects/x/a.jsonl:12"; a long file name keeps its
 // first characters ("7ef88c1a…:12").
@@ -72,6 +74,14 @@ void markdown_body(std::string& out, const ShownText& text) {
   out += agent_markdown_html(text.text, kHeadingShift);
   out += "</div>";
   cut_line(out, text);
+}
+
+// A folded text's first line, less the Markdown marks around it ("**Plan**").
+std::string fold_line(std::string_view text) {
+  std::string line = first_line(text, kFoldLineLimit);
+  const std::size_t start = line.find_first_not_of("*_# "), end = line.find_last_not_of("*_ ");
+  if (start == std::string::npos || end < start) return line;
+  return line.substr(start, end - start + 1);
 }
 
 void fold(std::string& out, std::string_view summary, const ShownText& text, bool code,
@@ -133,7 +143,11 @@ void item_html(std::string& out, const Item& item, const std::map<std::size_t, I
       break;
     case ItemKind::Reasoning:
     case ItemKind::Compaction:
-      if (!item.body.text.empty()) fold(out, "show " + size_text(item.body), item.body, item.kind == ItemKind::Compaction);
+      // The fold says how the text begins (reasoning often starts with its heading).
+      if (!item.body.text.empty()) {
+        fold(out, fold_line(item.body.text) + " \xC2\xB7 " + size_text(item.body), item.body,
+             item.kind == ItemKind::Compaction);
+      }
       break;
     case ItemKind::Injected:
       fold(out, "show " + size_text(item.body), item.body, true);

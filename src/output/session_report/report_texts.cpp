@@ -133,4 +133,26 @@ TurnLayout turn_layout(const Turn& turn) {
   return layout;
 }
 
+// The first line (ended by LF or CR) of `text` with text in it, blanks collapsed, cut to `limit`
+// characters ("…" added).
+std::string first_line(std::string_view text, std::size_t limit) {
+  std::string line;
+  std::size_t characters = 0;
+  bool blank = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c == '\n' || c == '\r') && !line.empty()) break;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !line.empty();
+      continue;
+    }
+    const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts && characters + (blank ? 1 : 0) >= limit) return line + "\xE2\x80\xA6";
+    if (blank) line += ' ', ++characters, blank = false;
+    line += c;
+    characters += starts;
+  }
+  return line;
+}
+
 }  // namespace vt::report

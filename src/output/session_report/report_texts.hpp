@@ -32,6 +32,9 @@ std::string size_text(const ShownText& text);
 // The places of an item after its own: "also a.jsonl:3, b.jsonl:9".
 std::string extra_places(const std::vector<Place>& places);
 
+// The first line (ended by LF or CR) of `text` with text in it, blanks
+// collapsed, cut to `limit` characters ("…" added).
+std::string first_line(std::string_view text, std::size_t limit);
 // "a, b, c".
 std::string joined(const std::vector<std::string>& values);
 // "Turn 3", or "Before the first prompt" for turn 0.

@@ -41,28 +41,6 @@ std::uint64_t line_count(std::string_view text) {
   return static_cast<std::uint64_t>(std::ranges::count(text, '\n')) + (text.ends_with('\n') ? 0 : 1);
 }
 
-// The first line (ended by LF or CR) of `text` with text in it, blanks collapsed, cut to `limit`
-// characters ("…" added).
-std::string first_line(std::string_view text, std::size_t limit) {
-  std::string line;
-  std::size_t characters = 0;
-  bool blank = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if ((c == '\n' || c == '\r') && !line.empty()) break;
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      blank = !line.empty();
-      continue;
-    }
-    const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    if (starts && characters + (blank ? 1 : 0) >= limit) return line + "\xE2\x80\xA6";
-    if (blank) line += ' ', ++characters, blank = false;
-    line += c;
-    characters += starts;
-  }
-  return line;
-}
-
 // Whether a Claude Code tool call starts a sub-agent ("Task: …", "Agent: …").
 bool launches_sub_agent(std::string_view call) {
   for (const std::string_view name : {"Task", "Agent"}) {

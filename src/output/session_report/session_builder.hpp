@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/records.hpp"
+#include "output/session_report/report_texts.hpp"
 #include "output/session_report/session_model.hpp"
 
 namespace vt::report {
@@ -36,10 +37,6 @@ void widen(std::optional<Instant>& first, std::optional<Instant>& last, const st
 std::uint64_t character_count(std::string_view text);
 
 std::uint64_t line_count(std::string_view text);
-
-// The first line (ended by LF or CR) of `text` with text in it, blanks collapsed, cut to `limit`
-// characters ("…" added).
-std::string first_line(std::string_view text, std::size_t limit);
 
 // Whether a Claude Code tool call starts a sub-agent ("Task: …", "Agent: …").
 bool launches_sub_agent(std::string_view call);
