@@ -48,7 +48,9 @@ std::string plain_text(cmark_node* node) {
     cmark_node* at = cmark_iter_get_node(iter);
     if (event != CMARK_EVENT_ENTER) continue;
     const cmark_node_type type = cmark_node_get_type(at);
-    if (type == CMARK_NODE_TEXT || type == CMARK_NODE_CODE) out += text_of(cmark_node_get_literal(at));
+    if (type == CMARK_NODE_TEXT || type == CMARK_NODE_CODE || type == CMARK_NODE_HTML_INLINE) {
+      out += text_of(cmark_node_get_literal(at));
+    }
     if (type == CMARK_NODE_SOFTBREAK || type == CMARK_NODE_LINEBREAK) out += ' ';
   }
   cmark_iter_free(iter);
@@ -64,10 +66,20 @@ void unwrap(cmark_node* node) {
 // Raw HTML as text, foreign links as their text, images as words, headings
 // shifted down.
 void neutralise(cmark_node* document, int heading_shift) {
+  // Nodes inside an image are not kept: the image becomes text whole (its
+  // words include theirs), so each node is looked at once.
   std::vector<cmark_node*> nodes;
+  std::size_t in_image = 0;
   cmark_iter* iter = cmark_iter_new(document);
   for (cmark_event_type event; (event = cmark_iter_next(iter)) != CMARK_EVENT_DONE;) {
-    if (event == CMARK_EVENT_ENTER) nodes.push_back(cmark_iter_get_node(iter));
+    cmark_node* node = cmark_iter_get_node(iter);
+    const bool image = cmark_node_get_type(node) == CMARK_NODE_IMAGE;
+    if (event == CMARK_EVENT_EXIT) {
+      in_image -= image ? 1 : 0;
+      continue;
+    }
+    if (in_image == 0) nodes.push_back(node);
+    in_image += image ? 1 : 0;
   }
   cmark_iter_free(iter);
   // Children before their parents: an unwrapped link's children are done.
