@@ -129,6 +129,20 @@ def test_markdown_page_keeps_agent_markdown_harmlessly(cli_path, tmp_path):
     assert "after the fence" in text and rendered.index("unclosed fence") < rendered.index("after the fence")
 
 
+@pytest.mark.parametrize("zone,shown", [
+    ("UTC", "2025-06-01 10:00:01 UTC"),
+    ("Asia/Tokyo", "2025-06-01 19:00:01 JST"),
+    ("America/New_York", "2025-06-01 06:00:01 EDT"),
+])
+def test_times_in_the_zone_asked_for(cli_path, tmp_path, zone, shown):
+    root = markdown_home(tmp_path)
+    out = report(cli_path, root, tmp_path / "md", "markdown", "--timezone", zone)
+    assert f"| Started | {shown} |" in (out / f"claude_code-{SESSION}.md").read_text()
+    html = (report(cli_path, root, tmp_path / "html", "html", "--timezone", zone) / "index.html").read_text()
+    # Local in the cell, UTC on hover.
+    assert f'title="2025-06-01 10:00:01Z">{shown}</td>' in html
+
+
 def corpus_events(cli_path, root):
     out = subprocess.run([cli_path, str(root), "-q", "--format", "jsonl"], capture_output=True, text=True).stdout
     return [json.loads(line) for line in out.splitlines() if line]
