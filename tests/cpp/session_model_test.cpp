@@ -259,3 +259,53 @@ TEST(SessionModelFacts, CallsResultsTokensAndCostFromTheFacts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another agent's events, read from their fields and facts alone.
+TEST(SessionModelFacts, OtherAgentsFromTheirFactsAlone) {
+  vt::Report report;
+  auto add = [&](EventType type, std::string message, vt::ArtifactKind artifact = vt::ArtifactKind::Unknown,
+                 std::optional<vt::PromptOrigin> origin = std::nullopt) -> vt::Event& {
+    vt::Event event = with_facts(vt::Provider::GeminiCli, type, "gemini/record", std::move(message),
+                                 report.events.size() + 1);
+    event.source.artifact_kind = artifact;
+    event.origin = origin;
+    report.events.push_back(std::move(event));
+    return report.events.back();
+  };
+  add(EventType::PromptInput, "/stats", vt::ArtifactKind::Unknown, vt::PromptOrigin::Command);
+  add(EventType::PromptInput, "fix it", vt::ArtifactKind::Unknown, vt::PromptOrigin::Typed);
+  add(EventType::PromptInput, "fix it", vt::ArtifactKind::History, vt::PromptOrigin::Typed);  // the history's copy
+  add(EventType::AgentMessage, "on it");
+  add(EventType::AgentMessage, "on it");  // written twice in the turn: one item
+  for (const char* id : {"g1", "g2"}) {
+    vt::Event& call = add(EventType::ToolCall, "run_shell_command");
+    call.facts.tool_name = "run_shell_command";
+    call.facts.tool_input = std::string("ls ") + id;
+    call.facts.tool_call_id = id;
+  }
+  vt::Event& late = add(EventType::ToolResult, "two");
+  late.facts.tool_call_id = "g2";
+  late.facts.tool_error = true;
+  late.facts.exit_code = 2;
+  add(EventType::ToolResult, "one").facts.tool_call_id = "g1";
+  add(EventType::ToolResult, "no id");  // no call id: stands alone
+  add(EventType::TokenUsage, "").facts.usage.emplace(usage(7, 3, 0.01));
+  add(EventType::PromptInput, "again", vt::ArtifactKind::Unknown, vt::PromptOrigin::Typed);
+  const auto sessions = vt::report::build_sessions(report, {});
+  ASSERT_EQ(sessions.size(), 1u);
+  const auto& session = sessions[0];
+  EXPECT_FALSE(session.history_only);
+  EXPECT_EQ(session.prompts, 2u);
+  EXPECT_EQ(session.tool_calls, 2u);
+  EXPECT_EQ(session.tokens.input, 7u);
+  EXPECT_EQ(session.title, "fix it");
+  EXPECT_EQ(outline(session), (std::vector<std::string>{"0 context:command x1", "1 prompt x2", "1 agent x2",
+                                                        "1 tool x1 r1", "1 tool x1 r1", "1 result:result x1",
+                                                        "1 record:usage x1", "2 prompt x1"}));
+  EXPECT_EQ(session.turns[1].items[3].body.text, "run_shell_command: ls g2");
+  EXPECT_EQ(session.turns[1].items[3].results[0].label, "error \xC2\xB7 exit 2");
+}
+
+}  // namespace

@@ -59,10 +59,13 @@ void SessionBuilder::add(const Event& event) {
   // place of what that event shows, and counts nowhere.
   if (event.copy_of) return copy(event);
   if (event.facts.model && *event.facts.model != "<synthetic>") add_distinct(session_.models, *event.facts.model);
-  if (session_.provider == Provider::Codex) {
-    codex(event);
-  } else {
-    claude(event);
+  switch (session_.provider) {
+    case Provider::ClaudeCode:
+      return claude(event);
+    case Provider::Codex:
+      return codex(event);
+    default:
+      return generic(event);
   }
 }
 

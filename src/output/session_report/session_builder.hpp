@@ -49,6 +49,7 @@ struct SessionFacts {
   bool has_transcript = false;    // Claude Code: read from a session transcript
   bool has_rollout = false;       // Codex: read from a rollout log
   bool has_typed_events = false;  // Codex: event messages carry the typed prompts
+  bool has_conversation = false;  // other agents: something beside the prompt history was read
   std::unordered_set<std::string> typed_texts;
 };
 
@@ -132,6 +133,8 @@ class SessionBuilder {
   void codex_message(const Event& event, std::string_view role, const std::string& text);
 
   void codex(const Event& event);
+
+  void generic(const Event& event);
 
   Session& session_;
   SessionFacts facts_;

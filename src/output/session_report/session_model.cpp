@@ -22,9 +22,18 @@ void note_fact(SessionFacts& facts, const Event& event) {
     }
     return;
   }
-  if (event.source.artifact_kind == ArtifactKind::Transcript) {
-    facts.has_transcript = true;
-    if (type == "user/text" && event.message) facts.typed_texts.insert(event.message->str());
+  if (event.provider == Provider::ClaudeCode) {
+    if (event.source.artifact_kind == ArtifactKind::Transcript) {
+      facts.has_transcript = true;
+      if (type == "user/text" && event.message) facts.typed_texts.insert(event.message->str());
+    }
+    return;
+  }
+  if (event.source.artifact_kind == ArtifactKind::History) return;
+  facts.has_conversation = true;
+  if (event.event_type == EventType::PromptInput && event.origin != PromptOrigin::Injected &&
+      event.origin != PromptOrigin::Command && event.message) {
+    facts.typed_texts.insert(event.message->str());
   }
 }
 
@@ -104,7 +113,7 @@ std::vector<Session> build_sessions(const Report& report, const ModelOptions& op
   PageNames names;
   for (std::size_t s = 0; s < sessions.size(); ++s) {
     sessions[s].page_stem = names.claim(wire_name(sessions[s].provider), sessions[s].id);
-    sessions[s].history_only = !facts[s].has_transcript && !facts[s].has_rollout;
+    sessions[s].history_only = !facts[s].has_transcript && !facts[s].has_rollout && !facts[s].has_conversation;
     SessionBuilder builder(sessions[s], std::move(facts[s]), options);
     for (const std::size_t i : members[s]) builder.add(report.events[i]);
     builder.finish();
