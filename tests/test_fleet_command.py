@@ -15,10 +15,19 @@ import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-# Runs the command with some modules made unimportable (None in sys.modules).
-RUNNER = ("import sys; blocked = sys.argv[1]; "
-          "[sys.modules.__setitem__(m, None) for m in blocked.split(',') if m]; "
-          "from dask_vellumtrace import fleet; sys.exit(fleet.main(sys.argv[2:]))")
+# Runs the command as on a machine without some packages: importing them
+# fails as a missing module does.
+RUNNER = """
+import sys
+blocked = {m for m in sys.argv[1].split(",") if m}
+class Missing:
+    def find_spec(self, name, path=None, target=None):
+        if name.split(".")[0] in blocked:
+            raise ModuleNotFoundError(f"No module named {name!r}", name=name)
+sys.meta_path.insert(0, Missing())
+from dask_vellumtrace import fleet
+sys.exit(fleet.main(sys.argv[2:]))
+"""
 
 
 def fleet(args, blocked=(), cwd=None):
@@ -47,7 +56,7 @@ def one_line(result):
     (["x.tgz", "-o", "out", "--no-such-option"], (), "unrecognized arguments"),
     # Missing optional packages: the import is what fails, not the arguments.
     (["x.tgz", "-o", "out"], ("pandas",), "needs the Python package pandas: pip install 'vellumtrace[dask]'"),
-    (["x.tgz", "-o", "out"], ("dask", "dask.dataframe"), "needs the Python package dask"),
+    (["x.tgz", "-o", "out"], ("dask",), "needs the Python package dask"),
     (["x.tgz", "-o", "out"], ("pyarrow",), "needs the Python package pyarrow"),
     # The README's own example on a machine without s3fs.
     (["s3://bucket/hosts/*.tar.gz", "-o", "out"], ("s3fs",), "s3fs"),

@@ -184,9 +184,14 @@ def typed_prompts(events):
     return typed
 
 
+HIDDEN = re.compile("[\u0080-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]")
+
+
 def first_line(text):
-    """The first line with text in it (lines end at LF or CR), blanks collapsed."""
-    return " ".join(next((line for line in re.split(r"[\r\n]", text) if line.strip(" \t")), "").split())
+    """The first line with text in it (lines end at LF or CR), blanks collapsed,
+    and the controls that hide themselves as the pages show them ("\\u202e")."""
+    line = " ".join(next((line for line in re.split(r"[\r\n]", text) if line.strip(" \t")), "").split())
+    return HIDDEN.sub(lambda m: "\\u%04x" % ord(m.group()), line)
 
 
 class TurnTable(html.parser.HTMLParser):
