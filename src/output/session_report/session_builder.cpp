@@ -291,4 +291,27 @@ void SessionBuilder::attachment(const Event& event, std::string label) {
   push(ItemKind::Attachment, event, std::move(label), text);
 }
 
+bool SessionBuilder::shared_kind(const Event& event, std::string_view type) {
+  const std::string text = event.message.value_or("");
+  switch (event.event_type) {
+    case EventType::ImageAttachment:
+      attachment(event, "image");
+      return true;
+    case EventType::PasteAttachment:
+      attachment(event, "paste");
+      return true;
+    case EventType::FileSnapshot:
+      attachment(event, "file snapshot");
+      return true;
+    case EventType::ContextCompacted:
+      push(ItemKind::Compaction, event, std::string(type), text);
+      return true;
+    case EventType::Error:
+      push(ItemKind::Error, event, std::string(type), text);
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace vt::report

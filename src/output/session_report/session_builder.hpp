@@ -124,6 +124,10 @@ class SessionBuilder {
 
   void attachment(const Event& event, std::string label);
 
+  // Attachments, snapshots, compactions and errors, alike for every agent
+  // (`type`: the record type to label them with); false for other events.
+  bool shared_kind(const Event& event, std::string_view type);
+
   void claude_tokens(const Event& event);
 
   void claude(const Event& event);

@@ -127,21 +127,6 @@ void SessionBuilder::claude(const Event& event) {
     case EventType::TokenUsage:
       claude_tokens(event);
       return;
-    case EventType::ImageAttachment:
-      attachment(event, "image");
-      return;
-    case EventType::PasteAttachment:
-      attachment(event, "paste");
-      return;
-    case EventType::FileSnapshot:
-      attachment(event, "file snapshot");
-      return;
-    case EventType::ContextCompacted:
-      push(ItemKind::Compaction, event, std::string(base), text);
-      return;
-    case EventType::Error:
-      push(ItemKind::Error, event, std::string(base), text);
-      return;
     case EventType::Attachment:
       if (claude_file_attachment(text)) {
         push(ItemKind::Injected, event, from_text(text, first_line(text, kTitleLimit)), text);
@@ -150,6 +135,7 @@ void SessionBuilder::claude(const Event& event) {
       }
       return;
     default:
+      if (shared_kind(event, base)) return;
       if (base == "custom-title" && !sidechain) custom_title_ = from_text(text, first_line(text, kTitleLimit));
       if (base == "ai-title" && !sidechain) ai_title_ = from_text(text, first_line(text, kTitleLimit));
       housekeeping(event, type.empty() ? wire_name(event.event_type) : type);

@@ -134,12 +134,6 @@ void SessionBuilder::codex(const Event& event) {
       }
       housekeeping(event, type);
       return;
-    case EventType::ContextCompacted:
-      push(ItemKind::Compaction, event, std::string(type), event.message.value_or(""));
-      return;
-    case EventType::Error:
-      push(ItemKind::Error, event, std::string(type), event.message.value_or(""));
-      return;
     case EventType::Attachment:
       attachment(event, "attachment");
       return;
@@ -151,6 +145,7 @@ void SessionBuilder::codex(const Event& event) {
       housekeeping(event, type.empty() ? "unknown" : type);
       return;
     default:
+      if (shared_kind(event, type)) return;
       housekeeping(event, type.empty() ? wire_name(event.event_type) : type);
       return;
   }

@@ -62,26 +62,12 @@ void SessionBuilder::generic(const Event& event) {
       if (const auto tokens = event_tokens(event)) session_.turns.back().tokens += *tokens;
       housekeeping(event, "usage");
       return;
-    case EventType::ImageAttachment:
-      attachment(event, "image");
-      return;
-    case EventType::PasteAttachment:
-      attachment(event, "paste");
-      return;
-    case EventType::FileSnapshot:
-      attachment(event, "file snapshot");
-      return;
     case EventType::Attachment:
       attachment(event, "attachment");
       return;
-    case EventType::ContextCompacted:
-      push(ItemKind::Compaction, event, std::string(record_type(event)), text);
-      return;
-    case EventType::Error:
-      push(ItemKind::Error, event, std::string(record_type(event)), text);
-      return;
     default: {
       const std::string_view type = record_type(event);
+      if (shared_kind(event, type)) return;
       housekeeping(event, type.empty() ? wire_name(event.event_type) : type);
       return;
     }
