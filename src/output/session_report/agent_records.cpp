@@ -2,12 +2,15 @@
 
 #include <array>
 
-#include "claude/transcripts/tool_summary.hpp"
 #include "output/session_report/raw_fields.hpp"
+#include "output/session_report/report_texts.hpp"
 
 namespace vt::report {
 
 namespace {
+
+// Longest main argument shown on a call's line, in characters.
+constexpr std::size_t kArgumentLimit = 200;
 
 // Arguments that say what a call acts on, most telling first.
 constexpr std::array<std::string_view, 10> kMainArguments = {
@@ -38,7 +41,7 @@ std::string one_line(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
-  return claude::cut_text(text, claude::kToolArgumentLimit);
+  return first_line(text, kArgumentLimit);
 }
 
 // The files a patch names ("*** Update File: src/a.rs").
