@@ -68,6 +68,7 @@ footer{padding:24px 16px}
 .toc{margin:12px 0}.toc>summary{font-weight:600;color:var(--fg);font-size:1em}
 .toc table{font-size:.88em}.toc td.p{white-space:normal;max-width:40em}
 td.t{white-space:normal;overflow-wrap:anywhere;min-width:14em;max-width:34em}
+td.t a{display:-webkit-box;-webkit-line-clamp:3;-webkit-box-orient:vertical;overflow:hidden}
 .bar select{font:inherit;padding:4px;border:1px solid var(--line);border-radius:4px;background:var(--bg);color:var(--fg);max-width:22em}
 #more{display:block;margin:12px auto;font:inherit;padding:6px 14px;border:1px solid var(--line);border-radius:4px;background:var(--soft);color:var(--fg);cursor:pointer}
 #more[hidden]{display:none}
