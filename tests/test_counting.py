@@ -11,6 +11,7 @@ import subprocess
 import pytest
 
 import vellumtrace
+from fact_columns import FACT_COLUMNS
 
 SESSION = "1f0e2d3c-4b5a-6978-8a9b-0c1d2e3f4a5b"
 CLAUDE_SESSION = "5c1b7c2e-2f0a-4c1e-9d55-0b6f4f1f2a10"
@@ -161,7 +162,7 @@ def test_prompt_origin_rules(cli_path, tmp_path, place, text, origin):
 
 
 @pytest.mark.parametrize("fmt", ["jsonl", "csv", "timesketch"])
-def test_origin_is_the_last_field_and_only_in_the_full_reading(cli_path, tmp_path, fmt):
+def test_origin_follows_the_documented_fields_only_in_the_full_reading(cli_path, tmp_path, fmt):
     root = codex_root(tmp_path, [item("2025-03-01T10:00:00Z", "user", "<environment_context>\n</environment_context>"),
                                  user_message("2025-03-01T10:00:01Z", "fix it")])
 
@@ -170,14 +171,22 @@ def test_origin_is_the_last_field_and_only_in_the_full_reading(cli_path, tmp_pat
         assert result.returncode == 0, result.stderr
         text = result.stdout.decode()
         if fmt == "csv":
-            return [dict(zip(r[0], row)) | {"_last": r[0][-1]} for r in [list(csv.reader(io.StringIO(text)))]
-                    for row in r[1:]]
-        return [json.loads(line) | {"_last": list(json.loads(line))[-1]} for line in text.splitlines()]
+            return [dict(zip(r[0], row)) | {"_after": after_origin(r[0])}
+                    for r in [list(csv.reader(io.StringIO(text)))] for row in r[1:]]
+        return [json.loads(line) | {"_after": after_origin(list(json.loads(line)))} for line in text.splitlines()]
+
+    def after_origin(names):
+        return names[names.index("origin") + 1:] if "origin" in names else None
 
     full, documented = rows(), rows("--documented")
     origins = [r.get("origin") or None for r in full]
     assert sorted(o for o in origins if o) == ["injected", "typed"]
-    assert all(r["_last"] == "origin" for r in full if fmt != "timesketch" or r.get("origin"))
+    # Only the facts come after it (Timesketch names those an event has).
+    for r in full:
+        if fmt != "timesketch":
+            assert r["_after"] == list(FACT_COLUMNS)
+        elif r.get("origin"):
+            assert set(r["_after"]) <= set(FACT_COLUMNS)
     assert all("origin" not in r for r in documented)
     if fmt == "jsonl":  # the Python functions never show it
         assert "origin" not in vellumtrace.to_jsonl(root)

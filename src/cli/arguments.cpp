@@ -295,7 +295,7 @@ ParseOptions parse_options(const Arguments& args) {
   return options;
 }
 
-EventExtras event_extras(const Arguments& args) { return EventExtras{!args.documented}; }
+EventExtras event_extras(const Arguments& args) { return EventExtras{!args.documented, !args.documented}; }
 
 CsvOptions csv_options(const Arguments& args) {
   return CsvOptions{!args.no_message, args.include_content, event_extras(args)};

@@ -71,7 +71,7 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsi
   if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads, extras);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
   if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
-  vt::Status written = vt::write_json_report(report, !args.compact, sink);
+  vt::Status written = vt::write_json_report(report, !args.compact, sink, extras);
   // The document has no final line break; give a terminal one so the prompt
   // does not stick to the closing brace. Files and pipes get the exact bytes.
   if (written && to_terminal) (void)sink.write("\n", 1);

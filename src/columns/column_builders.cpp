@@ -100,6 +100,54 @@ void UInt64Column::append(const std::optional<std::uint64_t>& value) {
 
 ArrayData UInt64Column::finish() { return primitive_array(validity_, values_); }
 
+// --------------------------------------------------------------- Int64Column
+
+Field Int64Column::field(std::string name, bool nullable) {
+  return Field{std::move(name), "l", nullable, {}, {}, nullptr};
+}
+
+void Int64Column::append(const std::optional<std::int64_t>& value) {
+  values_.push_back(value.value_or(0));
+  validity_.append(value.has_value());
+}
+
+ArrayData Int64Column::finish() { return primitive_array(validity_, values_); }
+
+// ------------------------------------------------------------- Float64Column
+
+Field Float64Column::field(std::string name, bool nullable) {
+  return Field{std::move(name), "g", nullable, {}, {}, nullptr};
+}
+
+void Float64Column::append(const std::optional<double>& value) {
+  values_.push_back(value.value_or(0.0));
+  validity_.append(value.has_value());
+}
+
+ArrayData Float64Column::finish() { return primitive_array(validity_, values_); }
+
+// ---------------------------------------------------------------- BoolColumn
+
+Field BoolColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "b", nullable, {}, {}, nullptr};
+}
+
+void BoolColumn::append(const std::optional<bool>& value) {
+  if (length_ % 8 == 0) bits_.push_back(0);
+  if (value.value_or(false)) bits_[length_ / 8] |= static_cast<std::uint8_t>(1u << (length_ % 8));
+  ++length_;
+  validity_.append(value.has_value());
+}
+
+ArrayData BoolColumn::finish() {
+  ArrayData array;
+  array.length = length_;
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(bits_));
+  length_ = 0;
+  return array;
+}
+
 // ----------------------------------------------------------- TimestampColumn
 
 Field TimestampColumn::field(std::string name, bool nullable) {

@@ -1,9 +1,10 @@
 // Growing one column of a record batch: values appended row by row straight
 // into the buffers of its Arrow layout, then handed over as a finished array
 // (and the builder starts the next batch). One builder per Arrow type the
-// tables use: UTF-8 text (64-bit offsets), unsigned 64-bit integers, UTC
-// timestamps in microseconds, lists of text, and dictionary-encoded text whose
-// dictionary is shared by every batch of a table.
+// tables use: UTF-8 text (64-bit offsets), unsigned and signed 64-bit
+// integers, 64-bit floats, booleans, UTC timestamps in microseconds, lists of
+// text, and dictionary-encoded text whose dictionary is shared by every batch
+// of a table.
 #pragma once
 
 #include <array>
@@ -80,6 +81,43 @@ class UInt64Column {
  private:
   Validity validity_;
   std::vector<std::uint64_t> values_;
+};
+
+// int64
+class Int64Column {
+ public:
+  static Field field(std::string name, bool nullable = true);
+  void append(const std::optional<std::int64_t>& value);
+  ArrayData finish();
+
+ private:
+  Validity validity_;
+  std::vector<std::int64_t> values_;
+};
+
+// double (float64)
+class Float64Column {
+ public:
+  static Field field(std::string name, bool nullable = true);
+  void append(const std::optional<double>& value);
+  ArrayData finish();
+
+ private:
+  Validity validity_;
+  std::vector<double> values_;
+};
+
+// bool: the values as a bitmap of their own.
+class BoolColumn {
+ public:
+  static Field field(std::string name, bool nullable = true);
+  void append(const std::optional<bool>& value);
+  ArrayData finish();
+
+ private:
+  Validity validity_;
+  std::vector<std::uint8_t> bits_;
+  std::int64_t length_ = 0;
 };
 
 // timestamp[us, tz=UTC]. Every instant the core holds fits (its years span

@@ -109,7 +109,7 @@ PyObject* timeline_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     PyRef diagnostics_type(
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), kDiagnosticsTypeAttribute));
     if (!diagnostics_type) return nullptr;
-    const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content};
+    const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content, !call.documented};
     std::optional<vt::columns::ReportTables> tables = run_tables(module, paths, options, choice);
     if (!tables) return nullptr;
     PyRef diagnostics(holding(reinterpret_cast<PyTypeObject*>(diagnostics_type.get()),

@@ -14,28 +14,21 @@ constexpr std::array<std::string_view, 9> kMainArguments = {
 
 }  // namespace
 
-std::string cut_text(std::string_view text, std::size_t limit) {
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (characters++ == limit) return std::string(text.substr(0, i)) + "\xE2\x80\xA6";
+std::optional<std::string> tool_main_argument(const JsonView* input) {
+  if (input == nullptr || !input->is_object()) return std::nullopt;
+  for (const std::string_view key : kMainArguments) {
+    const auto argument = get_string(*input, key);
+    if (!argument) continue;
+    return one_line_argument(*argument);
   }
-  return std::string(text);
+  return std::nullopt;
 }
 
 std::string tool_call_message(std::string_view name, const JsonView* input) {
   std::string message(name);
-  if (input == nullptr || !input->is_object()) return message;
-  for (const std::string_view key : kMainArguments) {
-    const auto argument = get_string(*input, key);
-    if (!argument) continue;
-    std::string shown = cut_text(*argument, kToolArgumentLimit);
-    for (char& c : shown) {
-      if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    }
+  if (const auto argument = tool_main_argument(input)) {
     message += ": ";
-    message += shown;
-    break;
+    message += *argument;
   }
   return message;
 }

@@ -178,6 +178,7 @@ std::optional<std::string_view> string_of(const FieldRef& field) {
 // (the last of repeated keys wins, as everywhere).
 struct Envelope {
   FieldRef type, subtype, sidechain, session, cwd, uuid, timestamp, message, meta, compact, api_error;
+  FieldRef parent, agent, branch, cost;  // read for the facts
 };
 
 Envelope read_envelope(JsonView object) {
@@ -195,6 +196,10 @@ Envelope read_envelope(JsonView object) {
                      : key == "isMeta"            ? &e.meta
                      : key == "isCompactSummary"  ? &e.compact
                      : key == "isApiErrorMessage" ? &e.api_error
+                     : key == "parentUuid"        ? &e.parent
+                     : key == "agentId"           ? &e.agent
+                     : key == "gitBranch"         ? &e.branch
+                     : key == "costUSD"           ? &e.cost
                                                   : nullptr;
     if (slot != nullptr) *slot = FieldRef(member);
   }
@@ -218,6 +223,7 @@ struct TranscriptRecords::Record {
   std::optional<Json> time_raw;
   JsonView object;
   const Envelope& envelope;
+  Facts facts;  // what every event of the record carries (full reading)
 };
 
 OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
@@ -243,7 +249,10 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
-  if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
+  if (full_reading(options_)) {
+    event.origin = prompt_origin(event);  // by record type alone
+    event.facts = record.facts;
+  }
   if (options_.include_raw) event.raw = held_copy(record.object);
   sink.events.push_back(std::move(event));
   return sink.events.back();
@@ -260,7 +269,12 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
                 is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
                 shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
-                TimestampSource::None, std::nullopt, object, envelope};
+                TimestampSource::None, std::nullopt, object, envelope, Facts{}};
+  if (full_reading(options_)) {
+    const FactMembers members{envelope.uuid, envelope.parent, envelope.sidechain,
+                              envelope.agent, envelope.branch, envelope.cost};
+    record.facts = facts_.record_facts(members, record.uuid, envelope.message);
+  }
   if (envelope.timestamp) {
     record.time_raw = held_copy(*envelope.timestamp);
     if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
@@ -330,6 +344,7 @@ void TranscriptRecords::user_blocks(const Record& record, JsonView message, Reco
       Event& event = add_event(record, EventType::ToolResult, failed ? "user/tool_error" : "user/tool_result",
                                ordinal, sink);
       event.message = result_text(get_field(block, "content"));
+      if (full_reading(options_)) facts_.tool_result(event.facts, block, true);
     } else if (kind == "image") {
       image_event(record, block, ordinal, sink);
     } else {
@@ -396,12 +411,17 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
       } else if (kind == "tool_use" || kind == "server_tool_use") {
         const std::string_view name = get_string(block, "name").value_or("");
         const FieldRef input = get_field(block, "input");
-        add_event(record, EventType::ToolCall, kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use",
-                  ordinal, sink)
-            .message = tool_call_message(name, input ? &*input : nullptr);
+        std::optional<std::string> argument = tool_main_argument(input ? &*input : nullptr);
+        Event& event = add_event(record, EventType::ToolCall,
+                                 kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use", ordinal, sink);
+        std::string message(name);
+        if (argument) message.append(": ").append(*argument);
+        event.message = std::move(message);
+        if (full_reading(options_)) facts_.tool_call(event.facts, block, std::move(argument));
       } else if (kind.ends_with("_tool_result")) {
-        add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink).message =
-            result_text(get_field(block, "content"));
+        Event& event = add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink);
+        event.message = result_text(get_field(block, "content"));
+        if (full_reading(options_)) facts_.tool_result(event.facts, block, false);
       } else {
         const std::string shown = "assistant/" + std::string(kind);
         Event& event = add_event(record, EventType::Unknown, shown, ordinal, sink);
@@ -423,12 +443,15 @@ void TranscriptRecords::token_usage(const Record& record, JsonView message, std:
     // one read holds the final counts.
     const auto [slot, added] = usage_events_.try_emplace(std::string(*id), sink.events.size());
     if (!added) {
-      sink.events[slot->second].message = std::move(text);
+      Event& first = sink.events[slot->second];
+      first.message = std::move(text);
+      if (full_reading(options_)) first.facts.usage = TranscriptFacts::usage(*usage, record.envelope.cost);
       return;
     }
   }
   Event& event = add_event(record, EventType::TokenUsage, "assistant/usage", ordinal, sink);
   event.message = std::move(text);
+  if (full_reading(options_)) event.facts.usage = TranscriptFacts::usage(*usage, record.envelope.cost);
   if (id) event.source.source_id = *id;
 }
 

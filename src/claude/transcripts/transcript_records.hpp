@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "claude/transcripts/transcript_facts.hpp"
 #include "core/instant.hpp"
 #include "core/options.hpp"
 #include "core/repeated_texts.hpp"
@@ -60,6 +61,7 @@ class TranscriptRecords {
   // Where each API message's token usage event stands among the file's events.
   std::unordered_map<std::string, std::size_t> usage_events_;
   std::vector<SnapshotBackup> backups_;
+  TranscriptFacts facts_;
 };
 
 }  // namespace vt::claude
