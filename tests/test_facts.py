@@ -37,8 +37,9 @@ def full_events(cli_path, path):
 
 
 def facts(event):
-    """The facts an event has (absent ones left out)."""
-    return {name: event[name] for name in FACT_COLUMNS if event[name] is not None}
+    """The facts an event has as read (absent ones and the estimated cost,
+    which the price table decides, left out)."""
+    return {name: event[name] for name in FACT_COLUMNS if event[name] is not None and name != "cost_usd"}
 
 
 # ------------------------------------------------------------- Claude Code
@@ -264,3 +265,94 @@ def test_documented_reading_has_no_facts(cli_path, tmp_path):
         assert documented.decode() == vellumtrace.to_jsonl(path)
         # The full reading has facts on these very records.
         assert any(facts(e) for e in full_events(cli_path, path))
+
+
+# ------------------------------------------------------------------- costs
+
+PRICES = {"date": "2027-01-01", "models": [
+    {"model": "claude-sonnet-4-5", "input": 2, "cache_write": 3, "cache_write_1h": 5, "cache_read": 0.5, "output": 10},
+    {"model": "openai/gpt-5-codex", "input": 1, "cache_read": 0.25, "output": 8}]}
+
+
+def test_costs_come_from_the_price_table(cli_path, tmp_path):
+    claude = claude_file(tmp_path / "c", [
+        assistant("a1", "u1", [{"type": "text", "text": "x"}], msg_id="m1",
+                  usage={"input_tokens": 100, "cache_creation_input_tokens": 1000, "cache_read_input_tokens": 4000,
+                         "output_tokens": 30, "cache_creation": {"ephemeral_1h_input_tokens": 400}}),
+        assistant("a2", "a1", [{"type": "text", "text": "y"}], msg_id="m2", model="claude-unknown-9",
+                  usage={"input_tokens": 5, "output_tokens": 5}, costUSD=0.5)])
+    codex = codex_file(tmp_path / "x", [meta(), totals(50, 0, 1, 0), turn("gpt-5-codex-20251001"),
+                                        totals(1050, 600, 21, 4)])
+    table = tmp_path / "prices.json"
+    table.write_text(json.dumps(PRICES))
+    costs = {}
+    for path in (claude, codex):
+        out = subprocess.run([cli_path, str(path), "--format", "jsonl", "--prices", str(table)], check=True,
+                             capture_output=True).stdout
+        costs.update({(e["model"], e["input_tokens"]): (e["cost_usd"], e["recorded_cost_usd"])
+                      for e in map(json.loads, out.splitlines()) if e["event_type"] == "token_usage"})
+    assert costs == {
+        # 100 input, 600 five-minute and 400 one-hour writes, 4000 reads, 30 output.
+        ("claude-sonnet-4-5-20250929", 100): (pytest.approx((200 + 1800 + 2000 + 2000 + 300) / 1e6), None),
+        # A model the table does not name: no estimate, the record's own figure kept apart.
+        ("claude-unknown-9", 5): (None, 0.5),
+        # Before any turn named a model there is nothing to price.
+        (None, 50): (None, None),
+        # 400 fresh and 600 cached input, 20 output (reasoning inside it).
+        ("gpt-5-codex-20251001", 400): (pytest.approx((400 + 150 + 160) / 1e6), None)}
+    # The built-in table prices the same events, and the documented reading has no costs.
+    built_in = full_events(cli_path, claude)
+    assert [e["cost_usd"] is not None for e in built_in if e["event_type"] == "token_usage"] == [True, False]
+
+
+@pytest.mark.parametrize("args, code, text", [
+    (["--prices", "{missing}"], 1, "--prices: cannot read"),
+    (["--prices", "{bad}"], 1, "Price table: models[0]: 'input' and 'output' are required."),
+    (["--prices", "{good}", "--documented"], 2, "needs the full reading"),
+    (["--prices", ""], 2, "an empty file name"),
+])
+def test_price_file_problems_are_named(cli_path, tmp_path, args, code, text):
+    (tmp_path / "bad.json").write_text(json.dumps({"models": [{"model": "m", "input": 1}]}))
+    (tmp_path / "good.json").write_text(json.dumps(PRICES))
+    path = claude_file(tmp_path, [user("u1", None, "hi")])
+    names = {"missing": tmp_path / "nope.json", "bad": tmp_path / "bad.json", "good": tmp_path / "good.json"}
+    result = subprocess.run([cli_path, str(path), "-f", "jsonl", *[a.format(**names) for a in args]],
+                            capture_output=True, text=True)
+    assert (result.returncode, result.stdout) == (code, "")
+    assert text in result.stderr
+
+
+# ------------------------------------------------------------------ corpus
+
+SUMMED = ("input_tokens", "cache_write_tokens", "cache_write_1h_tokens", "cache_read_tokens", "output_tokens",
+          "reasoning_tokens", "cost_usd", "recorded_cost_usd")
+
+
+def sums_by_session_and_model(rows):
+    sums = {}
+    for row in rows:
+        if all(row[c] is None for c in SUMMED):
+            continue
+        slot = sums.setdefault((row["session_id"], row["model"]), dict.fromkeys(SUMMED, 0))
+        for column in SUMMED:
+            slot[column] += row[column] or 0
+    return sums
+
+
+def test_timeline_sums_per_session_and_model_equal_the_json_lines(cli_path, corpus_dir):
+    pa = pytest.importorskip("pyarrow")
+    homes = sorted(p for p in corpus_dir.iterdir() if p.is_dir())
+    table = pa.table(vellumtrace.Timeline(*homes)).select(["session_id", "model", *SUMMED])
+    assert table.schema.field("cost_usd").type == pa.float64()
+    from_columns = sums_by_session_and_model(table.to_pylist())
+    out = subprocess.run([cli_path, *map(str, homes), "--format", "jsonl"], capture_output=True, check=True,
+                         timeout=600).stdout
+    from_lines = sums_by_session_and_model(map(json.loads, out.splitlines()))
+    assert from_columns.keys() == from_lines.keys() and len(from_lines) > 20
+    for key, sums in from_lines.items():
+        assert {c: v for c, v in from_columns[key].items() if "cost" not in c} == {
+            c: v for c, v in sums.items() if "cost" not in c}, key
+        assert from_columns[key]["cost_usd"] == pytest.approx(sums["cost_usd"], rel=1e-12, abs=1e-12), key
+    # Both agents' token events carry a model and are priced on the corpus.
+    assert {model for (_, model), s in from_lines.items() if s["cost_usd"]} >= {
+        "claude-sonnet-4-6", "claude-haiku-4-5-20251001", "gpt-5-codex"}

@@ -208,6 +208,10 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--documented", args.documented,
                "Read only the documented layout, exactly as the Python functions do (no session\n"
                "transcripts in a Claude Code root, no additions to the events)");
+  app.add_option("--prices", args.prices,
+                 "Estimate costs with the price table in FILE (the shape of the built-in one, see\n"
+                 "the README): its rows override or extend the built-in rows")
+      ->type_name("FILE");
   add_byte_count(app, "--max-line-size", args.max_line_size,
                  "Longest accepted line in bytes (0: no limit)");
   add_byte_count(app, "--max-content-size", args.max_content_size,
@@ -270,6 +274,10 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
     if (const std::string problem = check_time_zone(args.timezone); !problem.empty()) {
       throw CLI::ValidationError("--timezone", problem);
     }
+  }
+  if (app.get_option("--prices")->count() > 0) {
+    if (args.prices.empty()) throw CLI::ValidationError("--prices", "an empty file name");
+    if (args.documented) throw CLI::ValidationError("--prices", "needs the full reading: --documented has no costs");
   }
   if (args.documented && !args.filter.origins.empty()) {
     throw CLI::ValidationError("--origin", "needs the full reading: prompts have no origin with --documented");

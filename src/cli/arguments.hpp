@@ -35,6 +35,7 @@ struct Arguments {
   std::string timezone;      // empty: the local zone
   bool wide = false;
   bool documented = false;  // only what the Python functions read
+  std::string prices;       // a price table extending the built-in one; empty: none
   bool format_given = false;
   EventFilter filter;
 

@@ -19,6 +19,7 @@
 #include "cli/hints.hpp"
 #include "cli/interrupts.hpp"
 #include "cli/local_time.hpp"
+#include "cli/price_file.hpp"
 #include "cli/output_file.hpp"
 #include "cli/progress_line.hpp"
 #include "cli/report_dir.hpp"
@@ -102,6 +103,13 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   if (progress) watch.on_signal([line = &*progress] { line->erase(); });
   vt::InputFiles inputs;
   vt::ParseOptions options = vt::cli::parse_options(args);
+  std::optional<vt::PriceTable> prices;
+  if (!args.prices.empty()) {
+    vt::Result<vt::PriceTable> loaded = vt::cli::load_prices(args.prices);
+    if (!loaded) return stop_progress(), report_failure(loaded.error().text());
+    prices = std::move(*loaded);
+    options.prices = &*prices;
+  }
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();

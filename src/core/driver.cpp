@@ -5,6 +5,7 @@
 
 #include "core/run_plan.hpp"
 #include "core/timeline_order.hpp"
+#include "prices/event_costs.hpp"
 
 namespace vt {
 
@@ -33,7 +34,12 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions
                 std::back_inserter(diagnostics));
     }
   }
-  return finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  Result<Report> report = finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  // What the events cost, once, by model.
+  if (report && full_reading(options)) {
+    price_events(report->events, options.prices != nullptr ? *options.prices : builtin_prices());
+  }
+  return report;
 }
 
 }  // namespace
