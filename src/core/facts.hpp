@@ -20,10 +20,10 @@ namespace vt {
 struct TokenAmounts {
   std::optional<std::uint64_t> input;        // fresh input, cache excluded
   std::optional<std::uint64_t> cache_write;  // input written to the prompt cache
-  std::optional<std::uint64_t> cache_write_1h;  // the part of cache_write kept for an hour (priced apart)
   std::optional<std::uint64_t> cache_read;   // input read from the prompt cache
   std::optional<std::uint64_t> output;       // output, reasoning included where the agent counts it so
   std::optional<std::uint64_t> reasoning;    // the part of the output spent on reasoning, when said
+  std::optional<std::uint64_t> cache_write_1h;  // the part of cache_write kept for an hour (priced apart)
 
   bool any() const { return input || cache_write || cache_write_1h || cache_read || output || reasoning; }
   friend bool operator==(const TokenAmounts&, const TokenAmounts&) = default;

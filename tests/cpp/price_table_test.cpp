@@ -81,19 +81,19 @@ INSTANTIATE_TEST_SUITE_P(
     Tokens, Costs,
     ::testing::Values(
         CostCase{"every kind, the hour's writes apart", "claude-sonnet-4",
-                 TokenAmounts{10, 1000, 400, 2000, 50, std::nullopt},
+                 TokenAmounts{10, 1000, 2000, 50, std::nullopt, 400},
                  10 * 3 + 600 * 3.75 + 400 * 6 + 2000 * 0.3 + 50 * 15.0},
         CostCase{"no breakdown of the writes: all at the five-minute rate", "claude-sonnet-4",
-                 TokenAmounts{0, 1000, std::nullopt, 0, 0, std::nullopt}, 1000 * 3.75},
+                 TokenAmounts{0, 1000, 0, 0, std::nullopt, std::nullopt}, 1000 * 3.75},
         CostCase{"a prompt above the threshold: the whole request at the tier, cache rates scaled",
-                 "claude-sonnet-4", TokenAmounts{1, 100000, 0, 100000, 10, std::nullopt},
+                 "claude-sonnet-4", TokenAmounts{1, 100000, 100000, 10, std::nullopt, 0},
                  1 * 6 + 100000 * 7.5 + 100000 * 0.6 + 10 * 22.5},
         CostCase{"exactly at the threshold: the base rates", "claude-sonnet-4",
-                 TokenAmounts{0, 0, 0, 200000, 0, std::nullopt}, 200000 * 0.3},
+                 TokenAmounts{0, 0, 200000, 0, std::nullopt, 0}, 200000 * 0.3},
         CostCase{"reasoning is part of the output, not priced again", "gpt-5-codex",
-                 TokenAmounts{100, std::nullopt, std::nullopt, 1000, 20, 15}, 100 * 1.25 + 1000 * 0.125 + 20 * 10.0},
+                 TokenAmounts{100, std::nullopt, 1000, 20, 15, std::nullopt}, 100 * 1.25 + 1000 * 0.125 + 20 * 10.0},
         CostCase{"cache writes on a row without a write rate: no estimate", "gpt-5-codex",
-                 TokenAmounts{100, 5, std::nullopt, 0, 0, std::nullopt}, std::nullopt},
+                 TokenAmounts{100, 5, 0, 0, std::nullopt, std::nullopt}, std::nullopt},
         CostCase{"nothing used costs nothing", "gpt-5-codex", TokenAmounts{0, 0, 0, 0, 0, 0}, 0.0}));
 
 struct BadTable {
