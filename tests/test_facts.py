@@ -194,9 +194,24 @@ def test_codex_model_and_branch_follow_the_turns(cli_path, tmp_path):
                meta(id="0199b261-0000-7000-8000-000000000000", git={"branch": "parent-branch"}, model="o3"),
                record("event_msg", {"type": "agent_message", "message": "c"})]
     events = full_events(cli_path, codex_file(tmp_path, records))
+    assert {(e["sidechain"], e["agent_id"]) for e in events} == {(None, None)}
     assert [(e.get("model"), e.get("git_branch")) for e in events] == [
         (None, "feature/x"), (None, "feature/x"), ("gpt-5-codex", "feature/x"), ("gpt-5-codex", "feature/x"),
         ("gpt-5.5", "feature/x"), ("gpt-5.5", "feature/x"), ("gpt-5.5", "feature/x"), ("gpt-5.5", "feature/x")]
+
+
+@pytest.mark.parametrize("header, expected", [
+    ({"parent_thread_id": "0199b261-0000-7000-8000-000000000001", "agent_path": "/root/timer_audit",
+      "forked_from_id": "0199b261-0000-7000-8000-000000000001"}, (True, "/root/timer_audit")),
+    ({"parent_thread_id": None, "agent_path": None}, (False, None)),
+    ({}, (None, None)),
+])
+def test_codex_sub_agent_rollouts_are_marked(cli_path, tmp_path, header, expected):
+    # The file's own header decides; the parent's header copied after it changes nothing.
+    records = [meta(**header), meta(id="0199b261-0000-7000-8000-000000000001", parent_thread_id=None),
+               record("event_msg", {"type": "agent_message", "message": "a"})]
+    events = full_events(cli_path, codex_file(tmp_path, records))
+    assert {(e["sidechain"], e["agent_id"]) for e in events} == {expected}
 
 
 def call(payload_type, call_id, **payload):

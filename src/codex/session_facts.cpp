@@ -168,6 +168,8 @@ void SessionFacts::fill(Event& event, const SessionRecord& record, const Session
   Facts& facts = event.facts;
   facts.model = state.model();
   facts.git_branch = state.git_branch();
+  facts.sidechain = state.sidechain();
+  facts.agent_id = state.agent_id();
   if (record.payload == nullptr) return;
   const JsonView payload = *record.payload;
   switch (event.event_type) {

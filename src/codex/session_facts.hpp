@@ -1,10 +1,11 @@
 // The facts of a rollout's events (full reading), read from each record in
-// the same pass as its event: the model of the turn and the session's git
-// branch on every event; on a token count, what it used (the difference of
-// its running totals from the file's previous ones; totals that went down
-// started again, which the event's warnings say); on a tool call its name,
-// call id and main argument; on a result its call id, the name of that call
-// when the file named it before, its exit code and whether it failed.
+// the same pass as its event: the model of the turn, the session's git
+// branch and, in a sub-agent's rollout, its agent path on every event; on a
+// token count, what it used (the difference of its running totals from the
+// file's previous ones; totals that went down started again, which the
+// event's warnings say); on a tool call its name, call id and main argument;
+// on a result its call id, the name of that call when the file named it
+// before, its exit code and whether it failed.
 #pragma once
 
 #include <cstdint>

@@ -53,6 +53,10 @@ void SessionFileState::apply(const SessionRecord& record) {
     if (const FieldRef git = get_object(payload, "git")) {
       if (const auto branch = get_string(*git, "branch"); branch && !branch->empty()) git_branch_ = *branch;
     }
+    if (const FieldRef parent = get_field(payload, "parent_thread_id")) {
+      sidechain_ = parent->is_string() && !parent->string().empty();
+      if (const auto path = get_string(payload, "agent_path"); path && !path->empty() && *sidechain_) agent_id_ = *path;
+    }
   } else if (record.record_type == "turn_context") {
     if (const auto cwd = get_string(payload, "cwd")) move_to(*cwd);
   }

@@ -36,6 +36,11 @@ class SessionFileState {
   const OptionalShared& working_directory() const { return working_directory_; }
   const OptionalShared& model() const { return model_; }
   const OptionalShared& git_branch() const { return git_branch_; }
+  // A sub-agent's rollout: its own header names the thread it was spawned
+  // from (and its path among the agents); absent where the header says
+  // nothing of it.
+  const std::optional<bool>& sidechain() const { return sidechain_; }
+  const OptionalShared& agent_id() const { return agent_id_; }
 
  private:
   void move_to(std::string_view directory);
@@ -45,6 +50,8 @@ class SessionFileState {
   OptionalShared working_directory_;
   OptionalShared model_;
   OptionalShared git_branch_;
+  std::optional<bool> sidechain_;
+  OptionalShared agent_id_;
   bool own_meta_seen_ = false;
 };
 
