@@ -97,26 +97,6 @@ std::optional<std::string> argument_of(JsonView object) {
   return std::nullopt;
 }
 
-// The files a patch names ("*** Update File: src/a.rs"), joined by ", ".
-std::optional<std::string> patch_files(std::string_view patch) {
-  static constexpr std::array<std::string_view, 3> kMarks = {"*** Add File: ", "*** Update File: ",
-                                                             "*** Delete File: "};
-  std::string files;
-  std::size_t start = 0;
-  while (start < patch.size()) {
-    const std::size_t end = std::min(patch.find('\n', start), patch.size());
-    const std::string_view line = patch.substr(start, end - start);
-    for (const std::string_view mark : kMarks) {
-      if (!line.starts_with(mark)) continue;
-      if (!files.empty()) files += ", ";
-      files += line.substr(mark.size());
-    }
-    start = end + 1;
-  }
-  if (files.empty()) return std::nullopt;
-  return files;
-}
-
 // "Exit code: N" or "Process exited with code N" among the header lines of
 // a tool's output text.
 std::optional<std::int64_t> header_exit_code(std::string_view output) {
@@ -140,6 +120,25 @@ std::optional<std::int64_t> header_exit_code(std::string_view output) {
 }
 
 }  // namespace
+
+std::optional<std::string> patch_files(std::string_view patch) {
+  static constexpr std::array<std::string_view, 3> kMarks = {"*** Add File: ", "*** Update File: ",
+                                                             "*** Delete File: "};
+  std::string files;
+  std::size_t start = 0;
+  while (start < patch.size()) {
+    const std::size_t end = std::min(patch.find('\n', start), patch.size());
+    const std::string_view line = patch.substr(start, end - start);
+    for (const std::string_view mark : kMarks) {
+      if (!line.starts_with(mark)) continue;
+      if (!files.empty()) files += ", ";
+      files += line.substr(mark.size());
+    }
+    start = end + 1;
+  }
+  if (files.empty()) return std::nullopt;
+  return files;
+}
 
 TokenStep token_step(const std::optional<TokenTotals>& before, const TokenTotals& now) {
   using Member = std::optional<std::uint64_t> TokenTotals::*;

@@ -34,6 +34,10 @@ struct TokenStep {
 };
 TokenStep token_step(const std::optional<TokenTotals>& before, const TokenTotals& now);
 
+// The files an apply_patch input names ("*** Update File: src/a.rs"),
+// joined by ", "; absent when it names none.
+std::optional<std::string> patch_files(std::string_view patch);
+
 class SessionFacts {
  public:
   void fill(Event& event, const SessionRecord& record, const SessionFileState& state, RepeatedTexts& warnings);

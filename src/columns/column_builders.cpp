@@ -87,44 +87,16 @@ ArrayData TextColumn::finish() {
   return array;
 }
 
-// -------------------------------------------------------------- UInt64Column
+// ------------------------------------------------------------ PrimitiveColumn
 
-Field UInt64Column::field(std::string name, bool nullable) {
-  return Field{std::move(name), "L", nullable, {}, {}, nullptr};
+template <class Value, char Format>
+ArrayData PrimitiveColumn<Value, Format>::finish() {
+  return primitive_array(validity_, values_);
 }
 
-void UInt64Column::append(const std::optional<std::uint64_t>& value) {
-  values_.push_back(value.value_or(0));
-  validity_.append(value.has_value());
-}
-
-ArrayData UInt64Column::finish() { return primitive_array(validity_, values_); }
-
-// --------------------------------------------------------------- Int64Column
-
-Field Int64Column::field(std::string name, bool nullable) {
-  return Field{std::move(name), "l", nullable, {}, {}, nullptr};
-}
-
-void Int64Column::append(const std::optional<std::int64_t>& value) {
-  values_.push_back(value.value_or(0));
-  validity_.append(value.has_value());
-}
-
-ArrayData Int64Column::finish() { return primitive_array(validity_, values_); }
-
-// ------------------------------------------------------------- Float64Column
-
-Field Float64Column::field(std::string name, bool nullable) {
-  return Field{std::move(name), "g", nullable, {}, {}, nullptr};
-}
-
-void Float64Column::append(const std::optional<double>& value) {
-  values_.push_back(value.value_or(0.0));
-  validity_.append(value.has_value());
-}
-
-ArrayData Float64Column::finish() { return primitive_array(validity_, values_); }
+template class PrimitiveColumn<std::uint64_t, 'L'>;
+template class PrimitiveColumn<std::int64_t, 'l'>;
+template class PrimitiveColumn<double, 'g'>;
 
 // ---------------------------------------------------------------- BoolColumn
 

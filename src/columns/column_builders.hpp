@@ -66,46 +66,32 @@ class TextColumn {
   std::string data_;
 };
 
-// uint64
-class UInt64Column {
+// Fixed-width numbers: uint64 ("L"), int64 ("l") and double ("g").
+template <class Value, char Format>
+class PrimitiveColumn {
  public:
-  static Field field(std::string name, bool nullable = true);
-  void append(std::uint64_t value) {
+  static Field field(std::string name, bool nullable = true) {
+    return Field{std::move(name), std::string(1, Format), nullable, {}, {}, nullptr};
+  }
+  void append(Value value) {
     values_.push_back(value);
     validity_.append(true);
   }
-  void append(const std::optional<std::uint64_t>& value);
-  void append_null() { append(std::nullopt); }
+  void append(const std::optional<Value>& value) {
+    values_.push_back(value.value_or(Value{}));
+    validity_.append(value.has_value());
+  }
+  void append_null() { append(std::optional<Value>()); }
   ArrayData finish();
 
  private:
   Validity validity_;
-  std::vector<std::uint64_t> values_;
+  std::vector<Value> values_;
 };
 
-// int64
-class Int64Column {
- public:
-  static Field field(std::string name, bool nullable = true);
-  void append(const std::optional<std::int64_t>& value);
-  ArrayData finish();
-
- private:
-  Validity validity_;
-  std::vector<std::int64_t> values_;
-};
-
-// double (float64)
-class Float64Column {
- public:
-  static Field field(std::string name, bool nullable = true);
-  void append(const std::optional<double>& value);
-  ArrayData finish();
-
- private:
-  Validity validity_;
-  std::vector<double> values_;
-};
+using UInt64Column = PrimitiveColumn<std::uint64_t, 'L'>;
+using Int64Column = PrimitiveColumn<std::int64_t, 'l'>;
+using Float64Column = PrimitiveColumn<double, 'g'>;
 
 // bool: the values as a bitmap of their own.
 class BoolColumn {

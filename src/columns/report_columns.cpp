@@ -23,18 +23,31 @@ void add_fact_column(ColumnSet<Event>& c, const TextFact& fact) {
     c.add<TextColumn>(std::string(fact.name), [get = fact.get](const Event& e, TextColumn& b) { b.append(get(e)); });
   }
 }
-void add_fact_column(ColumnSet<Event>& c, const CountFact& fact) {
-  c.add<UInt64Column>(std::string(fact.name), [get = fact.get](const Event& e, UInt64Column& b) { b.append(get(e)); });
-}
-void add_fact_column(ColumnSet<Event>& c, const IntegerFact& fact) {
-  c.add<Int64Column>(std::string(fact.name), [get = fact.get](const Event& e, Int64Column& b) { b.append(get(e)); });
-}
-void add_fact_column(ColumnSet<Event>& c, const MoneyFact& fact) {
-  c.add<Float64Column>(std::string(fact.name),
-                       [get = fact.get](const Event& e, Float64Column& b) { b.append(get(e)); });
-}
-void add_fact_column(ColumnSet<Event>& c, const FlagFact& fact) {
-  c.add<BoolColumn>(std::string(fact.name), [get = fact.get](const Event& e, BoolColumn& b) { b.append(get(e)); });
+
+// The builder of a fact's column, by the fact's value.
+template <class Value>
+struct FactBuilder;
+template <>
+struct FactBuilder<std::uint64_t> {
+  using type = UInt64Column;
+};
+template <>
+struct FactBuilder<std::int64_t> {
+  using type = Int64Column;
+};
+template <>
+struct FactBuilder<double> {
+  using type = Float64Column;
+};
+template <>
+struct FactBuilder<bool> {
+  using type = BoolColumn;
+};
+
+template <class Value>
+void add_fact_column(ColumnSet<Event>& c, const FactField<std::optional<Value>>& fact) {
+  using Builder = typename FactBuilder<Value>::type;
+  c.add<Builder>(std::string(fact.name), [get = fact.get](const Event& e, Builder& b) { b.append(get(e)); });
 }
 
 // The event columns in the CSV's order (`content` and `raw` only when asked

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "claude/transcripts/tool_summary.hpp"
+#include "codex/session_facts.hpp"
 #include "output/session_report/raw_fields.hpp"
 
 namespace vt::report {
@@ -39,26 +40,6 @@ std::string one_line(std::string text) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
   return claude::cut_text(text, claude::kToolArgumentLimit);
-}
-
-// The files a patch names ("*** Update File: src/a.rs").
-std::optional<std::string> patch_files(std::string_view patch) {
-  static constexpr std::array<std::string_view, 3> kMarks = {"*** Add File: ", "*** Update File: ",
-                                                             "*** Delete File: "};
-  std::string files;
-  std::size_t start = 0;
-  while (start < patch.size()) {
-    const std::size_t end = std::min(patch.find('\n', start), patch.size());
-    const std::string_view line = patch.substr(start, end - start);
-    for (const std::string_view mark : kMarks) {
-      if (!line.starts_with(mark)) continue;
-      if (!files.empty()) files += ", ";
-      files += line.substr(mark.size());
-    }
-    start = end + 1;
-  }
-  if (files.empty()) return std::nullopt;
-  return files;
 }
 
 std::optional<std::string> main_argument(const Json& arguments) {
@@ -116,7 +97,7 @@ std::string codex_call_line(const Event& event) {
     if (!parsed.is_discarded()) argument = main_argument(parsed);
     if (!argument && !parsed.is_object()) argument = std::string(*text);
   } else if (const auto input = string_member(payload, "input")) {
-    argument = patch_files(*input);
+    argument = codex::patch_files(*input);
     if (!argument) argument = std::string(*input);
   } else if (const Json* action = object_member(payload, "action")) {
     argument = main_argument(*action);
