@@ -40,7 +40,7 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions
   Result<Report> report = finalize_report(std::move(events), std::move(diagnostics), options.strict);
   // What the events cost, once, by model.
   if (report && full_reading(options)) {
-    price_events(report->events, options.prices != nullptr ? *options.prices : builtin_prices());
+    price_events(report->events, run_prices(options));
   }
   return report;
 }

@@ -169,6 +169,10 @@ const PriceTable& builtin_prices() {
   return table;
 }
 
+const PriceTable& run_prices(const ParseOptions& options) {
+  return options.prices != nullptr ? *options.prices : builtin_prices();
+}
+
 std::optional<double> cost_of(const ModelPrice& price, const TokenAmounts& tokens) {
   const std::uint64_t cache_write = tokens.cache_write.value_or(0);
   const std::uint64_t hour = std::min(tokens.cache_write_1h.value_or(0), cache_write);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/facts.hpp"
+#include "core/options.hpp"
 #include "core/parse_error.hpp"
 
 namespace vt {
@@ -72,6 +73,10 @@ std::string plain_model_name(std::string_view model);
 
 // The table kept in the repository, read once.
 const PriceTable& builtin_prices();
+
+// The table a run prices with: the caller's (`--prices`), else the built-in
+// one. Its date is the one to print beside any cost.
+const PriceTable& run_prices(const ParseOptions& options);
 
 // What `tokens` cost at `price`, in USD; absent when a kind that has tokens
 // has no rate.
