@@ -24,13 +24,37 @@ std::optional<std::string> tool_main_argument(const JsonView* input) {
   return std::nullopt;
 }
 
+// "\n- [x] one\n- [ ] two (in progress)" for TodoWrite's todo items.
+std::string todo_lines(const JsonView* input) {
+  if (input == nullptr || !input->is_object()) return {};
+  const FieldRef todos = get_field(*input, "todos");
+  const auto items = todos ? as_array(*todos) : std::nullopt;
+  if (!items) return {};
+  std::string lines;
+  std::size_t count = 0, left = 0;
+  for (const JsonView todo : *items) {
+    const auto content = get_string(todo, "content");
+    if (!content) continue;
+    if (++count > kTodoLimit) {
+      ++left;
+      continue;
+    }
+    const std::string_view status = get_string(todo, "status").value_or("");
+    lines += status == "completed" ? "\n- [x] " : "\n- [ ] ";
+    lines += one_line_argument(*content);
+    if (status == "in_progress") lines += " (in progress)";
+  }
+  if (left > 0) lines += "\n- \xE2\x80\xA6 " + std::to_string(left) + " more";
+  return lines;
+}
+
 std::string tool_call_message(std::string_view name, const JsonView* input) {
   std::string message(name);
   if (const auto argument = tool_main_argument(input)) {
     message += ": ";
     message += *argument;
   }
-  return message;
+  return message + todo_lines(input);
 }
 
 }  // namespace vt::claude

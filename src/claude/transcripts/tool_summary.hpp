@@ -19,11 +19,19 @@ inline constexpr std::size_t kToolArgumentLimit = vt::kToolArgumentLimit;
 
 // "{name}: {argument}" where the input names a command, file path, path,
 // pattern, URL, query, description or prompt (the first of these present),
-// line breaks and tabs shown as spaces; the name alone otherwise.
+// line breaks and tabs shown as spaces; the name alone otherwise. A todo
+// list (TodoWrite's `todos`) follows on lines of its own, one Markdown task
+// item per todo ("- [x] done", "- [ ] next (in progress)"), at most
+// kTodoLimit of them.
 std::string tool_call_message(std::string_view name, const JsonView* input);
+
+inline constexpr std::size_t kTodoLimit = 100;
 
 // The main argument of that message alone, on one line and cut as there;
 // absent when the input names none.
 std::optional<std::string> tool_main_argument(const JsonView* input);
+
+// The todo lines that message ends with ("" when the input has none).
+std::string todo_lines(const JsonView* input);
 
 }  // namespace vt::claude
