@@ -99,8 +99,12 @@ std::string plain_model_name(std::string_view model) {
   if (const auto slash = model.rfind('/'); slash != std::string_view::npos) model.remove_prefix(slash + 1);
   if (const auto at = model.find('@'); at != std::string_view::npos) model = model.substr(0, at);
   std::string plain(model);
-  for (char& c : plain) {
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    char& c = plain[i];
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    // A version's dot is its dash ("claude-opus-4.6" is "claude-opus-4-6").
+    const auto digit = [&plain](std::size_t at) { return plain[at] >= '0' && plain[at] <= '9'; };
+    if (c == '.' && i > 0 && i + 1 < plain.size() && digit(i - 1) && digit(i + 1)) c = '-';
   }
   // "-YYYYMMDD" or "-YYYY-MM-DD" at the end.
   const std::string_view text(plain);

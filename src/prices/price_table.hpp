@@ -6,7 +6,8 @@
 // overrides it (`--prices`).
 //
 // A model name matches a row when, both made plain the same way, they are
-// equal: letters lowered, anything up to a last "/" (a provider prefix) and
+// equal: letters lowered, a dot between digits read as a dash (a version
+// written "4.6" or "4-6"), anything up to a last "/" (a provider prefix) and
 // from an "@" (a platform's version) dropped, then a dated suffix
 // ("-20250929", "-2025-09-29") dropped. Nothing else is guessed: a model
 // named by no row stays unpriced.

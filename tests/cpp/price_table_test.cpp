@@ -28,10 +28,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(NameCase{"claude-sonnet-4-5-20250929", "claude-sonnet-4-5"},
                       NameCase{"anthropic/claude-opus-4-1-20250805", "claude-opus-4-1"},
                       NameCase{"claude-haiku-4-5@20251001", "claude-haiku-4-5"},
-                      NameCase{"openai/GPT-5.4-2026-03-05", "gpt-5.4"},
+                      NameCase{"openai/GPT-5.4-2026-03-05", "gpt-5-4"}, NameCase{"claude-opus-4.6", "claude-opus-4-6"},
+                      NameCase{"v.2.x", "v.2.x"},
                       NameCase{"gpt-5-codex", "gpt-5-codex"},
                       // Not a date: kept.
-                      NameCase{"gpt-5.6-sol", "gpt-5.6-sol"}, NameCase{"model-1234567", "model-1234567"},
+                      NameCase{"gpt-5.6-sol", "gpt-5-6-sol"}, NameCase{"model-1234567", "model-1234567"},
                       NameCase{"x-2025-9-29", "x-2025-9-29"}, NameCase{"<synthetic>", "<synthetic>"}));
 
 PriceTable table(const char* text) {
@@ -56,6 +57,9 @@ TEST(PriceTable, FindsRowsByPlainNameOrAliasOnly) {
   EXPECT_EQ(prices.find("claude-sonnet-4-5"), nullptr);
   EXPECT_EQ(prices.find("gpt-5"), nullptr);
   EXPECT_EQ(prices.find("gpt-5-codex-mini"), nullptr);
+  // A version written with a dot is the one written with a dash.
+  ASSERT_NE(prices.find("claude-sonnet-4.0"), nullptr);
+  EXPECT_EQ(prices.find("claude-sonnet-4.0")->model, "claude-sonnet-4");
 }
 
 struct CostCase {
