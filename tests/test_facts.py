@@ -266,6 +266,14 @@ def test_codex_tool_facts(cli_path, tmp_path, records, expected):
     assert [facts(e) for e in tools] == expected
 
 
+def test_no_message_leaves_the_arguments_out_too(cli_path, tmp_path):
+    path = codex_file(tmp_path, [meta(), *TOOL_CASES[0][1]])
+    out = subprocess.run([cli_path, str(path), "-f", "jsonl", "--no-message"], check=True,
+                         capture_output=True).stdout
+    calls = [e for e in map(json.loads, out.splitlines()) if e["tool_call_id"]]
+    assert [(e["message"], e["tool_input"], e["tool_call_id"]) for e in calls] == [(None, None, "c1")] * 2
+
+
 # ------------------------------------------------------- documented reading
 
 def test_documented_reading_has_no_facts(cli_path, tmp_path):

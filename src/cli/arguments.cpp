@@ -201,9 +201,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--include-content", args.include_content,
                "Inline file content (and write it in the CSV content column)");
   app.add_flag("--no-message", args.no_message,
-               "Leave every event's message out: an empty CSV column, null in JSON and JSON\n"
-               "lines, the event type alone in Timesketch; in markdown and html reports, every\n"
-               "text from the input replaced by its length and SHA-256");
+               "Leave every event's message (and a call's tool_input) out: an empty CSV column,\n"
+               "null in JSON and JSON lines, the event type alone in Timesketch; in markdown and\n"
+               "html reports, every text from the input replaced by its length and SHA-256");
   app.add_flag("--compact", args.compact, "Write the JSON report without whitespace");
   app.add_flag("--follow-symlinks", args.follow_symlinks, "Follow symbolic links");
   app.add_flag("--documented", args.documented,

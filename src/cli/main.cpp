@@ -146,9 +146,13 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
   vt::cli::apply_filter(filter, report->events);
   const bool report_dir = vt::cli::is_report_format(args.format);
-  // Reports redact messages their own way (length and digest).
+  // Reports redact messages their own way (length and digest). A call's
+  // main argument is text from the input like its message.
   if (!args.summary && args.no_message && !report_dir) {
-    for (vt::Event& event : report->events) event.message.reset();
+    for (vt::Event& event : report->events) {
+      event.message.reset();
+      event.facts.tool_input.reset();
+    }
   }
 
   // An --output or --diagnostics file that is one of this run's input files
