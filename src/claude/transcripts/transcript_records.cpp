@@ -454,8 +454,8 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
         const std::string_view name = get_string(block, "name").value_or("");
         const FieldRef input = get_field(block, "input");
         std::optional<std::string> argument = tool_main_argument(input ? &*input : nullptr);
-        Event& event = add_event(record, EventType::ToolCall,
-                                 kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use", ordinal, sink);
+        const std::string_view shown = kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use";
+        Event& event = add_event(record, EventType::ToolCall, shown, ordinal, sink);
         std::string message(name);
         if (argument) message.append(": ").append(*argument);
         message += todo_lines(input ? &*input : nullptr);
