@@ -127,6 +127,12 @@ ORIGIN_CASES = [
     ("transcript", "<local-command-stdout>Set model to Opus 4.6</local-command-stdout>", "command"),
     ("transcript", "<bash-input>nix flake check</bash-input>", "command"),
     ("transcript", "Unknown skill: usage", "command"),
+    ("transcript", "<bash-stdout>ok</bash-stdout><bash-stderr></bash-stderr>", "command"),
+    ("transcript", "<ide_opened_file>The user opened the file /work/demo/a.go in the IDE. This may or may not be "
+                   "related to the current task.</ide_opened_file>", "injected"),
+    ("transcript", "<ide_selection>The user selected the lines 3 to 4 from /work/demo/a.go:\nx := 1\n"
+                   "</ide_selection>", "injected"),
+    ("transcript", "<ide_ note: not an element", "typed"),
     ("sidechain-transcript", "Warmup", "injected"),
 ]
 

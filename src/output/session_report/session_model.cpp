@@ -258,7 +258,7 @@ class SessionBuilder {
           if (!facts_.has_transcript) return prompt(event, text);
           if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
           push(ItemKind::Context, event, "prompt history", text);
-        } else if (base == "user/text" && !sidechain && claude_ide_context(text)) {
+        } else if ((base == "user/ide_context" || (base == "user/text" && claude_ide_context(text))) && !sidechain) {
           push(ItemKind::Context, event, "IDE context", text);
         } else if (base == "user/text" && !sidechain && last_prompt_record_ == record_) {
           // More text blocks of the record that began the turn.
@@ -269,7 +269,8 @@ class SessionBuilder {
         } else if (base == "user/text") {
           push(ItemKind::AgentMessage, event, "sub-agent prompt", text);
         } else {
-          push(ItemKind::Context, event, base == "user/command" ? "command" : std::string(base), text);
+          const bool command = base == "user/command" || base == "user/command_output";
+          push(ItemKind::Context, event, command ? "command" : std::string(base), text);
         }
         return;
       case EventType::DeveloperMessage:
