@@ -203,8 +203,14 @@ COUNTING_CASES = [
     ("codex: an item in two parts matches its user message",
      lambda t: codex_root(t, [item(T0, "user", "first half ", "second half"),
                               user_message(T0, "first half second half")]), (1, 0, 0)),
-    ("codex: a history line an hour away is another prompt",
-     lambda t: codex_root(t, [user_message(T0, "go")], [codex_history(1740823200 + 3600, "go")]), (2, 0, 0)),
+    ("codex: the history stands back for a session with a rollout",
+     lambda t: codex_root(t, [user_message(T0, "go")], [codex_history(1740823200 + 3600, "go"),
+                                                          codex_history(1740823200 + 7200, "and more")]), (1, 0, 0)),
+    ("codex: the history counts for a session without a rollout",
+     lambda t: codex_root(t, [user_message(T0, "go")],
+                          [codex_history(1740823200, "go", "0000aaaa-0000-0000-0000-000000000000"),
+                           codex_history(1740823260, "/status", "0000aaaa-0000-0000-0000-000000000000")]),
+     (2, 0, 1)),
     ("codex: injected context counts apart",
      lambda t: codex_root(t, [item(T0, "user", "<environment_context>x</environment_context>"),
                               item(T0, "user", "# AGENTS.md instructions\n\n<INSTRUCTIONS>x</INSTRUCTIONS>"),
@@ -233,6 +239,23 @@ COUNTING_CASES = [
                                    f"{CLAUDE_SESSION}/subagents/agent-a1.jsonl": [
                                        claude_user("u1", T0, "fix it", sidechain=True, agentId="a1")]}),
      (1, 0, 0)),
+    ("claude: a message with IDE blocks is one typed prompt",
+     lambda t: claude_root(t, [claude_history(1740823200000, "why does this fail?")],
+                           {f"{CLAUDE_SESSION}.jsonl": [claude_user("u1", T0, [
+                               {"type": "text", "text": "<ide_opened_file>The user opened the file /work/demo/a.go "
+                                                        "in the IDE.</ide_opened_file>"},
+                               {"type": "text", "text": "<ide_selection>The user selected the lines 1 to 2 from "
+                                                        "/work/demo/a.go:\nx := 1\n</ide_selection>"},
+                               {"type": "text", "text": "why does this fail?"}])]}), (1, 0, 0)),
+    ("claude: a message of IDE blocks alone is injected",
+     lambda t: claude_root(t, [], {f"{CLAUDE_SESSION}.jsonl": [claude_user("u1", T0, [
+         {"type": "text", "text": "<ide_opened_file>The user opened the file /work/demo/a.go.</ide_opened_file>"}])]}),
+     (0, 1, 0)),
+    ("claude: the history counts for a session whose transcript has only sub-agents",
+     lambda t: claude_root(t, [claude_history(1740823200000, "review it"), claude_history(1740823260000, "/clear")],
+                           {f"{CLAUDE_SESSION}/subagents/agent-a1.jsonl": [
+                               claude_user("s1", T0, "Review the diff", sidechain=True, agentId="a1")]}),
+     (1, 1, 1)),
     ("claude: history slash commands count as commands",
      lambda t: claude_root(t, [claude_history(1740823200000, "/usage"), claude_history(1740823260000, "/usage"),
                                claude_history(1740823320000, "/status")]), (0, 0, 3)),

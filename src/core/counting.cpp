@@ -176,6 +176,10 @@ std::vector<EventCount> count_all(std::size_t n, At at) {
 }  // namespace
 
 void Counts::add(const Event& event, EventCount counted) {
+  add(counted, counted.usage && event.facts.usage ? &*event.facts.usage : nullptr, event.facts.model);
+}
+
+void Counts::add(EventCount counted, const Usage* usage, const OptionalShared& model) {
   switch (counted.as) {
     case CountedAs::Nothing: break;
     case CountedAs::TypedPrompt: ++typed_prompts; break;
@@ -184,9 +188,9 @@ void Counts::add(const Event& event, EventCount counted) {
     case CountedAs::AgentMessage: ++agent_messages; break;
     case CountedAs::ToolCall: ++tool_calls; break;
   }
-  if (counted.usage && event.facts.usage) {
-    tokens.add(event.facts.usage->tokens);
-    cost.add(*event.facts.usage, event.facts.model);
+  if (usage != nullptr) {
+    tokens.add(usage->tokens);
+    cost.add(*usage, model);
   }
 }
 

@@ -66,6 +66,8 @@ struct Counts {
 
   // Adds `event` as the rule counted it.
   void add(const Event& event, EventCount counted);
+  // Adds what an event counted as, with `usage` (null: none) spent on `model`.
+  void add(EventCount counted, const Usage* usage, const OptionalShared& model);
   void add(const Counts& other);
 };
 
