@@ -290,8 +290,8 @@ def test_claude_tokens_messages_and_tool_calls_count_once(cli_path, tmp_path):
                                       f"{CLAUDE_SESSION}/subagents/agent-a7.jsonl": agent})
     [row] = summary(cli_path, root)
     assert (row["agent_messages"], row["tool_calls"]) == (2, 2)
-    assert (row["input_tokens"], row["cached_input_tokens"], row["cache_write_tokens"], row["output_tokens"],
-            row["reasoning_tokens"], row["total_tokens"]) == (1110 + 2001 + 2, 3000, 100, 50 + 7 + 3, None,
+    assert (row["input_tokens"], row["cache_read_tokens"], row["cache_write_tokens"], row["output_tokens"],
+            row["reasoning_tokens"], row["total_tokens"]) == (10 + 1 + 2, 3000, 100, 50 + 7 + 3, None,
                                                               3113 + 60)
     assert row["models"] == ["claude-haiku-4-5-20251001", "claude-opus-4-6", "claude-sonnet-4-6"]
     by_day = summary(cli_path, root, "--by", "day", "--by", "model", "--timezone", "UTC")

@@ -96,10 +96,9 @@ std::vector<Column> columns_for(const std::vector<GroupBy>& by, const std::strin
   const auto tokens = [](std::optional<std::uint64_t> TokenTotals::*member) {
     return [member](const SummaryRow& r) { return count_value(r.counts.tokens.*member); };
   };
-  columns.push_back({"input_tokens", "", Fit::Drop, true,
-                     [](const SummaryRow& r) { return count_value(r.counts.tokens.read()); }});
-  columns.push_back({"cached_input_tokens", "", Fit::Drop, true, tokens(&TokenTotals::cache_read)});
+  columns.push_back({"input_tokens", "", Fit::Drop, true, tokens(&TokenTotals::input)});
   columns.push_back({"cache_write_tokens", "", Fit::Drop, true, tokens(&TokenTotals::cache_write)});
+  columns.push_back({"cache_read_tokens", "", Fit::Drop, true, tokens(&TokenTotals::cache_read)});
   columns.push_back({"output_tokens", "", Fit::Drop, true, tokens(&TokenTotals::output)});
   columns.push_back({"reasoning_tokens", "", Fit::Drop, true, tokens(&TokenTotals::reasoning)});
   columns.push_back({"total_tokens", "tokens", Fit::Keep, true,

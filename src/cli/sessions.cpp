@@ -118,7 +118,10 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
     if (session_of[i] == kNone) continue;
     const std::uint32_t s = session_of[i];
     if (named_model[i] != kNone) latest[s] = named_model[i];
-    const std::uint32_t model = model_of[i] != kNone ? model_of[i] : latest[s];
+    // Usage counts under its own model (none when it names none); anything
+    // else under the model that answered it.
+    const std::uint32_t model =
+        usage[i] != nullptr ? named_model[i] : model_of[i] != kNone ? model_of[i] : latest[s];
 
     SummaryRow shape;
     key.clear();
