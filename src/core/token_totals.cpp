@@ -36,20 +36,24 @@ std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b, bool& saturated) 
   return a + b;
 }
 
-void TokenTotals::add(const TokenAmounts& amounts) {
-  add_to(input, amounts.input, saturated);
-  add_to(cache_write, amounts.cache_write, saturated);
-  add_to(cache_read, amounts.cache_read, saturated);
-  add_to(output, amounts.output, saturated);
-  add_to(reasoning, amounts.reasoning, saturated);
+namespace {
+
+// Adds each kind of `from` (amounts or totals: the same kinds by name).
+template <class Kinds>
+void add_kinds(TokenTotals& to, const Kinds& from) {
+  add_to(to.input, from.input, to.saturated);
+  add_to(to.cache_write, from.cache_write, to.saturated);
+  add_to(to.cache_read, from.cache_read, to.saturated);
+  add_to(to.output, from.output, to.saturated);
+  add_to(to.reasoning, from.reasoning, to.saturated);
 }
 
+}  // namespace
+
+void TokenTotals::add(const TokenAmounts& amounts) { add_kinds(*this, amounts); }
+
 void TokenTotals::add(const TokenTotals& other) {
-  add_to(input, other.input, saturated);
-  add_to(cache_write, other.cache_write, saturated);
-  add_to(cache_read, other.cache_read, saturated);
-  add_to(output, other.output, saturated);
-  add_to(reasoning, other.reasoning, saturated);
+  add_kinds(*this, other);
   saturated = saturated || other.saturated;
 }
 
