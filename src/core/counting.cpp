@@ -138,8 +138,10 @@ std::vector<EventCount> count_all(std::size_t n, At at) {
     if (const std::string_view id = record_id(e); !id.empty()) {
       session_key(e);
       key.append(id);
-      const std::size_t first = record_first.at(key);
-      if (first != i && !same_place(at(first), e)) continue;  // a copy of a record read before
+      const auto first = record_first.find(key);  // learnt in pass 1 under the same conditions
+      if (first != record_first.end() && first->second != i && !same_place(at(first->second), e)) {
+        continue;  // a copy of a record read before
+      }
     }
     counted[i].usage = has_usage(e);
     if (is_agent_message(e)) {
