@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/read_once.hpp"
 #include "core/run_plan.hpp"
 #include "core/timeline_order.hpp"
 
@@ -15,12 +16,14 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const ParseOptions
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   std::vector<Event> events;
   std::vector<Diagnostic> diagnostics;
+  FilesReadOnce once;
   for (const ReadStep& step : *steps) {
     Result<AdapterOutput> output =
         step.adapter->parse_input(step.path, step.kind, step.base_dir, options);
     if (!output) return fail(std::move(output.error()));
     // Readers stop early when asked to; what they had gathered is not a report.
     if (cancel_requested(options)) return fail(ParseError::interrupted());
+    if (full_reading(options) && steps->size() > 1) once.keep_first(*output, step.base_dir);
     if (events.empty()) {
       events = std::move(output->events);
     } else {
