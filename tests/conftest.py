@@ -8,7 +8,7 @@ import sys
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-# Beside the project, or where VELLUMTRACE_CORPUS says (a worktree elsewhere).
+# Beside the checkout, or where VELLUMTRACE_CORPUS says (a worktree elsewhere).
 CORPUS = pathlib.Path(os.environ.get("VELLUMTRACE_CORPUS") or ROOT.parent / "shared" / "corpus")
 
 
@@ -48,3 +48,30 @@ def settled_sample_access_times() -> None:
     for path in (ROOT / "examples").rglob("*"):
         if path.is_file() and not path.is_symlink():
             path.read_bytes()
+
+
+AGENTS_CORPUS = pathlib.Path(
+    os.environ.get("VELLUMTRACE_AGENTS_CORPUS") or ROOT.parent / "shared" / "agents-corpus")
+
+
+@pytest.fixture(scope="session")
+def agents_corpus_dir() -> pathlib.Path:
+    """Real files of the agents beyond Claude Code and Codex (Gemini CLI,
+    Copilot CLI, Aider), read in place; VELLUMTRACE_AGENTS_CORPUS points a
+    worktree elsewhere at it."""
+    if not AGENTS_CORPUS.is_dir():
+        pytest.skip("agents corpus not present")
+    return AGENTS_CORPUS
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """A headless Chromium (the session report tests), or a skip without one."""
+    from report_browser import Browser, find_browser
+
+    executable = find_browser()
+    if executable is None:
+        pytest.skip("no Chromium on this machine (make test installs it)")
+    opened = Browser(executable)
+    yield opened
+    opened.close()

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/local_time.hpp"
+#include "cli/report_dir.hpp"
 #include "cli/version.hpp"
 #include "core/rfc3339.hpp"
 
@@ -250,7 +251,7 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_option("--timezone", args.timezone,
                  "Count days (the summary's days, weeks, months and blocks, and the days of --since\n"
                  "and --until) in ZONE, an IANA name such as Europe/Berlin or UTC, instead of the\n"
-                 "local time zone")
+                 "local time zone; with --format html/markdown: show times in ZONE")
       ->type_name("ZONE");
   app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,
