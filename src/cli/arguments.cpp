@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "cli/local_time.hpp"
 #include "cli/report_dir.hpp"
 #include "cli/version.hpp"
+#include "core/rfc3339.hpp"
 
 namespace vt::cli {
 
@@ -83,30 +86,44 @@ CLI::Option* add_repeatable(CLI::App& app, const std::string& name, const std::s
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
-template <class Parse>
-CLI::Option* add_time_bound(CLI::App& app, const std::string& name,
-                            std::optional<TimeBound>& target, Parse parse,
-                            const std::string& help) {
-  return app.add_option_function<std::string>(
-         name,
-         [name, &target, parse](const std::string& text) {
-           target = parse(text);
-           if (!target) {
-             throw CLI::ValidationError(
-                 name, "'" + text + "' is neither an RFC 3339 date-time nor a date YYYY-MM-DD");
-           }
-         },
-         help)
-      ->type_name("TIME");
+// A --since/--until value is kept as given and read once the zone is known
+// (settle_arguments), since a day is a day of that zone.
+CLI::Option* add_time_bound(CLI::App& app, const std::string& name, std::string& target, const std::string& help) {
+  return app.add_option(name, target, help)->type_name("TIME");
 }
 
-void define_filters(CLI::App& app, EventFilter& filter) {
+// The instant relative days count from: VELLUMTRACE_NOW (RFC 3339), else the clock.
+Instant now_instant() {
+  if (const char* fixed = std::getenv("VELLUMTRACE_NOW"); fixed != nullptr && *fixed != '\0') {
+    if (const auto at = parse_rfc3339(fixed)) return *at;
+    throw CLI::ValidationError("VELLUMTRACE_NOW", "'" + std::string(fixed) + "' is not an RFC 3339 date-time");
+  }
+  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  return *Instant::from_unix(std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
+}
+
+template <class Parse>
+std::optional<TimeBound> time_bound(const CLI::App& app, const std::string& name, const std::string& text,
+                                    Parse parse, const Instant& now) {
+  if (app.get_option(name)->count() == 0) return std::nullopt;
+  auto bound = parse(text, now);
+  if (!bound) {
+    throw CLI::ValidationError(name, "'" + text + "' is neither an RFC 3339 date-time nor a date (YYYY-MM-DD, "
+                                     "today, yesterday, or days or weeks back: 7d, 4w)");
+  }
+  return bound;
+}
+
+void define_filters(CLI::App& app, Arguments& args) {
+  EventFilter& filter = args.filter;
   const std::string group = "Filters (applied to the ordered timeline; sequence numbers are kept)";
-  add_time_bound(app, "--since", filter.since, parse_since,
-                 "Keep events at or after TIME (RFC 3339, or a date: from that UTC day's start)")
+  add_time_bound(app, "--since", args.since,
+                 "Keep events at or after TIME: RFC 3339, or a day (YYYY-MM-DD, today, yesterday,\n"
+                 "7d or 4w: that many days or weeks before today) from its start; days are local\n"
+                 "(--timezone)")
       ->group(group);
-  add_time_bound(app, "--until", filter.until, parse_until,
-                 "Keep events at or before TIME (RFC 3339, or a date: through that UTC day's end)")
+  add_time_bound(app, "--until", args.until,
+                 "Keep events at or before TIME: RFC 3339, or a day as for --since, through its end")
       ->group(group);
   add_repeatable(app, "--session",
                  "Keep events of session ID, or of the one session whose id it starts; any letter\n"
@@ -223,9 +240,11 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--summary", args.summary,
                "Print one row per session instead of the timeline (a table; CSV or JSON with\n"
                "--format csv, json or jsonl): prompts counted once (typed, injected, commands),\n"
-               "agent messages, tool calls, diagnostic lines, tokens and models");
+               "agent messages, tool calls, diagnostic lines, tokens, their estimated cost and\n"
+               "models");
   add_repeatable(app, "--by",
-                 "With --summary: one row per KEY instead (repeatable, combined):\n" + joined(group_by_names()),
+                 "With --summary: one row per KEY instead (repeatable, combined):\n" + joined(group_by_names()) +
+                     " (block: the 5-hour usage windows)",
                  "KEY",
                  [&args](const std::string& value) {
                    const auto key = group_by_named(value);
@@ -234,13 +253,14 @@ void define_arguments(CLI::App& app, Arguments& args) {
                    return std::string();
                  });
   app.add_option("--timezone", args.timezone,
-                 "With --summary: count days and weeks in ZONE (an IANA name such as Europe/Berlin\n"
-                 "or UTC) instead of the local time zone; with --format html/markdown: show times in ZONE")
+                 "Count days (the summary's days, weeks, months and blocks, and the days of --since\n"
+                 "and --until) in ZONE, an IANA name such as Europe/Berlin or UTC, instead of the\n"
+                 "local time zone; with --format html/markdown: show times in ZONE")
       ->type_name("ZONE");
   app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,
                "Print nothing on standard error but errors (no progress, diagnostics or summary)");
-  define_filters(app, args.filter);
+  define_filters(app, args);
 }
 
 void settle_arguments(const CLI::App& app, Arguments& args) {
@@ -279,6 +299,12 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
   if (app.get_option("--prices")->count() > 0) {
     if (args.prices.empty()) throw CLI::ValidationError("--prices", "an empty file name");
     if (args.documented) throw CLI::ValidationError("--prices", "needs the full reading: --documented has no costs");
+  }
+  use_time_zone(args.timezone);
+  if (app.get_option("--since")->count() > 0 || app.get_option("--until")->count() > 0) {
+    const Instant now = now_instant();
+    args.filter.since = time_bound(app, "--since", args.since, parse_since, now);
+    args.filter.until = time_bound(app, "--until", args.until, parse_until, now);
   }
   if (args.documented && !args.filter.origins.empty()) {
     throw CLI::ValidationError("--origin", "needs the full reading: prompts have no origin with --documented");

@@ -32,7 +32,8 @@ struct Arguments {
   std::string diagnostics;  // empty: listed on standard error instead
   bool summary = false;
   std::vector<GroupBy> by;   // --by, in order; the summary's default: per session
-  std::string timezone;      // empty: the local zone
+  std::string timezone;      // empty: the local zone (of the summary and of --since/--until days)
+  std::string since, until;  // as given; read into `filter` by settle_arguments
   bool wide = false;
   bool documented = false;  // only what the Python functions read
   std::string prices;       // a price table extending the built-in one; empty: none

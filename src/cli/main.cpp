@@ -62,7 +62,8 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsi
   if (args.summary) {
     const std::string table =
         vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
-                                vt::cli::TableOptions{table_style(args), args.wide});
+                                vt::cli::TableOptions{table_style(args), args.wide, 100,
+                                                      vt::cli::NoteOptions{std::nullopt, args.documented}});
     if (auto written = sink.write(table.data(), table.size()); !written) {
       return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
     }
@@ -113,10 +114,8 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // The full reading's token counts carry their totals; the documented
-  // reading's Codex counts are read from their raw records. Session reports
-  // read call ids, branches and tool outputs there.
-  if ((args.summary && args.documented) || vt::cli::is_report_format(args.format)) options.include_raw = true;
+  // Session reports read call ids, branches and tool outputs in raw records.
+  if (vt::cli::is_report_format(args.format)) options.include_raw = true;
 
   vt::Result<vt::Report> report = vt::run(args.paths, options);
   if (!report) {
