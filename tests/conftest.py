@@ -8,7 +8,8 @@ import sys
 import pytest
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-CORPUS = ROOT.parent / "shared" / "corpus"
+# Beside the checkout, or where VELLUMTRACE_CORPUS says (a worktree elsewhere).
+CORPUS = pathlib.Path(os.environ.get("VELLUMTRACE_CORPUS") or ROOT.parent / "shared" / "corpus")
 
 
 @pytest.fixture(scope="session")

@@ -154,6 +154,36 @@ def test_detection(tmp_path, cli_path, layout, target, detected):
         assert b"Cannot auto-detect" in result.stderr
 
 
+@pytest.mark.parametrize("layout, target, python_reads", [
+    # A root known only by its transcripts is the full reading's: the Python
+    # functions cannot auto-detect it, nor a directory holding it.
+    ({".claude/projects/-w/s.jsonl": "transcript", ".claude/todos/t.json": "[]"}, ".claude", False),
+    ({"home/.claude/projects/-w/s.jsonl": "transcript"}, "home", False),
+    # Named explicitly, transcripts stay readable.
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects", True),
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects/-w", True),
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects/-w/s.jsonl", True),
+    # A documented part makes it a root of both readings (transcripts full only).
+    ({".claude/projects/-w/s.jsonl": "transcript", ".claude/history.jsonl": ""}, ".claude", True),
+])
+def test_documented_reading_knows_a_root_by_its_documented_parts(tmp_path, cli_path, layout, target, python_reads):
+    for name, text in layout.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(json.dumps(user("hi")) + "\n" if text == "transcript" else text)
+    target = tmp_path / target
+    full = subprocess.run([cli_path, target, "-f", "jsonl", "-q"], capture_output=True)
+    assert [json.loads(line)["message"] for line in full.stdout.splitlines()] == ["hi"]
+    documented = subprocess.run([cli_path, target, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+    if python_reads:
+        expected = ["hi"] if "projects" in str(target) else []
+        assert [e["message"] for e in vellumtrace.parse(target)["events"]] == expected
+        assert documented.stdout.decode() == vellumtrace.to_jsonl(target)
+    else:
+        with pytest.raises(ValueError, match="^Cannot auto-detect a supported artifact at '") as error:
+            vellumtrace.parse(target)
+        assert (documented.returncode, documented.stderr.decode()) == (1, f"vellumtrace: {error.value}\n")
+
+
 def test_readings_several_inputs_and_snapshot_paths(tmp_path, cli_path):
     snapshot = {"type": "file-history-snapshot", "messageId": "m1", "isSnapshotUpdate": False,
                 "snapshot": {"messageId": "m1", "timestamp": TS,
@@ -225,7 +255,19 @@ def test_corpus_roots_account_for_every_transcript_line(corpus_dir, cli_path):
 
 
 def test_documented_program_equals_python_functions_on_corpus(corpus_dir, cli_path):
+    refused = []
     for tree in sorted(p for p in corpus_dir.iterdir() if p.is_dir()):
         result = subprocess.run([cli_path, tree, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+        try:
+            expected = vellumtrace.to_jsonl(tree)
+        except ValueError as error:  # a home whose only root holds transcripts alone
+            assert (result.returncode, result.stderr.decode()) == (1, f"vellumtrace: {error}\n"), tree
+            refused.append(tree.name)
+            continue
         assert result.returncode == 0, tree
-        assert result.stdout.decode() == vellumtrace.to_jsonl(tree), tree
+        assert result.stdout.decode() == expected, tree
+    # Exactly the homes whose `.claude` has no documented part.
+    assert refused == sorted(p.parent.parent.name for p in corpus_dir.glob("*/.claude/projects")
+                             if not any((p.parent / part).exists() for part in
+                                        ("history.jsonl", "paste-cache", "image-cache", "file-history"))
+                             and not (p.parent.parent / ".codex").is_dir())

@@ -1,8 +1,9 @@
 // The contract between the parse driver and an agent's reader: five
 // operations per adapter, and the constant table of the adapters (Codex
 // first: roots are searched, candidates listed and events concatenated in
-// this order). The documented reading knows the first two; the full reading
-// adds the agents beyond the documented layout after them.
+// this order). The documented reading knows the first two (probing a root
+// by its documented parts only); the full reading adds the agents beyond the
+// documented layout after them.
 #pragma once
 
 #include <array>

@@ -14,13 +14,19 @@ constexpr Adapter kTable[] = {
     {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::probe, &claude::parse_input,
      &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
 };
-constexpr std::size_t kDocumentedAdapters = 2;
+// The documented reading's two: the same, but a Claude Code root is known by
+// its documented parts only.
+constexpr Adapter kDocumentedTable[] = {
+    kTable[0],
+    {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::documented_probe, &claude::parse_input,
+     &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
+};
 
 }  // namespace
 
 std::span<const Adapter> adapter_table(Reading reading) {
-  const std::span<const Adapter> all(kTable);
-  return reading == Reading::Full ? all : all.first(kDocumentedAdapters);
+  if (reading == Reading::Full) return kTable;
+  return kDocumentedTable;
 }
 
 const Adapter& adapter_for_kind(InputKind kind) {
