@@ -44,7 +44,8 @@ struct Adapter {
 
 // The adapters a reading knows, in table order.
 std::span<const Adapter> adapter_table(Reading reading = Reading::Documented);
-// The table entry owning `kind` (Codex for any kind no other adapter supports).
-const Adapter& adapter_for_kind(InputKind kind);
+// The entry of the reading's table owning `kind` (Codex for any kind no
+// other adapter of that reading supports).
+const Adapter& adapter_for_kind(InputKind kind, Reading reading = Reading::Documented);
 
 }  // namespace vt

@@ -29,11 +29,12 @@ std::span<const Adapter> adapter_table(Reading reading) {
   return kDocumentedTable;
 }
 
-const Adapter& adapter_for_kind(InputKind kind) {
-  for (const Adapter& adapter : adapter_table(Reading::Full).subspan(1)) {
+const Adapter& adapter_for_kind(InputKind kind, Reading reading) {
+  const std::span<const Adapter> table = adapter_table(reading);
+  for (const Adapter& adapter : table.subspan(1)) {
     if (adapter.supports_kind(kind)) return adapter;
   }
-  return kTable[0];
+  return table.front();
 }
 
 }  // namespace vt

@@ -139,7 +139,7 @@ Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptio
   if (!path) return fail(std::move(path.error()));
   std::vector<ReadStep> steps;
   if (options.input_kind != InputKind::Auto) {
-    steps.push_back(step_for(adapter_for_kind(options.input_kind), *path, options.input_kind));
+    steps.push_back(step_for(adapter_for_kind(options.input_kind, options.reading), *path, options.input_kind));
     return steps;
   }
   // A directory is first searched for roots; its metadata is read following
