@@ -215,7 +215,9 @@ def test_readings_several_inputs_and_snapshot_paths(tmp_path, cli_path):
     both = program(tmp_path / ".claude", other)
     assert [e["sequence"] for e in both] == list(range(len(both)))
     assert len({e["event_id"] for e in both}) == len(both) == 3
-    assert {e["source"]["relative_path"].split("/")[0] for e in both} == {".claude", "other"}
+    # Each input keeps the relative paths (and ids) it has when read alone.
+    assert sorted((e["source"]["relative_path"], e["event_id"]) for e in both) == sorted(
+        (e["source"]["relative_path"], e["event_id"]) for e in program(tmp_path / ".claude") + program(other))
 
 
 def transcript_lines(root):
