@@ -5,6 +5,7 @@ import base64
 import collections
 import hashlib
 import json
+import os
 import subprocess
 
 import pytest
@@ -218,6 +219,52 @@ def test_readings_several_inputs_and_snapshot_paths(tmp_path, cli_path):
     # Each input keeps the relative paths (and ids) it has when read alone.
     assert sorted((e["source"]["relative_path"], e["event_id"]) for e in both) == sorted(
         (e["source"]["relative_path"], e["event_id"]) for e in program(tmp_path / ".claude") + program(other))
+
+
+def backup_record(*entries):
+    """A file-history snapshot record as Claude Code writes it: (path, backup file, backupTime or None)."""
+    tracked = {path: {"backupFileName": name, "version": int(name[-1]),
+                      **({"backupTime": when} if when is not None else {})} for path, name, when in entries}
+    return {"type": "file-history-snapshot", "messageId": "m1", "isSnapshotUpdate": True,
+            "snapshot": {"messageId": "m0", "trackedFileBackups": tracked, "timestamp": TS}}
+
+
+T1, T2 = "2025-06-01T10:05:00.250Z", "2025-06-01T09:59:00.000Z"
+FS = "2020-09-13T12:26:40Z"  # the backup file's modification time
+
+
+@pytest.mark.parametrize("records, folder, expected", [
+    # The backup the transcript names takes its backupTime (embedded).
+    ([backup_record(("/w/a.py", "abcd@v1", T1))], SESSION, ("2025-06-01T10:05:00.250Z", "embedded", T1, "/w/a.py")),
+    # Two records naming one backup of the session: the earlier time.
+    ([backup_record(("/w/a.py", "abcd@v1", T1)), backup_record(("/w/a.py", "abcd@v1", T2))], SESSION,
+     ("2025-06-01T09:59:00Z", "embedded", T2, "/w/a.py")),
+    # Under another session's folder: by its file name, when the name has one time.
+    ([backup_record(("/w/a.py", "abcd@v1", T1))], "other-session",
+     ("2025-06-01T10:05:00.250Z", "embedded", T1, "/w/a.py")),
+    # ... but not when the name has two different ones.
+    ([backup_record(("/w/a.py", "abcd@v1", T1)), backup_record(("/w/a.py", "abcd@v1", T2))], "other-session",
+     (FS, "filesystem_modified", None, "/w/a.py")),
+    # No time, or one that is no date-time: the file's modification time stays.
+    ([backup_record(("/w/a.py", "abcd@v1", None))], SESSION, (FS, "filesystem_modified", None, "/w/a.py")),
+    ([backup_record(("/w/a.py", "abcd@v1", "yesterday"))], SESSION, (FS, "filesystem_modified", None, "/w/a.py")),
+    # A backup no transcript names.
+    ([backup_record(("/w/b.py", "ffff@v1", T1))], SESSION, (FS, "filesystem_modified", None, None)),
+])
+def test_snapshots_take_the_backup_time_a_transcript_names(tmp_path, cli_path, records, folder, expected):
+    write_transcript(tmp_path, [user("hi"), *records])
+    backup = tmp_path / ".claude" / "file-history" / folder / "abcd@v1"
+    backup.parent.mkdir(parents=True)
+    backup.write_text("old")
+    os.utime(backup, (1_600_000_000, 1_600_000_000))
+    result = subprocess.run([cli_path, tmp_path / ".claude", "-f", "jsonl", "-q"], capture_output=True, check=True)
+    [snapshot] = [e for e in map(json.loads, result.stdout.splitlines()) if e["event_type"] == "file_snapshot"]
+    assert (snapshot["timestamp"], snapshot["timestamp_source"], snapshot["timestamp_raw"],
+            snapshot["message"]) == expected
+    assert snapshot["fs_times"]["modified"] == FS
+    # The documented reading dates every snapshot by its file.
+    [documented] = [e for e in vellumtrace.parse(tmp_path / ".claude")["events"] if e["event_type"] == "file_snapshot"]
+    assert (documented["timestamp"], documented["timestamp_source"]) == (FS, "filesystem_modified")
 
 
 def transcript_lines(root):
