@@ -22,7 +22,7 @@ FUZZ_DIR    := build/fuzz
 FUZZ_CXX    ?= clang++-19
 FUZZ_TIME   ?= 60
 # Seeds: the bundled sample and the real-data corpus beside the checkout.
-FUZZ_SEEDS  ?= examples $(abspath ../shared/corpus)
+FUZZ_SEEDS  ?= examples $(abspath ../shared/corpus) $(abspath ../shared/agents-corpus)
 
 VERSION     := $(shell sed -n 's/^version = "\(.*\)"/\1/p' pyproject.toml)
 SDIST       := dist/vellumtrace-$(VERSION).tar.gz

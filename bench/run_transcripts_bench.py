@@ -28,14 +28,17 @@ def tree_bytes(root: pathlib.Path) -> int:
     return sum(p.stat().st_size for p in root.rglob("*.jsonl") if p.is_file())
 
 
+def generated(size_mb: float, script: str, name: str) -> pathlib.Path:
+    """The tree `script` writes at that size under bench/data/<name>-<size>, written once."""
+    out = HERE / "data" / f"{name}-{size_mb:g}"
+    if not out.is_dir():
+        subprocess.run([sys.executable, str(HERE / script), str(out), "--size-mb", str(size_mb)], check=True)
+    return out
+
+
 def ensure_trees(size_mb: float) -> tuple[pathlib.Path, pathlib.Path]:
-    data = HERE / "data"
-    claude = data / f"claude-transcripts-{size_mb:g}"
-    codex = data / f"codex-{size_mb:g}"
-    for script, out in (("gen_claude_transcripts.py", claude), ("gen_codex_tree.py", codex)):
-        if not out.is_dir():
-            subprocess.run([sys.executable, str(HERE / script), str(out), "--size-mb", str(size_mb)], check=True)
-    return claude / ".claude", codex / ".codex"
+    return (generated(size_mb, "gen_claude_transcripts.py", "claude-transcripts") / ".claude",
+            generated(size_mb, "gen_codex_tree.py", "codex") / ".codex")
 
 
 def timed(program: str, root: pathlib.Path, extra: list[str]) -> tuple[float, float]:
@@ -49,6 +52,21 @@ def timed(program: str, root: pathlib.Path, extra: list[str]) -> tuple[float, fl
     return usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
 
 
+def compare(program: str, runs: int, trees: dict[str, tuple[pathlib.Path, int]], label: str) -> None:
+    """Times the program over the two trees ({name: (root, input bytes)}) for
+    each job and prints their figures and the first's throughput over the second's."""
+    (first, _), (second, _) = trees.items()
+    for job, extra in (("reading", ["--event-type", "session_start", "--session", "no-such-session"]), ("jsonl", [])):
+        figures = {}
+        for name, (root, size) in trees.items():
+            timings = [timed(program, root, extra) for _ in range(runs)]
+            cpu = min(t[0] for t in timings)
+            figures[name] = size / cpu
+            print(f"{job:8s} {name:7s} {size / 1e6:7.1f} MB  cpu {cpu:6.2f} s  "
+                  f"{size / 1e6 / cpu:6.1f} MB/s  peak {max(t[1] for t in timings):7.1f} MiB")
+        print(f"{job:8s} {label}: {figures[first] / figures[second]:.2f}")
+
+
 def main() -> int:
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--size-mb", type=float, default=500.0)
@@ -56,17 +74,8 @@ def main() -> int:
     p.add_argument("--program", default=shutil.which("vellumtrace") or str(HERE.parent / ".venv/bin/vellumtrace"))
     a = p.parse_args()
     claude, codex = ensure_trees(a.size_mb)
-    sizes = {"claude": tree_bytes(claude), "codex": tree_bytes(codex)}
-    for job, extra in (("reading", ["--event-type", "session_start", "--session", "no-such-session"]), ("jsonl", [])):
-        figures = {}
-        for name, root in (("claude", claude), ("codex", codex)):
-            runs = [timed(a.program, root, extra) for _ in range(a.runs)]
-            cpu = min(r[0] for r in runs)
-            figures[name] = cpu
-            print(f"{job:8s} {name:7s} {sizes[name] / 1e6:7.1f} MB  cpu {cpu:6.2f} s  "
-                  f"{sizes[name] / 1e6 / cpu:6.1f} MB/s  peak {max(r[1] for r in runs):7.1f} MiB")
-        ratio = (sizes["claude"] / figures["claude"]) / (sizes["codex"] / figures["codex"])
-        print(f"{job:8s} transcript throughput / rollout throughput: {ratio:.2f}")
+    compare(a.program, a.runs, {"claude": (claude, tree_bytes(claude)), "codex": (codex, tree_bytes(codex))},
+            "transcript throughput / rollout throughput")
     return 0
 
 

@@ -320,3 +320,44 @@ def test_documented_program_equals_python_functions_on_corpus(corpus_dir, cli_pa
                              if not any((p.parent / part).exists() for part in
                                         ("history.jsonl", "paste-cache", "image-cache", "file-history"))
                              and not (p.parent.parent / ".codex").is_dir())
+
+
+def transcript_id(relative_path, line, ordinal):
+    """An event id as documented: the double SHA-256 of provider, artifact
+    kind, file, the line's key and the block's index."""
+    text = b"\0".join([b"ClaudeCode", b"Transcript", relative_path.encode(), f"claude_transcript:{line}".encode(), b""])
+    if ordinal is not None:
+        text += str(ordinal).encode()
+    return hashlib.sha256(hashlib.sha256(text).digest()).hexdigest()
+
+
+# (line, each event as (record type, message) with its ordinal: the block's
+# index, or None for a line that has no blocks)
+ORDINALS = {
+    "user blocks": (user([{"type": "text", "text": "a"}, {"type": "tool_result", "content": "r"},
+                          {"type": "image", "source": {}}, {"type": "text", "text": "<system-reminder>"},
+                          {"type": "odd"}]),
+                    {("user/text", "a"): 0, ("user/tool_result", "r"): 1, ("user/image", None): 2,
+                     ("user/meta", "<system-reminder>"): 3, ("user/odd", None): 4}),
+    "user text": (user("typed"), {("user/text", "typed"): None}),
+    "user compaction block": (user([{"type": "text", "text": "summary"}], isCompactSummary=True),
+                              {("user/compact_summary", "summary"): 0}),
+    "assistant blocks and usage": (assistant([{"type": "thinking", "thinking": "t"}, {"type": "text", "text": "x"}],
+                                             usage={"output_tokens": 1}),
+                                   {("assistant/thinking", "t"): 0, ("assistant/text", "x"): 1,
+                                    ("assistant/usage", "claude-x: output 1"): 2}),
+    "assistant text": (rec("assistant", message={"id": "m", "content": "plain", "usage": {"output_tokens": 1}}),
+                       {("assistant/text", "plain"): 0, ("assistant/usage", "output 1"): 1}),
+    "other record": (rec("ai-title", aiTitle="t"), {("ai-title", "t"): None}),
+}
+
+
+@pytest.mark.parametrize("line, ordinals", ORDINALS.values(), ids=ORDINALS.keys())
+def test_event_ids_carry_the_blocks_index(tmp_path, line, ordinals):
+    report = vellumtrace.parse(write_transcript(tmp_path, [user("first"), line]))
+    events = {(e["source"]["record_type"], e["message"]): e for e in report["events"]
+              if e["source"]["line_number"] == 2}
+    assert events.keys() == ordinals.keys()
+    for key, ordinal in ordinals.items():
+        relative_path = events[key]["source"]["relative_path"]
+        assert events[key]["event_id"] == transcript_id(relative_path, 2, ordinal), key

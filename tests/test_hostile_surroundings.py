@@ -47,6 +47,8 @@ def zstd(data):
 
 INTERRUPTED_CONVERT = """
 import os, signal, sys, threading, vellumtrace
+# Started from a background job, SIGINT comes ignored: Ctrl-C's handler is set here.
+signal.signal(signal.SIGINT, signal.default_int_handler)
 threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
 try:
     vellumtrace.convert(sys.argv[1], sys.argv[2], format="jsonl")

@@ -314,3 +314,49 @@ def test_html_pages_in_a_browser(cli_path, inputs, tmp_path, browser, name):
         text = browser.evaluate("document.body.textContent")
         assert PAYLOAD in text and "javascript:alert(3)" in text
         assert watch.errors() == [] and watch.dialogs == []
+
+
+QUOTED = "s\"1 'q' <&>"
+
+
+def test_attribute_values_hold_quotes_whole(cli_path, tmp_path):
+    # Session ids and sort keys sit in double-quoted attributes.
+    base = tmp_path / "in"
+    write_lines(base / ".claude" / "projects" / "-w" / "x.jsonl", [
+        user(QUOTED, 1, "hello", cwd="/w\"x' y"), assistant(QUOTED, 2, [tool_use("t1", "ls")], "m1")])
+    run(cli_path, [base / ".claude"], "--format", "html", "-o", tmp_path / "out")
+    index = parsed((tmp_path / "out" / "index.html").read_text())
+    sort_values = [attrs.get("data-v") for tag, attrs in index.tags if tag == "td"]
+    assert QUOTED in sort_values and "/w\"x' y" in sort_values
+    # A quote that ended its attribute early would leave stray attributes behind.
+    assert all(set(attrs) <= {"data-v", "class", "title"} for tag, attrs in index.tags if tag == "td")
+    page = next(p for p in (tmp_path / "out").glob("claude_code-*.html"))
+    assert QUOTED in parsed(page.read_text()).text()
+
+
+# (result lines, characters per line with its line break, what is shown:
+# (characters, lines) or None when the whole is). A result shows at most 40
+# lines and at most 2,000 characters.
+RESULT_CUTS = [
+    (100, 4, (160, 40)),   # 40 lines come first
+    (41, 4, (160, 40)),
+    (40, 4, None),
+    (30, 99, (2000, 21)),  # 2,000 characters come first, inside line 21
+    (20, 100, None),       # 1,999 characters: shown whole
+]
+
+
+@pytest.mark.parametrize("lines, width, shown", RESULT_CUTS)
+def test_results_are_cut_at_forty_lines_or_two_thousand_characters(cli_path, tmp_path, lines, width, shown):
+    result = "\n".join("r" * (width - 1) for _ in range(lines))
+    whole = len(result)
+    note = shown and (f"Cut after {shown[0]:,} of {whole:,} characters ({shown[1]} of {lines} lines); "
+                      f"the whole is {whole:,} bytes.")
+    base = tmp_path / "in"
+    write_lines(base / ".claude" / "projects" / "-w" / "x.jsonl", [
+        user("s1", 1, "go"), assistant("s1", 2, [tool_use("t1", "cat f")], "m1"),
+        user("s1", 3, [tool_result("t1", result)])])
+    run(cli_path, [base / ".claude"], "--format", "markdown", "-o", tmp_path / "out")
+    page = page_of(tmp_path / "out", "claude_code", "s1", "md").read_text()
+    notes = re.findall(r"Cut after [^\n]*? bytes\.", page)
+    assert notes == ([note] if note else [])

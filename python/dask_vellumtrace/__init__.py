@@ -6,7 +6,8 @@ this machine. Each partition runs ``vellumtrace.Timeline`` over what it holds,
 with a ``collection`` column naming the host (the archive's name by default),
 so that (``collection``, ``event_id``) is unique across machines.
 ``read_diagnostics`` gives the diagnostics the same way, plus one row for each
-archive that could not be read safely.
+archive that could not be read safely. ``read_fleet`` gives both from one
+fetch and extraction of each archive (when computed together).
 
     import dask_vellumtrace
     events = dask_vellumtrace.read_roots("s3://bucket/hosts/*.tar.gz")
@@ -18,13 +19,14 @@ from __future__ import annotations
 import os
 from typing import Any, Iterable, Optional, Union
 
+import dask
 import dask.dataframe as dd
 
 from ._extract import DEFAULT_MAX_BYTES, DEFAULT_MAX_MEMBERS, Limits, UnsafeArchive
-from ._partitions import DIAGNOSTICS, EVENTS, empty_frame, read_source
+from ._partitions import DIAGNOSTICS, EVENTS, empty_frame, read_host, read_source, to_frame
 from ._sources import Collection, default_collection, sources
 
-__all__ = ["read_roots", "read_diagnostics", "UnsafeArchive", "default_collection"]
+__all__ = ["read_roots", "read_diagnostics", "read_fleet", "host_tasks", "UnsafeArchive", "default_collection"]
 
 Inputs = Union[str, os.PathLike, Iterable[Union[str, os.PathLike]]]
 
@@ -71,3 +73,32 @@ def read_diagnostics(urls_or_paths: Inputs, collection: Collection = None,
     `unreadable_artifact` row per archive that was unsafe or unreadable."""
     return _frame(DIAGNOSTICS, urls_or_paths, collection, storage_options, max_bytes, max_members, tmpdir,
                   timeline_options)
+
+
+def host_tasks(urls_or_paths: Inputs, collection: Collection = None, storage_options: Optional[dict] = None,
+               *, max_bytes: int = DEFAULT_MAX_BYTES, max_members: int = DEFAULT_MAX_MEMBERS,
+               tmpdir: Optional[str] = None, **timeline_options: Any) -> list:
+    """One Dask task per host, each giving the host's (events, diagnostics)
+    as Arrow tables from one fetch and extraction."""
+    inputs = sources(urls_or_paths, collection, storage_options)
+    if not inputs:
+        raise ValueError("no input: the paths or globs matched nothing")
+    limits = Limits(max_bytes, max_members)
+    read = dask.delayed(read_host, pure=True)
+    return [read(source, timeline_options=dict(timeline_options), limits=limits, tmpdir=tmpdir)
+            for source in inputs]
+
+
+def read_fleet(urls_or_paths: Inputs, collection: Collection = None, storage_options: Optional[dict] = None,
+               *, max_bytes: int = DEFAULT_MAX_BYTES, max_members: int = DEFAULT_MAX_MEMBERS,
+               tmpdir: Optional[str] = None, **timeline_options: Any) -> tuple[dd.DataFrame, dd.DataFrame]:
+    """The events and the diagnostics of every host, as read_roots and
+    read_diagnostics give them, from one task per host: computed together
+    (``dask.compute(events, diagnostics)``), each archive is fetched and
+    extracted once, and both halves come from the same bytes."""
+    hosts = host_tasks(urls_or_paths, collection, storage_options, max_bytes=max_bytes, max_members=max_members,
+                       tmpdir=tmpdir, **timeline_options)
+    frame = dask.delayed(to_frame, pure=True)
+    return tuple(dd.from_delayed([frame(host[half]) for host in hosts], meta=empty_frame(what, timeline_options),
+                                 verify_meta=False)
+                 for half, what in enumerate((EVENTS, DIAGNOSTICS)))

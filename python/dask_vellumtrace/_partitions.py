@@ -1,16 +1,19 @@
-"""The work of one partition: fetch the archive, extract it safely into a
-private temporary folder, run the Timeline over the roots it holds with the
-archive's collection label, and hand back an Arrow-backed pandas frame; the
-folder is removed whatever happened. A problem with the archive (unsafe,
-unreadable, no agent root in it) becomes a diagnostic row of that archive,
-never an exception that would end the job."""
+"""The work of one partition: fetch the archive once, extract it safely into
+a private temporary folder, run the Timeline over the roots it holds with
+the archive's collection label, and hand back its events and diagnostics
+(both from the same bytes) as Arrow tables; the folder is removed whatever
+happened. Whatever goes wrong (an unsafe or unreadable archive, no agent
+root in it, an error of any kind while reading it) becomes a diagnostic row
+of that archive, never an exception that would end the job; only a stop of
+the whole job ends a partition early."""
 
 from __future__ import annotations
 
 import os
 import shutil
 import tempfile
-from typing import Any, Optional
+import threading
+from typing import Any, NamedTuple, Optional
 
 import fsspec
 import pandas as pd
@@ -18,7 +21,7 @@ import pyarrow as pa
 
 import vellumtrace
 
-from ._extract import Limits, UnsafeArchive, extract
+from ._extract import Limits, Stopped, UnsafeArchive, extract
 from ._sources import Source, local_directory
 
 EVENTS = "events"
@@ -26,28 +29,41 @@ DIAGNOSTICS = "diagnostics"
 _ROOT_NAMES = (".claude", ".codex")
 _ROOT_SEARCH_DEPTH = 4
 
+# Set when the job is being stopped (a signal to the fleet command): running
+# extractions end at their next block, and partitions not begun do nothing.
+STOP = threading.Event()
+
+
+class HostTables(NamedTuple):
+    events: pa.Table
+    diagnostics: pa.Table
+
 
 def to_frame(table: pa.Table) -> pd.DataFrame:
     return table.to_pandas(types_mapper=pd.ArrowDtype)
 
 
+def _timeline_options(timeline_options: dict) -> dict:
+    return {k: v for k, v in timeline_options.items() if k in ("include_raw", "include_content")}
+
+
 def _empty_table(what: str, timeline_options: dict) -> pa.Table:
     """The columns of `what` with no rows: a Timeline of no path."""
-    options = {k: v for k, v in timeline_options.items() if k in ("include_raw", "include_content")}
-    return _result(vellumtrace.Timeline(**options), what)
+    return _result(vellumtrace.Timeline(**_timeline_options(timeline_options)), what)
 
 
 def empty_frame(what: str, timeline_options: dict) -> pd.DataFrame:
     return to_frame(_empty_table(what, timeline_options))
 
 
-def _archive_diagnostic(source: Source, message: str, member: str) -> pa.Table:
+def _archive_rows(source: Source, rows: list[tuple[str, str]]) -> pa.Table:
+    """One `unreadable_artifact` row per (message, member) of an archive."""
     schema = pa.schema(vellumtrace.Timeline().diagnostics)
-    row = {"collection": source.collection, "code": "unreadable_artifact", "severity": "error",
-           "message": f"Archive {source.url}: {message}", "artifact_kind": "unknown",
-           "source_record_type": None, "source_relative_path": member or source.url,
-           "source_line": None, "source_id": None}
-    return pa.Table.from_pylist([row], schema=schema)
+    return pa.Table.from_pylist(
+        [{"collection": source.collection, "code": "unreadable_artifact", "severity": "error",
+          "message": f"Archive {source.url}: {message}", "artifact_kind": "unknown",
+          "source_record_type": None, "source_relative_path": member or source.url,
+          "source_line": None, "source_id": None} for message, member in rows], schema=schema)
 
 
 def root_holders(folder: str) -> list[str]:
@@ -66,41 +82,55 @@ def root_holders(folder: str) -> list[str]:
     return [folder]
 
 
-def _timeline(paths: list[str], source: Source, timeline_options: dict) -> vellumtrace.Timeline:
-    return vellumtrace.Timeline(*paths, collection=source.collection, **timeline_options)
-
-
 def _result(timeline: vellumtrace.Timeline, what: str) -> pa.Table:
     return pa.table(timeline if what == EVENTS else timeline.diagnostics)
 
 
-def _problem(source: Source, what: str, timeline_options: dict, message: str, member: str = "") -> pa.Table:
-    """No events, one diagnostic: a source that gave no timeline."""
-    if what == EVENTS:
-        return _empty_table(what, timeline_options)
-    return _archive_diagnostic(source, message, member)
+def _tables(timeline: vellumtrace.Timeline) -> HostTables:
+    return HostTables(pa.table(timeline), pa.table(timeline.diagnostics))
 
 
-def _read_table(source: Source, what: str, timeline_options: dict, limits: Limits,
-                tmpdir: Optional[str]) -> pa.Table:
+def _read(source: Source, timeline_options: dict, limits: Limits, tmpdir: Optional[str]) -> HostTables:
+    options = dict(timeline_options)
     directory = local_directory(source.url)
+    if directory is not None:
+        return _tables(vellumtrace.Timeline(directory, collection=source.collection, **options))
+    folder = tempfile.mkdtemp(prefix="vellumtrace-", dir=tmpdir)
     try:
-        if directory is not None:
-            return _result(_timeline([directory], source, timeline_options), what)
-        folder = tempfile.mkdtemp(prefix="vellumtrace-", dir=tmpdir)
-        try:
-            with fsspec.open(source.url, "rb", **source.options()) as stream:
-                extract(stream, folder, limits)
-            return _result(_timeline(root_holders(folder), source, timeline_options), what)
-        finally:
-            shutil.rmtree(folder, ignore_errors=True)
+        with fsspec.open(source.url, "rb", **source.options()) as stream:
+            extraction = extract(stream, folder, limits, STOP.is_set)
+        if STOP.is_set():
+            raise Stopped()
+        # Links out of the folder are gone; none is followed there anyway.
+        options["follow_symlinks"] = False
+        read = _tables(vellumtrace.Timeline(*root_holders(folder), collection=source.collection, **options))
+        refused = [(f"{reason} ({member})", member) for member, reason in extraction.refused]
+        if not refused:
+            return read
+        return HostTables(read.events, pa.concat_tables([_archive_rows(source, refused), read.diagnostics]))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
+
+
+def read_host(source: Source, *, timeline_options: dict[str, Any], limits: Limits,
+              tmpdir: Optional[str]) -> HostTables:
+    """The events and the diagnostics of one source, from one reading."""
+    empty = _empty_table(EVENTS, timeline_options)
+    if STOP.is_set():
+        raise Stopped()
+    try:
+        return _read(source, timeline_options, limits, tmpdir)
+    except Stopped:
+        raise
     except UnsafeArchive as unsafe:
-        return _problem(source, what, timeline_options, str(unsafe), unsafe.member)
-    except (OSError, ValueError) as error:
-        return _problem(source, what, timeline_options, str(error))
+        problem = (str(unsafe), unsafe.member)
+    except Exception as error:  # noqa: BLE001 - a host never ends the job
+        problem = (f"{type(error).__name__}: {error}"[:500], "")
+    return HostTables(empty, _archive_rows(source, [problem]))
 
 
 def read_source(source: Source, *, what: str, timeline_options: dict[str, Any], limits: Limits,
                 tmpdir: Optional[str]) -> pd.DataFrame:
     """One partition: the events or the diagnostics of one source."""
-    return to_frame(_read_table(source, what, timeline_options, limits, tmpdir))
+    tables = read_host(source, timeline_options=timeline_options, limits=limits, tmpdir=tmpdir)
+    return to_frame(tables.events if what == EVENTS else tables.diagnostics)

@@ -65,6 +65,16 @@ def expand(urls_or_paths: Union[str, os.PathLike, Iterable[Union[str, os.PathLik
     return urls
 
 
+def checked_label(label: str) -> str:
+    """A collection label, refused (ValueError) when it could not name a
+    folder of its own: empty, "." or "..", or holding a path separator or a
+    control character (the dataset's partition folders are named by it)."""
+    if label in ("", ".", "..") or any(c in "/\\" or ord(c) < 32 or ord(c) == 127 for c in label):
+        raise ValueError(f"collection label {label!r}: not a folder name (no '/', '\\', control "
+                         f"characters, '.' or '..')")
+    return label
+
+
 def sources(urls_or_paths: Any, collection: Collection, storage_options: Optional[dict]) -> list[Source]:
     urls = expand(urls_or_paths, storage_options)
     if collection is None:
@@ -78,4 +88,4 @@ def sources(urls_or_paths: Any, collection: Collection, storage_options: Optiona
         if len(labels) != len(urls):
             raise ValueError(f"collection: {len(labels)} labels for {len(urls)} inputs")
     options = tuple(sorted((storage_options or {}).items()))
-    return [Source(u, str(label), options) for u, label in zip(urls, labels)]
+    return [Source(u, checked_label(str(label)), options) for u, label in zip(urls, labels)]

@@ -1,6 +1,7 @@
 #include "claude/root_members.hpp"
 
 #include "core/path_text.hpp"
+#include "core/root_member_links.hpp"
 #include "jsonl/relative_path.hpp"
 
 namespace vt::claude {
@@ -17,6 +18,14 @@ std::optional<FileKind> member_kind(const std::filesystem::path& path, bool foll
       SourceRef{kind, std::nullopt, relative_path_for(path, base_dir), std::nullopt, std::nullopt},
       "Cannot read metadata: " + os_error_text(found.error())});
   return std::nullopt;
+}
+
+bool refused_link(const std::filesystem::path& root, const std::filesystem::path& member, ArtifactKind kind,
+                  const std::filesystem::path& base_dir, const ParseOptions& options,
+                  std::vector<Diagnostic>& diagnostics) {
+  auto refused = refused_member_link(root, member, kind, options, [&] { return relative_path_for(member, base_dir); });
+  if (refused) diagnostics.push_back(std::move(*refused));
+  return refused.has_value();
 }
 
 }  // namespace vt::claude

@@ -1,5 +1,6 @@
 // The members of a `.claude` root as the root run sees them: which of
-// history.jsonl, paste-cache, image-cache and file-history are there to read.
+// history.jsonl, paste-cache, image-cache, file-history and projects are
+// there to read, and which are links out of the root not to be followed.
 #pragma once
 
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "core/file_kind.hpp"
+#include "core/options.hpp"
 #include "core/records.hpp"
 
 namespace vt::claude {
@@ -19,5 +21,12 @@ namespace vt::claude {
 std::optional<FileKind> member_kind(const std::filesystem::path& path, bool follow_symlinks,
                                     const std::filesystem::path& base_dir, ArtifactKind kind,
                                     std::vector<Diagnostic>& diagnostics);
+
+// Whether root member `member` is a link out of `root` that the run may not
+// follow (see core/root_member_links.hpp); its warning then goes to
+// `diagnostics`.
+bool refused_link(const std::filesystem::path& root, const std::filesystem::path& member, ArtifactKind kind,
+                  const std::filesystem::path& base_dir, const ParseOptions& options,
+                  std::vector<Diagnostic>& diagnostics);
 
 }  // namespace vt::claude

@@ -27,6 +27,7 @@ AdapterOutput read_dir_member(const fs::path& root, const char* name, ArtifactKi
                               const HashSet& referenced) {
   AdapterOutput out;
   const fs::path dir = root / name;
+  if (refused_link(root, dir, kind, base_dir, options, out.diagnostics)) return out;
   const auto found = member_kind(dir, true, base_dir, kind, out.diagnostics);
   if (found != FileKind::Directory) return out;
   AdapterOutput read = kind == ArtifactKind::FileHistory
@@ -71,7 +72,9 @@ Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& bas
   std::optional<TranscriptsRead> transcripts;
   if (full_reading(options)) {
     const fs::path projects = root / "projects";
-    const auto found = member_kind(projects, true, base_dir, ArtifactKind::Transcript, out.diagnostics);
+    const bool refused = refused_link(root, projects, ArtifactKind::Transcript, base_dir, options, out.diagnostics);
+    const auto found =
+        refused ? std::nullopt : member_kind(projects, true, base_dir, ArtifactKind::Transcript, out.diagnostics);
     if (found == FileKind::Directory) {
       auto read = read_transcripts(projects, base_dir, options);
       if (!read) return fail(std::move(read.error()));

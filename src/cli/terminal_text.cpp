@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/hidden_controls.hpp"
 #include "core/path_text.hpp"
 
 namespace vt::cli {
@@ -38,10 +39,10 @@ std::string terminal_text(std::string_view text, bool keep_line_breaks) {
       } else {
         out += escape(byte);
       }
-    } else if (byte == 0xc2 && i + 1 < valid.size() &&
-               static_cast<unsigned char>(valid[i + 1]) < 0xa0) {
-      // U+0080 to U+009F: C2 80 to C2 9F (the text is valid UTF-8 here).
-      out += escape(static_cast<unsigned char>(valid[++i]));
+    } else if (const auto hidden = hidden_control_at(valid, i)) {
+      // C1 controls and bidirectional overrides (the text is valid UTF-8 here).
+      out += hidden_control_escape(hidden->code);
+      i += hidden->bytes - 1;
     } else {
       out += static_cast<char>(byte);
     }

@@ -8,6 +8,8 @@
 
 #include "codex/codex_readers.hpp"
 #include "codex/rollout_files.hpp"
+#include "core/root_member_links.hpp"
+#include "jsonl/relative_path.hpp"
 
 namespace vt::codex {
 
@@ -25,7 +27,16 @@ bool member_is(const fs::path& member, fs::file_type type) {
 Result<AdapterOutput> parse_root(const fs::path& root_dir, const fs::path& base_dir,
                                  const ParseOptions& options) {
   AdapterOutput out;
-  if (const fs::path history = root_dir / "history.jsonl"; member_is(history, fs::file_type::regular)) {
+  // A member linked out of the root, when the run may not follow it there:
+  // its warning instead of its reading.
+  const auto refused = [&](const fs::path& member, ArtifactKind kind) {
+    auto diagnostic = refused_member_link(root_dir, member, kind, options,
+                                          [&] { return relative_path_for(member, base_dir); });
+    if (diagnostic) out.diagnostics.push_back(std::move(*diagnostic));
+    return diagnostic.has_value();
+  };
+  if (const fs::path history = root_dir / "history.jsonl";
+      !refused(history, ArtifactKind::History) && member_is(history, fs::file_type::regular)) {
     auto records = parse_codex_history(history, base_dir, options);
     if (!records) return fail(std::move(records.error()));
     append_moved(out.events, std::move(records->events));
@@ -33,13 +44,14 @@ Result<AdapterOutput> parse_root(const fs::path& root_dir, const fs::path& base_
   }
   for (const std::string_view name : kSessionDirNames) {
     const fs::path sessions = root_dir / name;
-    if (!member_is(sessions, fs::file_type::directory)) continue;
+    if (refused(sessions, ArtifactKind::Session) || !member_is(sessions, fs::file_type::directory)) continue;
     auto read = parse_codex_sessions(sessions, base_dir, options);
     if (!read) return fail(std::move(read.error()));
     append_moved(out.events, std::move(read->events));
     append_moved(out.diagnostics, std::move(read->diagnostics));
   }
-  if (const fs::path attachments = root_dir / "attachments"; member_is(attachments, fs::file_type::directory)) {
+  if (const fs::path attachments = root_dir / "attachments";
+      !refused(attachments, ArtifactKind::Attachment) && member_is(attachments, fs::file_type::directory)) {
     AdapterOutput read = parse_codex_attachments(attachments, base_dir, options);
     append_moved(out.events, std::move(read.events));
     append_moved(out.diagnostics, std::move(read.diagnostics));

@@ -2,6 +2,7 @@
 
 #include "claude/claude_adapter.hpp"
 #include "codex/codex_adapter.hpp"
+#include "gemini_cli/gemini_adapter.hpp"
 
 namespace vt {
 
@@ -13,6 +14,8 @@ constexpr Adapter kTable[] = {
      &codex::supports_kind, &codex::detection_priority},
     {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::probe, &claude::parse_input,
      &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
+    {".gemini", InputKind::GeminiRoot, Provider::GeminiCli, &gemini::probe, &gemini::parse_input,
+     &gemini::base_dir, &gemini::supports_kind, &gemini::detection_priority},
 };
 // The documented reading's two: the same, but a Claude Code root is known by
 // its documented parts only.

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "core/path_text.hpp"
+#include "core/read_once.hpp"
 #include "core/run_plan.hpp"
 #include "core/timeline_order.hpp"
 
@@ -45,6 +46,7 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const std::vector<
   }
   std::vector<Event> events;
   std::vector<Diagnostic> diagnostics;
+  FilesReadOnce once;
   for (const ReadStep& step : *steps) {
     if (step.failure) {
       diagnostics.push_back(input_failure(*step.failure));
@@ -60,10 +62,11 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const std::vector<
     }
     if (!output) return fail(std::move(output.error()));
     if (full) {
-      for (Event& event : output->events) event.input = names[step.input];
       if (step.kind == step.adapter->root_kind && output->events.empty() && output->diagnostics.empty()) {
         output->diagnostics.push_back(nothing_read(step));
       }
+      if (steps->size() > 1) once.keep_first(*output, step.base_dir);
+      for (Event& event : output->events) event.input = names[step.input];
     }
     append(events, output->events);
     append(diagnostics, output->diagnostics);

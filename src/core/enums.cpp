@@ -31,7 +31,9 @@ std::string_view wire_name(EventType v) {
 std::string_view wire_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"history",      "paste_cache", "image_cache",
                                            "file_history", "session",     "attachment",
-                                           "unknown",      "transcript"};
+                                           "unknown",      "transcript",
+                                           "gemini_session", "gemini_log", "gemini_checkpoint",
+                                           "gemini_shell_history"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view wire_name(ReferenceStatus v) {
@@ -69,7 +71,9 @@ std::string_view variant_name(Provider v) {
 std::string_view variant_name(ArtifactKind v) {
   static constexpr std::string_view k[] = {"History",     "PasteCache", "ImageCache",
                                            "FileHistory", "Session",    "Attachment",
-                                           "Unknown",     "Transcript"};
+                                           "Unknown",     "Transcript",
+                                           "GeminiSession", "GeminiLog", "GeminiCheckpoint",
+                                           "GeminiShellHistory"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 

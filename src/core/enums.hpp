@@ -18,7 +18,11 @@ enum class EventType : std::uint8_t {
 };
 enum class ArtifactKind : std::uint8_t {
   History, PasteCache, ImageCache, FileHistory, Session, Attachment, Unknown,
-  Transcript  // a Claude Code session transcript (full reading)
+  Transcript,  // a Claude Code session transcript (full reading)
+  // Gemini CLI (full reading): a chat session (`session-*.json` or `.jsonl`),
+  // the prompt log (`logs.json`), a saved chat (`checkpoint-*.json`), the
+  // shell-mode command history (`shell_history`).
+  GeminiSession, GeminiLog, GeminiCheckpoint, GeminiShellHistory
 };
 enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
 enum class ContentEncoding : std::uint8_t { Utf8, Base64 };

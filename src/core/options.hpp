@@ -16,7 +16,10 @@ enum class InputKind : std::uint8_t {
   CodexRoot, CodexHistory, CodexSessions, CodexSession, CodexAttachments,
   // Claude Code session transcripts: a tree of them (`projects`, one project
   // folder, one session's folder, a `subagents` folder) or one file.
-  Transcripts, Transcript
+  Transcripts, Transcript,
+  // Gemini CLI (full reading): a `.gemini` root, a folder below one (`tmp`, a
+  // project's folder, `chats`) or one of its files.
+  GeminiRoot, GeminiFolder, GeminiFile
 };
 
 // The kind's name as it appears in messages ("CodexSession").

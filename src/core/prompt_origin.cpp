@@ -30,8 +30,7 @@ bool is_slash_command(std::string_view text) {
 }
 
 PromptOrigin history_prompt_origin(std::string_view text) {
-  if (is_slash_command(text) || text.starts_with('!')) return PromptOrigin::Command;
-  return PromptOrigin::Typed;
+  return is_command_text(text) ? PromptOrigin::Command : PromptOrigin::Typed;
 }
 
 PromptOrigin codex_item_origin(std::string_view text) {
@@ -52,6 +51,8 @@ PromptOrigin transcript_prompt_origin(std::string_view record_type) {
 }
 
 }  // namespace
+
+bool is_command_text(std::string_view text) { return is_slash_command(text) || text.starts_with('!'); }
 
 std::optional<PromptOrigin> prompt_origin(const Event& event) {
   if (event.event_type != EventType::PromptInput) return std::nullopt;

@@ -23,4 +23,8 @@ namespace vt {
 // provider, source and message; absent for any other event.
 std::optional<PromptOrigin> prompt_origin(const Event& event);
 
+// Whether a typed line is a slash command or a shell command by the
+// prompt-history rule above (the other agents' readers ask it too).
+bool is_command_text(std::string_view text);
+
 }  // namespace vt

@@ -21,6 +21,7 @@
 #include "core/instant.hpp"
 #include "core/optional_shared.hpp"
 #include "core/shared_string.hpp"
+#include "core/shared_value.hpp"
 #include "core/warning_list.hpp"
 
 namespace vt {
@@ -76,7 +77,8 @@ struct Event {
   Boxed<Artifact> artifact;
   Boxed<FsTimes> fs_times;
   WarningList warnings;
-  Boxed<Json> raw;
+  // One copy per input record, shared by every event read from it.
+  SharedValue<Json> raw;
   // Full reading only, rendered after every documented field by the
   // program's outputs of that reading: what the event says in numbers and
   // ids (filled by the readers), the input it was read from (as given, or

@@ -39,7 +39,7 @@ PyRef instant(const std::optional<vt::Instant>& value) {
 PyRef json(const std::optional<vt::Json>& value, SignalPoll& poll) {
   return value ? PyRef(json_to_python(*value, poll)) : none();
 }
-PyRef json(const vt::Boxed<vt::Json>& value, SignalPoll& poll) {
+PyRef json(const vt::SharedValue<vt::Json>& value, SignalPoll& poll) {
   return value ? PyRef(json_to_python(*value, poll)) : none();
 }
 

@@ -38,14 +38,26 @@ constexpr Signature kTimeline{"Timeline()", kTimelineParams, 0};
 // Where a Timeline type keeps the type of its diagnostics object.
 constexpr const char* kDiagnosticsTypeAttribute = "_diagnostics_type";
 
-// A new object of `type` holding `table`.
-PyObject* holding(PyTypeObject* type, ColumnTable table) {
+PyObject* refuse_new(PyTypeObject*, PyObject*, PyObject*);
+
+// Whether `object` is the Diagnostics type (the attribute can be set from
+// Python to anything: only the type this module made may be allocated).
+bool is_diagnostics_type(PyObject* object) {
+  if (!PyType_Check(object)) return false;
+  auto* type = reinterpret_cast<PyTypeObject*>(object);
+  return (PyType_GetFlags(type) & Py_TPFLAGS_HEAPTYPE) != 0 &&
+         PyType_GetSlot(type, Py_tp_new) == reinterpret_cast<void*>(refuse_new);
+}
+
+// A new object of `type` holding `table`, read from `inputs`.
+PyObject* holding(PyTypeObject* type, ColumnTable table, const std::shared_ptr<const vt::InputFiles>& inputs) {
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyRef self(alloc(type, 0));  // zeroed: no table, no diagnostics yet
   if (!self) return nullptr;
   try {
     column_object(self.get())->table = new std::shared_ptr<const ColumnTable>(
         std::make_shared<const ColumnTable>(std::move(table)));
+    column_object(self.get())->inputs = new std::shared_ptr<const vt::InputFiles>(inputs);
   } catch (const std::bad_alloc&) {
     return PyErr_NoMemory();
   }
@@ -56,6 +68,7 @@ void dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   ColumnObject* object = column_object(self);
   delete object->table;
+  delete object->inputs;
   Py_XDECREF(object->diagnostics);
   auto free_memory = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_memory(self);
@@ -65,10 +78,11 @@ void dealloc(PyObject* self) {
 // The run and the building of its columns, both with the lock released.
 std::optional<vt::columns::ReportTables> run_tables(PyObject* module, const std::vector<vt::RunInput>& paths,
                                                     const vt::ParseOptions& options,
-                                                    const vt::columns::ColumnChoice& choice) {
+                                                    const vt::columns::ColumnChoice& choice, vt::InputFiles& inputs) {
   std::atomic<bool> cancel{false};
   vt::ParseOptions watched = options;
   watched.cancel = &cancel;
+  watched.inputs = &inputs;
   auto outcome = run_released(
       [&]() -> vt::Result<vt::columns::ReportTables> {
         vt::Report report;
@@ -120,13 +134,18 @@ PyObject* timeline_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     PyRef diagnostics_type(
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), kDiagnosticsTypeAttribute));
     if (!diagnostics_type) return nullptr;
+    if (!is_diagnostics_type(diagnostics_type.get())) {
+      PyErr_SetString(PyExc_TypeError, "Timeline._diagnostics_type is not the vellumtrace.Diagnostics type");
+      return nullptr;
+    }
     const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content};
-    std::optional<vt::columns::ReportTables> tables = run_tables(module, paths, options, choice);
+    auto inputs = std::make_shared<vt::InputFiles>();
+    std::optional<vt::columns::ReportTables> tables = run_tables(module, paths, options, choice, *inputs);
     if (!tables) return nullptr;
     PyRef diagnostics(holding(reinterpret_cast<PyTypeObject*>(diagnostics_type.get()),
-                              std::move(tables->diagnostics)));
+                              std::move(tables->diagnostics), inputs));
     if (!diagnostics) return nullptr;
-    PyRef timeline(holding(type, std::move(tables->events)));
+    PyRef timeline(holding(type, std::move(tables->events), inputs));
     if (!timeline) return nullptr;
     column_object(timeline.get())->diagnostics = diagnostics.release();
     return timeline.release();

@@ -97,6 +97,18 @@ void JsonLayout::json(const Json* value) {
   }
 }
 
+void JsonLayout::json(const SharedValue<Json>& value) {
+  if (!value) return null();
+  if (!value.is_shared()) return put_json_value(out_, *value, pretty_, depth());
+  if (!repeated_.shares(value) || repeated_depth_ != depth()) {
+    repeated_text_.clear();
+    put_json_value(repeated_text_, *value, pretty_, depth());
+    repeated_ = value;
+    repeated_depth_ = depth();
+  }
+  out_.append(repeated_text_);
+}
+
 void JsonLayout::null() { out_.append("null", 4); }
 
 }  // namespace vt

@@ -40,7 +40,9 @@ class JsonLayout {
   void uint(const std::optional<std::uint64_t>& value);
   void timestamp(const std::optional<Instant>& instant);
   void json(const std::optional<Json>& value) { json(value ? &*value : nullptr); }
-  void json(const Boxed<Json>& value) { json(value ? &*value : nullptr); }
+  // A value several events share (the raw record of a transcript line) is
+  // rendered once and its text repeated while the same value comes again.
+  void json(const SharedValue<Json>& value);
   void json(const Json* value);  // null when absent
   void null();
 
@@ -63,6 +65,10 @@ class JsonLayout {
   // Per open container: has it a member yet. Empty again after each complete
   // top-level value, so one layout can write any number of them.
   std::vector<bool> open_;
+  // The last shared value rendered, at which depth, and its text.
+  SharedValue<Json> repeated_;
+  std::size_t repeated_depth_ = 0;
+  std::string repeated_text_;
 };
 
 }  // namespace vt

@@ -4,9 +4,12 @@
 // buffer, and the slices are written out in order, in the serial writer's
 // steps, while the next batch is rendered: the bytes and the error of a
 // failing write are those of a serial rendering, and no more than two
-// batches are held at a time.
+// batches are held at a time. A slice that grows past a few megabytes (events
+// with large raw records) stops there, and the writer renders the rest of it
+// straight to the output: memory stays bounded by bytes, not events.
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,16 +31,22 @@ namespace {
 // few enough that a batch stays a few megabytes.
 constexpr std::size_t kSliceEvents = 1024;
 
-// Renders events [first, last) as lines into `out`; false when `out` failed.
-bool put_lines(const Report& report, std::size_t first, std::size_t last, BufferedSink& out,
-               EventExtras extras) {
+// The bytes after which a slice's thread leaves the rest to the writer.
+constexpr std::size_t kSliceBytes = std::size_t{4} << 20;
+
+// Renders events [first, last) as lines into `out` over `held`, stopping
+// once `held` passes kSliceBytes; the index of the first event not rendered,
+// or nullopt when `out` failed.
+std::optional<std::size_t> put_lines(const Report& report, std::size_t first, std::size_t last,
+                                     BufferedSink& out, MemorySink& held, EventExtras extras) {
   JsonLayout j(out, false);  // one for all lines: no allocation per event
   for (std::size_t i = first; i < last; ++i) {
     put_event_object(j, report.events[i], extras);
     out.push_back('\n');
-    if (out.failed()) return false;
+    if (out.failed()) return std::nullopt;
+    if (held.buffer().size() >= kSliceBytes) return i + 1;
   }
-  return true;
+  return last;
 }
 
 // A failure of the writing: what is still held goes on once more, and the
@@ -47,27 +56,42 @@ Status failure(BufferedSink& out, const char* what) {
   return fail(ParseError::message(what + os_error_text(out.error())));
 }
 
-Status serial_lines(const Report& report, ByteSink& sink, EventExtras extras) {
-  BufferedSink out(sink);
+// Renders events [first, last) straight into `out`, each step checked.
+Status stream_lines(const Report& report, std::size_t first, std::size_t last, BufferedSink& out,
+                    EventExtras extras) {
   JsonLayout j(out, false);  // one for all lines: no allocation per event
-  for (const Event& event : report.events) {
-    put_event_object(j, event, extras);
+  for (std::size_t i = first; i < last; ++i) {
+    put_event_object(j, report.events[i], extras);
     if (out.failed()) return failure(out, "JSON serialization error: ");
     out.push_back('\n');
     if (out.failed()) return failure(out, "I/O write error: ");
   }
+  return {};
+}
+
+Status serial_lines(const Report& report, ByteSink& sink, EventExtras extras) {
+  BufferedSink out(sink);
+  if (Status streamed = stream_lines(report, 0, report.events.size(), out, extras); !streamed) return streamed;
   if (!out.finish()) return failure(out, "I/O flush error: ");
   return {};
 }
 
+// One thread's share of a batch: its rendered lines, the failure of its
+// rendering, and the events [rest, last) it left to the writer.
+struct Slice {
+  MemorySink lines;
+  std::error_code error;
+  std::size_t rest = 0, last = 0;
+};
+
 // Passes the rendered slices of one batch on, in order, through `out` in the
 // steps the serial writer takes (an event's bytes, then its line feed): the
-// sink then sees the same writes, and a failure names the same step.
-Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::error_code>& errors,
-                    BufferedSink& out) {
-  for (std::size_t t = 0; t < slices.size(); ++t) {
-    if (errors[t]) return fail(ParseError::message("JSON serialization error: " + os_error_text(errors[t])));
-    std::string_view text = slices[t].buffer();
+// sink then sees the same writes, and a failure names the same step. What a
+// slice left is rendered here, after its lines.
+Status write_slices(const Report& report, std::vector<Slice>& slices, BufferedSink& out, EventExtras extras) {
+  for (Slice& slice : slices) {
+    if (slice.error) return fail(ParseError::message("JSON serialization error: " + os_error_text(slice.error)));
+    std::string_view text = slice.lines.buffer();
     while (!text.empty()) {
       const std::size_t feed = text.find('\n');  // every rendered line ends with one
       out.append(text.substr(0, feed));
@@ -76,6 +100,7 @@ Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::erro
       if (out.failed()) return failure(out, "I/O write error: ");
       text.remove_prefix(feed + 1);
     }
+    if (Status rest = stream_lines(report, slice.rest, slice.last, out, extras); !rest) return rest;
   }
   return {};
 }
@@ -83,10 +108,7 @@ Status write_slices(std::vector<MemorySink>& slices, const std::vector<std::erro
 // Batch b is rendered while batch b - 1 is written: two sets of slices take
 // turns, and the writing is one more task beside the slices' rendering.
 Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, EventExtras extras) {
-  std::array<std::vector<MemorySink>, 2> slices{std::vector<MemorySink>(threads),
-                                                std::vector<MemorySink>(threads)};
-  std::array<std::vector<std::error_code>, 2> errors{std::vector<std::error_code>(threads),
-                                                     std::vector<std::error_code>(threads)};
+  std::array<std::vector<Slice>, 2> slices{std::vector<Slice>(threads), std::vector<Slice>(threads)};
   const std::size_t count = report.events.size();
   const std::size_t batch = kSliceEvents * threads;
   const std::size_t batches = (count + batch - 1) / batch;
@@ -99,17 +121,19 @@ Status parallel_lines(const Report& report, ByteSink& sink, unsigned threads, Ev
     Status written;
     for_each_index((writes ? 1 : 0) + (renders ? threads : 0), threads, [&](std::size_t i) {
       if (writes && i == 0) {
-        written = write_slices(slices[before], errors[before], out);
+        written = write_slices(report, slices[before], out, extras);
         return true;
       }
       const std::size_t t = i - (writes ? 1 : 0);
-      MemorySink& slice = slices[now][t];
-      slice.buffer().clear();
-      errors[now][t].clear();
+      Slice& slice = slices[now][t];
+      slice.lines.buffer().clear();
+      slice.error.clear();
       const std::size_t first = std::min(end, start + t * per_slice);
-      const std::size_t last = std::min(end, first + per_slice);
-      BufferedSink out(slice);
-      if (!put_lines(report, first, last, out, extras) || !out.finish()) errors[now][t] = out.error();
+      slice.last = std::min(end, first + per_slice);
+      BufferedSink out(slice.lines);
+      const std::optional<std::size_t> rest = put_lines(report, first, slice.last, out, slice.lines, extras);
+      slice.rest = rest.value_or(slice.last);
+      if (!rest || !out.finish()) slice.error = out.error();
       return true;
     });
     if (!written) return written;

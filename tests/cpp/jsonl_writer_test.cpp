@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "writer_fixtures.hpp"
 
@@ -11,6 +12,7 @@ using testing::bare_event;
 using testing::full_event;
 using testing::json_of;
 using testing::jsonl_of;
+using testing::LimitedSink;
 using testing::sample_report;
 
 TEST(JsonlTimeline, NoEventsGivesNoBytesEvenWithDiagnostics) {
@@ -65,6 +67,45 @@ TEST(JsonlTimeline, ManyEventsCrossTheBufferBoundaryIntact) {
     start = end + 1;
   }
   EXPECT_EQ(count, 500u);
+}
+
+// Events that share one large raw record each (the content blocks of one
+// transcript line): a thread's slice passes its byte bound after a few
+// hundred events and leaves the rest to the writer. Whatever the threads and
+// wherever the sink fails, the bytes and the error are the serial ones.
+Report shared_raw_events(std::size_t count, std::size_t per_record) {
+  Report report;
+  SharedValue<Json> raw;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i % per_record == 0) raw = Json{{"line", i}, {"text", std::string(12000 + i, 'r')}};
+    Event e = i % 5 == 4 ? bare_event() : full_event();
+    e.sequence = i;
+    if (i % 5 != 4) e.raw = raw;
+    report.events.push_back(std::move(e));
+  }
+  return report;
+}
+
+TEST(JsonlTimeline, SlicesPastTheirByteBoundGiveTheSerialBytesAndErrors) {
+  const Report report = shared_raw_events(2700, 90);
+  MemorySink serial_sink;
+  ASSERT_TRUE(write_jsonl_timeline(report, serial_sink, 1).has_value());
+  const std::string& serial = serial_sink.buffer();
+  ASSERT_GT(serial.size(), 2u * 3 * (std::size_t{4} << 20));  // every slice passes the bound
+  EXPECT_NE(serial.find("\"raw\":{\"line\":2610,\"text\":\"rrr"), std::string::npos);
+  const std::vector<std::size_t> limits = {std::string::npos, 0, 8191, 4u << 20, (4u << 20) + 12345,
+                                           serial.size() - 1};
+  for (const unsigned threads : {2u, 3u, 7u}) {
+    for (const std::size_t limit : limits) {
+      LimitedSink one(limit), many(limit);
+      const Status first = write_jsonl_timeline(report, one, 1);
+      const Status second = write_jsonl_timeline(report, many, threads);
+      ASSERT_EQ(first.has_value(), second.has_value()) << threads << " threads, limit " << limit;
+      if (!first) EXPECT_EQ(first.error().text(), second.error().text()) << threads << ", " << limit;
+      EXPECT_EQ(one.bytes, many.bytes) << threads << " threads, limit " << limit;
+      EXPECT_EQ(many.bytes, serial.substr(0, many.bytes.size()));
+    }
+  }
 }
 
 }  // namespace

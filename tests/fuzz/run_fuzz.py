@@ -25,6 +25,25 @@ def seed(directory, name, data):
     (directory / name).write_bytes(data[:MAX_LEN])
 
 
+def gemini_seeds(directory, sources):
+    """Gemini CLI files of a `.gemini` home: sessions (lines, documents), prompt
+    logs and saved chats, each behind the byte that names its kind."""
+    for source in sources:
+        if not source.is_dir():
+            continue
+        for index, path in enumerate(sorted(p for p in source.rglob("*") if ".gemini" in p.parts and p.is_file())):
+            name = path.name
+            if name.startswith("session-"):
+                mode = b"\x00" if name.endswith(".jsonl") else b"\x01"
+            elif name == "logs.json":
+                mode = b"\x02"
+            elif name.startswith("checkpoint-"):
+                mode = b"\x03"
+            else:
+                continue
+            seed(directory, f"{index:04d}-{name.encode('utf-8', 'replace').hex()[:40]}", mode + path.read_bytes())
+
+
 def gather_seeds(seed_root, sources):
     """One seed directory per target: files as they are, or what a target reads
     of them (the writers target takes a reader-choosing first byte, the
@@ -44,6 +63,7 @@ def gather_seeds(seed_root, sources):
             seed(seed_root / "codex_zst_rollout_fuzz", name, b"\x07\x80\x10\x02" + data)
         stamps.update(STAMP.findall(data))
         ms_values.update(MS_VALUE.findall(data))
+    gemini_seeds(seed_root / "gemini_cli_fuzz", sources)
     for index, stamp in enumerate(sorted(stamps)[:2000]):
         seed(seed_root / "rfc3339_fuzz", f"{index:04d}", stamp)
     for index, value in enumerate(sorted(ms_values)[:2000]):

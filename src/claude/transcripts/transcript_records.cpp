@@ -167,6 +167,17 @@ std::string usage_text(std::optional<std::string_view> model, JsonView usage) {
   return text;
 }
 
+// The warning of a user or assistant record whose `content` gives no block:
+// what it lacked, so no line goes by unexplained.
+std::string content_lack(std::string_view record, const FieldRef& content) {
+  std::string text = "Claude Code " + std::string(record) + " record ";
+  if (!content) return text + "without content";
+  if (content->is_array()) return text + "with an empty content list";
+  const std::string_view kind = json_type_name(*content);
+  const std::string_view article = kind == "null" ? "" : kind == "object" ? "an " : "a ";
+  return text + "whose content is " + std::string(article) + std::string(kind) + ", not text or blocks";
+}
+
 bool is_true(const FieldRef& field) { return field && field->is_boolean() && field->boolean(); }
 
 std::optional<std::string_view> string_of(const FieldRef& field) {
@@ -218,6 +229,7 @@ struct TranscriptRecords::Record {
   std::optional<Json> time_raw;
   JsonView object;
   const Envelope& envelope;
+  SharedValue<Json> raw;  // one copy of the record for all its events, when asked for
 };
 
 OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
@@ -244,7 +256,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
   if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
-  if (options_.include_raw) event.raw = held_copy(record.object);
+  event.raw = record.raw;
   sink.events.push_back(std::move(event));
   return sink.events.back();
 }
@@ -260,7 +272,8 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
                 is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
                 shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
-                TimestampSource::None, std::nullopt, object, envelope};
+                TimestampSource::None, std::nullopt, object, envelope, std::nullopt};
+  if (options_.include_raw) record.raw = held_copy(object);
   if (envelope.timestamp) {
     record.time_raw = held_copy(*envelope.timestamp);
     if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
@@ -314,9 +327,9 @@ void TranscriptRecords::user_blocks(const Record& record, JsonView message, Reco
     return;
   }
   const auto blocks = content ? as_array(*content) : std::nullopt;
-  if (!blocks) {
+  if (!blocks || blocks->begin() == blocks->end()) {
     Event& event = add_event(record, EventType::Unknown, "user", std::nullopt, sink);
-    event.warnings.push_back(warnings_.get("Claude Code user record without content"));
+    event.warnings.push_back(warnings_.get(content_lack("user", content)));
     return;
   }
   std::uint64_t ordinal = 0;
@@ -379,10 +392,16 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
   const bool is_error = is_true(record.envelope.api_error);
   const FieldRef content = get_field(message, "content");
   std::uint64_t ordinal = 0;
+  const std::size_t events_before = sink.events.size();
+  const auto blocks = content ? as_array(*content) : std::nullopt;
   if (content && content->is_string()) {
     add_event(record, is_error ? EventType::Error : EventType::AgentMessage, "assistant/text", ordinal++, sink)
         .message = content->string();
-  } else if (const auto blocks = content ? as_array(*content) : std::nullopt) {
+  } else if (content && !blocks) {
+    // Content of another kind is damage, whatever else the record holds.
+    Event& event = add_event(record, EventType::Unknown, "assistant", std::nullopt, sink);
+    event.warnings.push_back(warnings_.get(content_lack("assistant", content)));
+  } else if (blocks) {
     for (const JsonView block : *blocks) {
       const std::string_view kind = get_string(block, "type").value_or("unknown");
       if (kind == "text") {
@@ -410,26 +429,40 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
       ++ordinal;
     }
   }
-  token_usage(record, message, ordinal, sink);
+  // A usage-only chunk (no content, or an empty list) is the usage's record;
+  // without usage the line is explained by its own event.
+  const bool said_more = sink.events.size() != events_before;
+  if (!token_usage(record, message, ordinal, said_more, sink) && !said_more) {
+    Event& event = add_event(record, EventType::Unknown, "assistant", std::nullopt, sink);
+    event.warnings.push_back(warnings_.get(content_lack("assistant", content)));
+  }
 }
 
-void TranscriptRecords::token_usage(const Record& record, JsonView message, std::uint64_t ordinal, RecordSink& sink) {
+bool TranscriptRecords::token_usage(const Record& record, JsonView message, std::uint64_t ordinal,
+                                    bool said_more, RecordSink& sink) {
   const FieldRef usage = get_object(message, "usage");
-  if (!usage) return;
+  if (!usage) return false;
   const auto id = get_string(message, "id");
   std::string text = usage_text(get_string(message, "model"), *usage);
   if (id) {
     // Streamed chunks of one message repeat its usage, growing: the last
-    // one read holds the final counts.
+    // one read holds the final counts. A chunk that says nothing else keeps
+    // its line in the timeline as a chunk event of the same message (its own
+    // counts; the message is counted once, by its id).
     const auto [slot, added] = usage_events_.try_emplace(std::string(*id), sink.events.size());
     if (!added) {
-      sink.events[slot->second].message = std::move(text);
-      return;
+      sink.events[slot->second].message = text;
+      if (said_more) return true;
+      Event& chunk = add_event(record, EventType::TokenUsage, "assistant/usage_chunk", ordinal, sink);
+      chunk.message = std::move(text);
+      chunk.source.source_id = *id;
+      return true;
     }
   }
   Event& event = add_event(record, EventType::TokenUsage, "assistant/usage", ordinal, sink);
   event.message = std::move(text);
   if (id) event.source.source_id = *id;
+  return true;
 }
 
 void TranscriptRecords::other_record(const Record& record, JsonView object, RecordSink& sink) {

@@ -2,7 +2,9 @@
 // content block of a user or assistant record becomes one event (typed text,
 // injected context, commands, tool calls and results, reasoning, images), an
 // API message's token usage one event however many streamed records repeat
-// it, and every other record the nearest event type (or `unknown`, named).
+// it (a repeating record with nothing else to say gives a chunk event), a
+// record without usable content one `unknown` event saying what it lacked,
+// and every other record the nearest event type (or `unknown`, named).
 #pragma once
 
 #include <cstdint>
@@ -46,7 +48,8 @@ class TranscriptRecords {
   void user_blocks(const Record& record, JsonView message, RecordSink& sink);
   void assistant_blocks(const Record& record, JsonView message, RecordSink& sink);
   void image_event(const Record& record, JsonView block, std::uint64_t ordinal, RecordSink& sink);
-  void token_usage(const Record& record, JsonView message, std::uint64_t ordinal, RecordSink& sink);
+  // Whether the message held usage; `said_more`: its record gave other events.
+  bool token_usage(const Record& record, JsonView message, std::uint64_t ordinal, bool said_more, RecordSink& sink);
   void other_record(const Record& record, JsonView object, RecordSink& sink);
   void note_backups(JsonView object);
   OptionalShared shared(OptionalShared& last, std::optional<std::string_view> text);

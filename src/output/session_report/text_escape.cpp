@@ -1,5 +1,7 @@
 #include "output/session_report/text_escape.hpp"
 
+#include "core/hidden_controls.hpp"
+
 namespace vt::report {
 
 std::string printable(std::string_view text) {
@@ -8,7 +10,10 @@ std::string printable(std::string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    if (c >= 0x20 && c != 0x7F) {
+    if (const auto hidden = hidden_control_at(text, i)) {
+      out += hidden_control_escape(hidden->code);
+      i += hidden->bytes - 1;
+    } else if (c >= 0x20 && c != 0x7F) {
       out += static_cast<char>(c);
     } else if (c == '\n' || c == '\t') {
       out += static_cast<char>(c);

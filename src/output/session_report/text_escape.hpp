@@ -10,7 +10,8 @@
 namespace vt::report {
 
 // Line feeds and tabs kept, CR LF read as LF, every other C0 control and DEL
-// replaced by its Unicode control picture (NUL → U+2400).
+// replaced by its Unicode control picture (NUL → U+2400), C1 and
+// bidirectional controls by their escapes ("\u202e").
 std::string printable(std::string_view text);
 
 // `&`, `<`, `>`, `"` and `'` as character references, after printable():

@@ -1,0 +1,16 @@
+// The Gemini CLI adapter's five operations (full reading only): its
+// `.gemini` home, a folder below one, or one of its files.
+#pragma once
+
+#include "core/adapter.hpp"
+
+namespace vt::gemini {
+
+Result<std::optional<InputKind>> probe(const std::filesystem::path& path, bool follow_symlinks);
+Result<AdapterOutput> parse_input(const std::filesystem::path& path, InputKind kind,
+                                  const std::filesystem::path& base_dir, const ParseOptions& options);
+std::filesystem::path base_dir(const std::filesystem::path& path, InputKind kind);
+bool supports_kind(InputKind kind);
+std::uint8_t detection_priority(const std::filesystem::path& path, InputKind kind);
+
+}  // namespace vt::gemini

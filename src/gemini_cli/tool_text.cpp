@@ -1,0 +1,102 @@
+#include "gemini_cli/tool_text.hpp"
+
+#include <array>
+
+#include "core/prompt_origin.hpp"
+#include "jsonl/fields.hpp"
+
+namespace vt::gemini {
+
+namespace {
+
+// The argument members that say what a call acts on, most telling first.
+constexpr std::array<std::string_view, 10> kMainArguments = {
+    "command", "file_path", "absolute_path", "pattern", "query", "url", "prompt", "question", "path", "dir_path"};
+
+// Texts the harness sends as the user: the session's context, and the
+// contents of the files an `@` reference names.
+constexpr std::array<std::string_view, 4> kInjectedOpenings = {
+    "<session_context>", "This is the Gemini CLI. We are setting up the context for our chat.",
+    "Okay, just setting up the context for our chat.", "--- Content from referenced files ---"};
+
+std::string one_line(std::string_view text) {
+  std::string line;
+  std::size_t characters = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && characters++ == kArgumentLimit) {
+      line += "\xE2\x80\xA6";
+      break;
+    }
+    line.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
+  }
+  return line;
+}
+
+}  // namespace
+
+std::optional<std::string> main_argument(const JsonView* args) {
+  if (args == nullptr || !args->is_object()) return std::nullopt;
+  for (const std::string_view key : kMainArguments) {
+    if (const auto value = get_string(*args, key)) return one_line(*value);
+  }
+  const FieldRef paths = get_field(*args, "paths");
+  if (paths && paths->is_array()) {
+    for (const JsonView path : paths->children()) {
+      if (path.is_string()) return one_line(path.string());
+    }
+  }
+  return std::nullopt;
+}
+
+std::string call_message(std::string_view name, const std::optional<std::string>& argument) {
+  std::string message(name);
+  if (argument) {
+    message += ": ";
+    message += *argument;
+  }
+  return message;
+}
+
+std::optional<std::string> response_text(const JsonView* response) {
+  if (response == nullptr) return std::nullopt;
+  if (response->is_string()) return std::string(response->string());
+  if (const auto output = get_string(*response, "output")) return std::string(*output);
+  if (const auto error = get_string(*response, "error")) return std::string(*error);
+  return held_copy(*response).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+std::optional<std::string> parts_text(const JsonView* parts) {
+  if (parts == nullptr) return std::nullopt;
+  if (parts->is_string()) return std::string(parts->string());
+  if (!parts->is_array()) return std::nullopt;
+  std::optional<std::string> text;
+  for (const JsonView part : parts->children()) {
+    std::optional<std::string> own;
+    if (const auto body = get_string(part, "text")) {
+      own = std::string(*body);
+    } else if (const FieldRef call = get_object(part, "functionResponse")) {
+      const FieldRef response = get_field(*call, "response");
+      own = response_text(response ? &*response : nullptr);
+    }
+    if (!own) continue;
+    if (text) {
+      *text += '\n';
+      *text += *own;
+    } else {
+      text = std::move(own);
+    }
+  }
+  return text;
+}
+
+PromptOrigin user_text_origin(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  const std::string_view opening = start == std::string_view::npos ? std::string_view() : text.substr(start);
+  for (const std::string_view marker : kInjectedOpenings) {
+    if (opening.starts_with(marker)) return PromptOrigin::Injected;
+  }
+  return is_command_text(text) ? PromptOrigin::Command : PromptOrigin::Typed;
+}
+
+}  // namespace vt::gemini

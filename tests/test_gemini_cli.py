@@ -1,0 +1,359 @@
+"""Gemini CLI (full reading): record mapping of sessions written line by line
+and as one document, prompt logs, saved chats and shell history; detection;
+damaged and hostile files; the readings kept apart; and the real homes of the
+agents corpus, accounted record by record."""
+
+import collections
+import json
+import os
+import pathlib
+import subprocess
+import tempfile
+
+import pytest
+
+import vellumtrace
+
+# The agents corpus beside the checkout (as the real-data corpus), or where
+# VELLUMTRACE_AGENTS_CORPUS says.
+AGENTS = pathlib.Path(os.environ.get("VELLUMTRACE_AGENTS_CORPUS", pathlib.Path(__file__).resolve().parent.parent.parent
+                                     / "shared" / "agents-corpus")) / "gemini-cli"
+SESSION = "cdc6c5f9-ef4b-4922-9d87-d7ddc1040f94"
+HASH = "80f438cecd03b8230f245e6994cfb4f5c7475d038405a50cb1404aa42b46fed4"
+TS = "2026-04-25T12:48:44.969Z"
+HEADER = {"sessionId": SESSION, "projectHash": HASH, "startTime": "2026-04-25T12:47:09.267Z",
+          "lastUpdated": "2026-04-25T12:47:09.267Z", "kind": "main"}
+
+
+def msg(kind, content, mid="8901a054-5731-4be4-854f-bb1c9bb19995", **fields):
+    return {"id": mid, "timestamp": TS, "type": kind, "content": content, **fields}
+
+
+def call(name, args, status="success", output="ok", cid=None):
+    cid = cid or f"{name}_1777121353427_0"
+    return {"id": cid, "name": name, "args": args, "status": status, "timestamp": TS,
+            "result": [{"functionResponse": {"id": cid, "name": name,
+                                             "response": {"output" if status == "success" else "error": output}}}],
+            "resultDisplay": output, "displayName": name, "description": "", "renderOutputAsMarkdown": False}
+
+
+TOKENS = {"input": 6588, "output": 26, "cached": 6078, "thoughts": 133, "tool": 0, "total": 6747}
+THOUGHT = {"subject": "Debugging the Code's Error", "description": "I'm focused on the error.", "timestamp": TS}
+
+
+def program(cli_path, *args, check=True):
+    """The program's events as JSON lines (which carry the prompt origin) and its diagnostics."""
+    with tempfile.TemporaryDirectory() as scratch:
+        diagnostics = pathlib.Path(scratch) / "diagnostics.jsonl"
+        result = subprocess.run([cli_path, *map(str, args), "-f", "jsonl", "-q", "--diagnostics", diagnostics],
+                                capture_output=True)
+        if check:
+            assert result.returncode == 0, result.stderr
+        if result.returncode != 0:
+            return result
+        return {"events": [json.loads(line) for line in result.stdout.splitlines()],
+                "diagnostics": [json.loads(line) for line in diagnostics.read_text().splitlines()]}
+
+
+def put(base, rel, text):
+    path = base / rel
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(text, encoding="utf-8")
+    return path
+
+
+def jsonl(records):
+    return "".join((r if isinstance(r, str) else json.dumps(r)) + "\n" for r in records)
+
+
+def shown(report):
+    return [(e["event_type"], e["source"]["record_type"], e["message"], e.get("origin"))
+            for e in report["events"]]
+
+
+# Lines after a header, and the events each gives (type, record type, message, origin).
+LINES = [
+    (msg("user", [{"text": "search the codebase for levels"}]),
+     [("prompt_input", "user", "search the codebase for levels", "typed")]),
+    (msg("user", "/setup-github"), [("prompt_input", "user", "/setup-github", "command")]),
+    (msg("user", "!npm run dev"), [("prompt_input", "user", "!npm run dev", "command")]),
+    (msg("user", [{"text": "<session_context>\nThis is the Gemini CLI."}, {"text": "fix it"}]),
+     [("prompt_input", "user", "<session_context>\nThis is the Gemini CLI.", "injected"),
+      ("prompt_input", "user", "fix it", "typed")]),
+    (msg("user", [{"inlineData": {"mimeType": "image/png", "data": "iVBO"}},
+                  {"functionResponse": {"id": "c1", "name": "read_file", "response": {"output": "text"}}},
+                  {"videoMetadata": {}}]),
+     [("attachment", "user/inlineData", "image/png", None), ("tool_result", "user/function_response", "text", None),
+      ("unknown", "user/videoMetadata", None, None)]),
+    (msg("user", []), [("unknown", "user", None, None)]),
+    (msg("gemini", "I'll look.", thoughts=[THOUGHT], tokens=TOKENS, model="gemini-2.5-pro",
+         toolCalls=[call("grep_search", {"pattern": "levels", "dir_path": "TP-Tutor/"}),
+                    call("run_shell_command", {"command": "npm run\nbuild", "description": "Build"}, status="error",
+                         output="exit 1"),
+                    call("replace", {"file_path": "/w/a.ts", "old_string": "a"}, status="cancelled",
+                         output="[Operation Cancelled]")]),
+     [("agent_reasoning", "gemini/thought", "Debugging the Code's Error\nI'm focused on the error.", None),
+      ("agent_message", "gemini/text", "I'll look.", None),
+      ("tool_call", "gemini/tool_call", "grep_search: levels", None),
+      ("tool_result", "gemini/tool_result", "ok", None),
+      ("tool_call", "gemini/tool_call", "run_shell_command: npm run build", None),
+      ("tool_result", "gemini/tool_error", "exit 1", None),
+      ("tool_call", "gemini/tool_call", "replace: /w/a.ts", None),
+      ("tool_result", "gemini/tool_error", "[Operation Cancelled]", None),
+      ("token_usage", "gemini/tokens", "gemini-2.5-pro: input 510, cache read 6078, output 26, reasoning 133", None)]),
+    (msg("gemini", "", model="gemini-2.5-flash",
+         toolCalls=[{"id": "read_file-1761868169841-4765def363441", "name": "read_file",
+                     "args": {"absolute_path": "C:\\w\\ci.yml"}, "timestamp": TS}]),
+     [("tool_call", "gemini/tool_call", "read_file: C:\\w\\ci.yml", None)]),
+    (msg("gemini", ""), [("agent_message", "gemini/text", "", None)]),
+    (msg("gemini", [{"text": "part one"}, {"executableCode": {}}]),
+     [("agent_message", "gemini/text", "part one", None), ("unknown", "gemini/executableCode", None, None)]),
+    (msg("info", "Request cancelled."), [("task_state", "info", "Request cancelled.", None)]),
+    (msg("error", "[API Error: You have exhausted your capacity on this model.]"),
+     [("error", "error", "[API Error: You have exhausted your capacity on this model.]", None)]),
+    (msg("warning", "careful"), [("unknown", "warning", None, None)]),
+    ({"$set": {"lastUpdated": "2026-04-25T12:48:44.969Z"}},
+     [("task_state", "$set", "lastUpdated: 2026-04-25T12:48:44.969Z", None)]),
+    ({"$set": {"messages": [msg("user", [{"text": "<session_context>\nctx"}], mid="d049"), msg("info", "hi", mid="d050")],
+               "lastUpdated": TS}},
+     [("prompt_input", "user", "<session_context>\nctx", "injected"), ("task_state", "info", "hi", None)]),
+    ({"mystery": 1}, [("unknown", "unknown", None, None)]),
+]
+
+
+@pytest.mark.parametrize("line, expected", LINES, ids=[str(i) for i in range(len(LINES))])
+def test_session_line_mapping(tmp_path, cli_path, line, expected):
+    path = put(tmp_path, "home/.gemini/tmp/anthonyguera/chats/session-2026-04-25T12-47-cdc6c5f9.jsonl",
+               jsonl([HEADER, line]))
+    report = program(cli_path, path)
+    events = report["events"]
+    assert shown(report) == [("session_start", "session", None, None)] + expected
+    assert report["diagnostics"] == []
+    assert {(e["provider"], e["source"]["artifact_kind"], e["session_id"]) for e in events} == {
+        ("gemini_cli", "gemini_session", SESSION)}
+    assert [e["source"]["line_number"] for e in events] == [1] + [2] * len(expected)
+    assert [e["source"]["relative_path"] for e in events] == [
+        "tmp/anthonyguera/chats/session-2026-04-25T12-47-cdc6c5f9.jsonl"] * len(events)
+    for event in events:
+        assert bool(event["warnings"]) == (event["event_type"] == "unknown")
+        if event["warnings"]:
+            assert event["warnings"][0].startswith(("Unmapped Gemini CLI", "Gemini CLI"))
+    assert len({e["event_id"] for e in events}) == len(events)
+
+
+def test_document_reads_as_its_lines(tmp_path, cli_path):
+    """A session document gives the events its messages give as lines, each
+    on the line where its message starts, and the start's message is the summary."""
+    messages = [line for line, _ in LINES if "type" in line]
+    document = dict(HEADER, summary="Fix the ReferenceError", messages=messages)
+    path = put(tmp_path, ".gemini/tmp/" + HASH + "/chats/session-2026-04-25T12-47-cdc6c5f9.json",
+               json.dumps(document, indent=2))
+    report = program(cli_path, path)
+    expected = [("session_start", "session", "Fix the ReferenceError", None)]
+    for line, events in LINES:
+        if "type" in line:
+            expected += events
+    assert shown(report) == expected
+    text = path.read_text().split("\n")
+    starts = {e["source"]["line_number"] for e in report["events"][1:]}
+    # Each message's line holds the opening brace of its object.
+    assert len(starts) == len(messages) and all(text[n - 1].strip() == "{" for n in starts)
+    lines = program(cli_path, put(tmp_path, "l/.gemini/tmp/x/chats/session-1.jsonl",
+                                  jsonl([HEADER] + messages)))
+    assert shown(lines)[1:] == expected[1:]
+
+
+def test_prompt_log_checkpoint_and_shell_history(tmp_path, cli_path):
+    folder = tmp_path / ".gemini/tmp/9cfc5cfa6f8fd18d3d1ecfcfd77bd22358803e86899edd66537e36fc1bc8652a"
+    put(folder, "logs.json", json.dumps([
+        {"sessionId": "689f5d93", "messageId": 0, "type": "user", "message": "привет", "timestamp": TS},
+        {"sessionId": "689f5d93", "messageId": "1", "type": "user", "message": "/theme", "timestamp": TS},
+        {"sessionId": "689f5d93", "messageId": 2, "type": "model", "message": "x", "timestamp": TS},
+        "stray"], indent=2, ensure_ascii=False))
+    put(folder, "checkpoint-'test'.json", json.dumps([
+        {"role": "user", "parts": [{"text": "This is the Gemini CLI. We are setting up the context for our chat."}]},
+        {"role": "model", "parts": [{"text": "Got it."}, {"text": "thinking", "thought": True}]},
+        {"role": "model", "parts": [{"functionCall": {"name": "run_shell_command",
+                                                      "args": {"command": "paru -S kvantum"}}}]},
+        {"role": "user", "parts": [{"functionResponse": {"id": "run_shell_command-1751899028178-d7ab369acc9b6",
+                                                         "name": "run_shell_command",
+                                                         "response": {"error": "[Operation Cancelled]"}}}]},
+        {"role": "user", "parts": [{"text": "что за kvantum?"}]},
+        {"role": "model"}], indent=2, ensure_ascii=False))
+    put(folder, "shell_history", "gcloud auth login\n\n   \ngh run list\n")
+    report = program(cli_path, tmp_path / ".gemini")
+    by_kind = collections.defaultdict(list)
+    for event in report["events"]:
+        by_kind[event["source"]["artifact_kind"]].append(event)
+    assert [(e["event_type"], e["source"]["record_type"], e["message"], e["origin"]) for e in by_kind["gemini_log"]] == [
+        ("prompt_input", "user", "привет", "typed"), ("prompt_input", "user", "/theme", "command"),
+        ("unknown", "model", None, None)]
+    checkpoint = by_kind["gemini_checkpoint"]
+    assert [(e["event_type"], e["source"]["record_type"], e["message"]) for e in checkpoint] == [
+        ("prompt_input", "user", "This is the Gemini CLI. We are setting up the context for our chat."),
+        ("agent_message", "model/text", "Got it."), ("agent_reasoning", "model/thought", "thinking"),
+        ("tool_call", "model/function_call", "run_shell_command: paru -S kvantum"),
+        ("tool_result", "user/function_response", "[Operation Cancelled]"),
+        ("prompt_input", "user", "что за kvantum?"), ("unknown", "model", None)]
+    assert checkpoint[0]["origin"] == "injected"
+    # No time in a saved chat or the shell history: the file's, said, and order kept by line.
+    for event in checkpoint + by_kind["gemini_shell_history"]:
+        assert event["timestamp_source"] == "filesystem_modified" and event["timestamp"]
+    assert [e["source"]["line_number"] for e in checkpoint] == sorted(e["source"]["line_number"] for e in checkpoint)
+    assert [(e["message"], e["origin"], e["source"]["line_number"]) for e in by_kind["gemini_shell_history"]] == [
+        ("gcloud auth login", "command", 1), ("gh run list", "command", 4)]
+    assert [(d["code"], d["message"]) for d in report["diagnostics"]] == [
+        ("unknown_record", "Entry 3 of the prompt log is not an object.")]
+
+
+@pytest.mark.parametrize("layout, target, outcome", [
+    # A home holding only settings and credentials: nothing, and an info.
+    ({".gemini/settings.json": "{}", ".gemini/oauth_creds.json": "{}"}, ".gemini", "info"),
+    ({".gemini/settings.json": "{}"}, "", "info"),
+    # Every part of a home can be named.
+    ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp/x/chats/session-1.jsonl", "tmp/x/chats/session-1.jsonl"),
+    ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp/x/chats", "tmp/x/chats/session-1.jsonl"),
+    ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp/x", "tmp/x/chats/session-1.jsonl"),
+    ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp", "tmp/x/chats/session-1.jsonl"),
+    ({".gemini/tmp/x/logs.json": "log"}, ".gemini/tmp/x/logs.json", "tmp/x/logs.json"),
+    # A copy outside any home is read when its content is Gemini CLI's...
+    ({"copy/session-2026-01-01T00-00-abcd.jsonl": "session"}, "copy/session-2026-01-01T00-00-abcd.jsonl",
+     "session-2026-01-01T00-00-abcd.jsonl"),
+    ({"copy/renamed.jsonl": "session"}, "copy/renamed.jsonl", "renamed.jsonl"),
+    ({"backup/tmp/x/logs.json": "log"}, "backup/tmp/x", "tmp/x/logs.json"),
+    ({"backup/tmp/x/logs.json": "log"}, "backup", "tmp/x/logs.json"),
+    # ...and never claimed when it is not.
+    ({"copy/session-1.jsonl": '{"sessionId": "s", "note": "a header needs a project or a start"}'},
+     "copy/session-1.jsonl", None),
+    ({"copy/logs.json": "[]"}, "copy/logs.json", None),
+    ({"code/tmp/build/logs.json": '[{"level": "info"}]'}, "code", None),
+])
+def test_detection(tmp_path, cli_path, layout, target, outcome):
+    texts = {"session": jsonl([HEADER, msg("user", "hi")]),
+             "log": json.dumps([{"sessionId": SESSION, "messageId": 0, "type": "user", "message": "hi",
+                                 "timestamp": TS}])}
+    for rel, text in layout.items():
+        put(tmp_path, rel, texts.get(text, text))
+    result = program(cli_path, tmp_path / target, check=False)
+    if outcome is None:
+        assert b"Cannot auto-detect" in result.stderr
+    elif outcome == "info":
+        assert result["events"] == []
+        assert [(d["severity"], d["code"]) for d in result["diagnostics"]] == [("info", "unknown_record")]
+    else:
+        assert {e["source"]["relative_path"] for e in result["events"]} == {outcome}
+        assert "hi" in {e["message"] for e in result["events"]}
+
+
+def test_home_with_every_agent_one_timeline_and_documented_unchanged(tmp_path, cli_path):
+    home = tmp_path / "home"
+    put(home, ".claude/history.jsonl",
+        json.dumps({"display": "claude prompt", "pastedContents": {}, "timestamp": 1777121000000,
+                    "project": "/w"}) + "\n")
+    put(home, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex prompt", "ts": 1777122000}) + "\n")
+    put(home, ".gemini/tmp/x/chats/session-1.jsonl", jsonl([HEADER, msg("user", "gemini prompt")]))
+    full = program(cli_path, home)
+    providers = [e["provider"] for e in full["events"]]
+    assert set(providers) == {"claude_code", "codex", "gemini_cli"}
+    times = [e["timestamp"] for e in full["events"]]
+    assert times == sorted(times) and [e["sequence"] for e in full["events"]] == list(range(len(providers)))
+    assert ".gemini/tmp/x/chats/session-1.jsonl" in {e["source"]["relative_path"] for e in full["events"]}
+    documented = subprocess.run([cli_path, home, "--documented", "-f", "jsonl", "-q"], capture_output=True, check=True)
+    assert documented.stdout.decode() == vellumtrace.to_jsonl(home)
+    assert "gemini_cli" not in {e["provider"] for e in vellumtrace.parse(home)["events"]}
+    with pytest.raises(Exception):
+        vellumtrace.parse(home / ".gemini/tmp/x/chats/session-1.jsonl")
+
+
+def test_damaged_and_hostile_documents(tmp_path, cli_path):
+    chats = tmp_path / ".gemini/tmp/x/chats"
+    put(chats, "session-a.jsonl", jsonl([HEADER, "{cut", "[1]", msg("user", "late", timestamp="yesterday"),
+                                          msg("gemini", "x", toolCalls=["bad"])]))
+    put(chats, "session-b.json", '{"sessionId": "s", "messages": [')
+    put(chats, "session-c.json", json.dumps(dict(HEADER, messages=[1, msg("user", "kept")])))
+    put(chats, "session-d.json", "[" * 100000 + "]" * 100000)
+    put(chats, "session-e.json", json.dumps(dict(HEADER, messages=[msg("user", "x" * 5000)])))
+    put(chats, "session-f.json", json.dumps(dict(HEADER)))
+    report = program(cli_path, tmp_path / ".gemini", "--max-line-size", "4096")
+    found = collections.Counter((d["source"]["relative_path"].split("/")[-1], d["code"], d["source"]["line_number"])
+                                for d in report["diagnostics"])
+    assert found == collections.Counter({
+        ("session-a.jsonl", "invalid_json", 2): 1, ("session-a.jsonl", "unknown_record", 3): 1,
+        ("session-a.jsonl", "invalid_timestamp", 4): 1,
+        ("session-b.json", "invalid_json", None): 1,
+        ("session-c.json", "unknown_record", 1): 1,
+        ("session-d.json", "invalid_json", None): 1,  # deeper than the nesting bound
+        ("session-e.json", "invalid_json", None): 1,  # larger than the line bound
+        ("session-f.json", "invalid_field_type", 1): 1})
+    by_file = collections.defaultdict(list)
+    for event in sorted(report["events"], key=lambda e: (e["source"]["line_number"], e["sequence"])):
+        by_file[event["source"]["relative_path"].split("/")[-1]].append(
+            (event["event_type"], event["message"], event["source"]["line_number"]))
+    assert by_file["session-a.jsonl"] == [("session_start", None, 1), ("prompt_input", "late", 4),
+                                          ("agent_message", "x", 5), ("unknown", None, 5)]
+    assert by_file["session-c.json"] == [("session_start", None, 1), ("prompt_input", "kept", 1)]
+    assert set(by_file) == {"session-a.jsonl", "session-c.json", "session-f.json"}
+
+
+def count_corpus(home):
+    """Counts made with Python's json alone over the sessions' files: the
+    records of each file (lines, or messages by id), and over every message
+    written (a re-appended copy too) its tool calls, tokens and model."""
+    records, tool_calls, tokens, models = {}, 0, collections.Counter(), collections.defaultdict(set)
+    for path in sorted((home / ".gemini" / "tmp").rglob("session-*")):
+        rel = path.relative_to(home / ".gemini").as_posix()
+        text = path.read_text(encoding="utf-8")
+        written = []
+        if path.suffix == ".jsonl":
+            lines = text.split("\n")
+            records[rel] = [n for n, line in enumerate(lines, 1) if line.strip()]
+            for line in filter(str.strip, lines):
+                record = json.loads(line)
+                if "sessionId" in record and "type" not in record:
+                    session = record["sessionId"]
+                found = [record] if "type" in record else record.get("$set", {}).get("messages", [])
+                written += [(session, message) for message in found]
+        else:
+            document = json.loads(text)
+            records[rel] = [m["id"] for m in document["messages"]]
+            written = [(document["sessionId"], m) for m in document["messages"]]
+        for session, message in written:
+            tool_calls += len(message.get("toolCalls") or [])
+            if isinstance(message.get("tokens"), dict):
+                tokens[(session, "output")] += message["tokens"]["output"]
+                tokens[(session, "cache read")] += message["tokens"]["cached"]
+                tokens[(session, "reasoning")] += message["tokens"]["thoughts"]
+                tokens[(session, "input")] += message["tokens"]["input"] - message["tokens"]["cached"]
+                models[session].add(message.get("model", ""))
+    return records, tool_calls, tokens, models
+
+
+@pytest.mark.skipif(not AGENTS.is_dir(), reason="agents corpus not present")
+def test_corpus_homes_account_for_every_record(cli_path):
+    homes = sorted(p for p in AGENTS.iterdir() if (p / ".gemini").is_dir())
+    assert len(homes) >= 4
+    for home in homes:
+        report = program(cli_path, home)
+        records, tool_calls, tokens, models = count_corpus(home)
+        located = collections.defaultdict(set)
+        for item in report["events"] + [d for d in report["diagnostics"] if d["source"]]:
+            source = item["source"]
+            located[source["relative_path"]].update({source["line_number"], source.get("source_id")})
+        for rel, keys in records.items():
+            missing = [k for k in keys if k not in located[rel]]
+            assert not missing, (home.name, rel, missing[:5])
+        assert not [d for d in report["diagnostics"] if d["severity"] == "error"], home.name
+        sessions = [e for e in report["events"] if e["source"]["artifact_kind"] == "gemini_session"]
+        calls = [e for e in sessions if e["event_type"] == "tool_call"]
+        results = [e for e in sessions if e["event_type"] == "tool_result"]
+        assert len(calls) == len(results) == tool_calls, home.name
+        usage, seen_models = collections.Counter(), collections.defaultdict(set)
+        for event in sessions:
+            if event["event_type"] == "token_usage":
+                model, _, amounts = event["message"].rpartition(": ")
+                seen_models[event["session_id"]].add(model)
+                for part in amounts.split(", "):
+                    label, _, value = part.rpartition(" ")
+                    usage[(event["session_id"], label)] += int(value)
+        assert usage == +tokens, home.name
+        assert seen_models == models, home.name
