@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/copies.hpp"
 #include "core/path_text.hpp"
 #include "core/read_once.hpp"
 #include "core/run_plan.hpp"
@@ -71,7 +72,9 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const std::vector<
     append(events, output->events);
     append(diagnostics, output->diagnostics);
   }
-  return finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  Result<Report> report = finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  if (report && full) mark_copies(report->events);
+  return report;
 }
 
 std::vector<RunInput> unlabelled(const std::vector<std::string>& paths) {
