@@ -40,7 +40,14 @@ struct Adapter {
   std::filesystem::path (*base_dir)(const std::filesystem::path& path, InputKind kind);
   bool (*supports_kind)(InputKind kind);
   std::uint8_t (*detection_priority)(const std::filesystem::path& path, InputKind kind);
+  // Whether the agent's record, message and call ids are unique, so that the
+  // full reading's copy pass takes a repeated one for a copy. An agent whose
+  // reader marks its own copies leaves this off.
+  bool unique_ids = false;
 };
+
+// Whether the copy pass judges `provider`'s events by their ids.
+bool has_unique_ids(Provider provider);
 
 // The adapters a reading knows, in table order.
 std::span<const Adapter> adapter_table(Reading reading = Reading::Documented);

@@ -11,9 +11,9 @@ namespace {
 // The documented agents first; the full reading's own after them.
 constexpr Adapter kTable[] = {
     {".codex", InputKind::CodexRoot, Provider::Codex, &codex::probe, &codex::parse_input, &codex::base_dir,
-     &codex::supports_kind, &codex::detection_priority},
+     &codex::supports_kind, &codex::detection_priority, true},
     {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::probe, &claude::parse_input,
-     &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
+     &claude::base_dir, &claude::supports_kind, &claude::detection_priority, true},
     {".gemini", InputKind::GeminiRoot, Provider::GeminiCli, &gemini::probe, &gemini::parse_input,
      &gemini::base_dir, &gemini::supports_kind, &gemini::detection_priority},
 };
@@ -22,7 +22,7 @@ constexpr Adapter kTable[] = {
 constexpr Adapter kDocumentedTable[] = {
     kTable[0],
     {".claude", InputKind::ClaudeRoot, Provider::ClaudeCode, &claude::documented_probe, &claude::parse_input,
-     &claude::base_dir, &claude::supports_kind, &claude::detection_priority},
+     &claude::base_dir, &claude::supports_kind, &claude::detection_priority, true},
 };
 
 }  // namespace
@@ -30,6 +30,13 @@ constexpr Adapter kDocumentedTable[] = {
 std::span<const Adapter> adapter_table(Reading reading) {
   if (reading == Reading::Full) return kTable;
   return kDocumentedTable;
+}
+
+bool has_unique_ids(Provider provider) {
+  for (const Adapter& adapter : adapter_table(Reading::Full)) {
+    if (adapter.provider == provider) return adapter.unique_ids;
+  }
+  return false;
 }
 
 const Adapter& adapter_for_kind(InputKind kind, Reading reading) {

@@ -3,8 +3,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
+
+#include "core/adapter.hpp"
 
 namespace vt {
 
@@ -78,7 +81,11 @@ class CopyFinder {
  private:
   // The keys an event is known by, in the order they are looked up.
   void keys_of(const Event& e) {
-    const Facts& f = e.facts;
+    if (by_ids(e.provider)) ids_of(e, e.facts);
+    if (several_inputs_) place_of_input(e);
+  }
+
+  void ids_of(const Event& e, const Facts& f) {
     if (f.record_id && e.event_type != EventType::TokenUsage) {
       Key k = key(Rule::Record, e, *f.record_id, text_of(e.source.record_type));
       k.number = static_cast<std::int64_t>(ordinal(e));
@@ -92,16 +99,25 @@ class CopyFinder {
         keys_.push_back(key(Rule::Message, e, *f.message_id, text_of(e.source.record_type), *e.message));
       }
     }
-    if (several_inputs_) {
-      Key k = key(Rule::Place, e, e.event_id.view(), text_of(e.message), text_of(e.source.record_type));
-      if (e.artifact && e.artifact->sha256) k.texts[3] = *e.artifact->sha256;
-      if (e.timestamp) {
-        k.timed = true;
-        k.number = e.timestamp->unix_seconds();
-        k.nanos = e.timestamp->nanos();
-      }
-      keys_.push_back(k);
+  }
+
+  void place_of_input(const Event& e) {
+    Key k = key(Rule::Place, e, e.event_id.view(), text_of(e.message), text_of(e.source.record_type));
+    if (e.artifact && e.artifact->sha256) k.texts[3] = *e.artifact->sha256;
+    if (e.timestamp) {
+      k.timed = true;
+      k.number = e.timestamp->unix_seconds();
+      k.nanos = e.timestamp->nanos();
     }
+    keys_.push_back(k);
+  }
+
+  // Whether the agent's ids are unique (asked once per agent).
+  bool by_ids(Provider provider) {
+    const auto i = static_cast<std::size_t>(provider);
+    if (i >= unique_ids_.size()) return false;
+    if (!unique_ids_[i]) unique_ids_[i] = has_unique_ids(provider);
+    return *unique_ids_[i];
   }
 
   // The event's place among the events of its record (same input, file and
@@ -127,6 +143,7 @@ class CopyFinder {
   std::unordered_map<Key, std::size_t, KeyHash> firsts_;
   std::unordered_map<Key, std::uint64_t, KeyHash> ordinals_;
   std::unordered_map<std::size_t, OptionalShared> ids_;
+  std::array<std::optional<bool>, 16> unique_ids_{};
 };
 
 // An event named by its input and id alone.

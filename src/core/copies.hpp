@@ -7,7 +7,8 @@
 // `event_id` of its first occurrence in timeline order (`Event::copy_of`)
 // and counts nowhere.
 //
-// An event is a copy of an earlier one (neither a copy itself) with
+// An event is a copy of an earlier one (neither a copy itself) with, for
+// agents whose ids are unique (`Adapter::unique_ids`),
 // - the same record id (`facts.record_id`) and the same place among that
 //   record's events of its record type (a line written again);
 // - the same tool call id and event type (a call or its result replayed,
@@ -16,6 +17,7 @@
 //   answer or reasoning replayed);
 // - the same API message id, for token usage (the counted one carries the
 //   last streamed chunk of its own file);
+// and, for every agent,
 // - the same `event_id`, text, record type, time and file digest of its
 //   artifact, read from another input (one place under two backups).
 // Copies a reader marked itself keep their mark; one whose first occurrence

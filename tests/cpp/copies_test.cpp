@@ -27,6 +27,7 @@ struct Spec {
   std::string sha256 = "";
   std::int64_t seconds = 100;
   std::string copy_of = "";  // set by a reader before the pass
+  vt::Provider provider = vt::Provider::ClaudeCode;
 };
 
 struct Case {
@@ -98,6 +99,11 @@ const Case kCases[] = {
       {kText, "assistant/text", "b.jsonl", 2, "v2", "", "", "x", "home", "", 100, "id1"},
       {kText, "assistant/text", "c.jsonl", 1, "w1", "", "m9", "y", "home", "", 100, "elsewhere"}},
      {-1, 0, 0, -2}},
+    {"an agent whose reader judges its own copies: its ids repeat freely, places across inputs still count once",
+     {{kText, "gemini/text", "c.jsonl", 2, "m1", "", "m1", "ok", "main", "", 100, "", vt::Provider::GeminiCli},
+      {kText, "gemini/text", "c.jsonl", 6, "m1", "", "m1", "ok", "main", "", 200, "", vt::Provider::GeminiCli},
+      {kText, "gemini/text", "c.jsonl", 6, "m1", "", "m1", "ok", "backup", "", 200, "", vt::Provider::GeminiCli}},
+     {-1, -1, 1}},
 };
 
 std::vector<Event> events_of(const Case& c) {
@@ -105,7 +111,7 @@ std::vector<Event> events_of(const Case& c) {
   for (std::size_t i = 0; i < c.events.size(); ++i) {
     const Spec& s = c.events[i];
     Event e;
-    e.provider = vt::Provider::ClaudeCode;
+    e.provider = s.provider;
     e.event_type = s.type;
     e.event_id = s.path + "#" + std::to_string(s.line) + "#" + std::to_string(i);
     // Two inputs' events at one place share their id.
