@@ -53,50 +53,85 @@ Key key(Rule rule, const Event& e, std::string_view a, std::string_view b = {}, 
   return k;
 }
 
+std::string_view base_type(std::string_view record_type) {
+  constexpr std::string_view kSidechain = "sidechain/";
+  return record_type.starts_with(kSidechain) ? record_type.substr(kSidechain.size()) : record_type;
+}
+
+bool in_sub_agent(const Event& e) {
+  return e.facts.sidechain || text_of(e.source.record_type).starts_with("sidechain/");
+}
+
 class CopyFinder {
  public:
-  CopyFinder(std::vector<Event>& events, bool several_inputs) : events_(events), several_inputs_(several_inputs) {}
+  CopyFinder(std::vector<Event>& events, bool several_inputs)
+      : events_(events), several_inputs_(several_inputs), targets_(events.size()) {}
 
   void run() {
+    count_records();
     for (std::size_t i = 0; i < events_.size(); ++i) {
       if (events_[i].copy_of) continue;
+      if (const std::optional<Key> record = record_key(i)) {
+        const std::size_t counted = records_.at(*record);
+        if (counted != i) {
+          targets_[i] = counted;
+          continue;
+        }
+      }
       keys_.clear();
       keys_of(events_[i]);
-      std::optional<std::size_t> first;
       for (const Key& k : keys_) {
         const auto found = firsts_.find(k);
         if (found != firsts_.end()) {
-          first = found->second;
+          targets_[i] = found->second;
           break;
         }
       }
-      if (first) {
-        events_[i].copy_of = id_of(*first);
-        continue;
-      }
+      if (targets_[i]) continue;
       for (const Key& k : keys_) firsts_.try_emplace(k, i);
     }
+    mark();
   }
 
  private:
-  // The keys an event is known by, in the order they are looked up.
+  // A record read at several places counts at its earliest outside any
+  // sub-agent, else its earliest (a sub-agent's file repeats its parent's
+  // records).
+  void count_records() {
+    record_ordinals_.assign(events_.size(), kNoRecord);
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+      const Event& e = events_[i];
+      if (e.copy_of || !e.facts.record_id || e.event_type == EventType::TokenUsage || !by_ids(e.provider)) continue;
+      record_ordinals_[i] = ordinal(e);
+      const auto [slot, added] = records_.try_emplace(*record_key(i), i);
+      if (!added && in_sub_agent(events_[slot->second]) && !in_sub_agent(e)) slot->second = i;
+    }
+    ordinals_.clear();
+  }
+
+  // An event of a record: the record's id, its record type (a sub-agent's
+  // repeat included) and the event's place among the record's events.
+  std::optional<Key> record_key(std::size_t i) const {
+    if (record_ordinals_[i] == kNoRecord) return std::nullopt;
+    const Event& e = events_[i];
+    Key k = key(Rule::Record, e, *e.facts.record_id, base_type(text_of(e.source.record_type)));
+    k.number = record_ordinals_[i];
+    return k;
+  }
+
+  // The keys an event is known by besides its record, in lookup order.
   void keys_of(const Event& e) {
     if (by_ids(e.provider)) ids_of(e, e.facts);
     if (several_inputs_) place_of_input(e);
   }
 
   void ids_of(const Event& e, const Facts& f) {
-    if (f.record_id && e.event_type != EventType::TokenUsage) {
-      Key k = key(Rule::Record, e, *f.record_id, text_of(e.source.record_type));
-      k.number = static_cast<std::int64_t>(ordinal(e));
-      keys_.push_back(k);
-    }
     if (f.tool_call_id && is_call(e.event_type)) keys_.push_back(key(Rule::Call, e, *f.tool_call_id));
     if (f.message_id) {
       if (e.event_type == EventType::TokenUsage) {
         keys_.push_back(key(Rule::Usage, e, *f.message_id));
       } else if (e.message && !e.message->empty()) {
-        keys_.push_back(key(Rule::Message, e, *f.message_id, text_of(e.source.record_type), *e.message));
+        keys_.push_back(key(Rule::Message, e, *f.message_id, base_type(text_of(e.source.record_type)), *e.message));
       }
     }
   }
@@ -123,25 +158,42 @@ class CopyFinder {
   // The event's place among the events of its record (same input, file and
   // line) with its record type, in timeline order: a record's blocks of one
   // type keep their order there.
-  std::uint64_t ordinal(const Event& e) {
+  std::uint32_t ordinal(const Event& e) {
     Key k = key(Rule::Ordinal, e, text_of(e.input), e.source.relative_path.str(), text_of(e.source.record_type));
     k.type = EventType::Unknown;
     k.number = static_cast<std::int64_t>(e.source.line_number.value_or(0));
     return ordinals_[k]++;
   }
 
-  // The first occurrence's id, one shared text for all its copies.
-  const OptionalShared& id_of(std::size_t first) {
-    auto [slot, added] = ids_.try_emplace(first);
-    if (added) slot->second = OptionalShared(std::string(events_[first].event_id.view()));
+  // Every copy names the event counted in its stead (a copy's copy the one
+  // that copy stands for).
+  void mark() {
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+      if (!targets_[i]) continue;
+      std::size_t counted = *targets_[i];
+      for (std::size_t steps = 0; targets_[counted] && *targets_[counted] != i && steps < events_.size(); ++steps) {
+        counted = *targets_[counted];
+      }
+      events_[i].copy_of = id_of(counted);
+    }
+  }
+
+  // The counted event's id, one shared text for all its copies.
+  const OptionalShared& id_of(std::size_t counted) {
+    auto [slot, added] = ids_.try_emplace(counted);
+    if (added) slot->second = OptionalShared(std::string(events_[counted].event_id.view()));
     return slot->second;
   }
 
   std::vector<Event>& events_;
   const bool several_inputs_;
+  std::vector<std::optional<std::size_t>> targets_;
   std::vector<Key> keys_;
+  static constexpr std::uint32_t kNoRecord = UINT32_MAX;
+  std::vector<std::uint32_t> record_ordinals_;
+  std::unordered_map<Key, std::size_t, KeyHash> records_;
   std::unordered_map<Key, std::size_t, KeyHash> firsts_;
-  std::unordered_map<Key, std::uint64_t, KeyHash> ordinals_;
+  std::unordered_map<Key, std::uint32_t, KeyHash> ordinals_;
   std::unordered_map<std::size_t, OptionalShared> ids_;
   std::array<std::optional<bool>, 16> unique_ids_{};
 };

@@ -4,8 +4,10 @@
 // message and tool call ids), a sub-agent's file repeats its parent's
 // records, two backups of one home hold the same files. Every line still
 // gives its event (nothing is dropped); a copy is marked with the
-// `event_id` of its first occurrence in timeline order (`Event::copy_of`)
-// and counts nowhere.
+// `event_id` of the occurrence counted in its stead (`Event::copy_of`),
+// its first in timeline order, and counts nowhere. A record read at several
+// places (same record id) counts at its earliest outside any sub-agent,
+// else its earliest, as the count rule takes it.
 //
 // An event is a copy of an earlier one (neither a copy itself) with, for
 // agents whose ids are unique (`Adapter::unique_ids`),
