@@ -48,3 +48,17 @@ def settled_sample_access_times() -> None:
     for path in (ROOT / "examples").rglob("*"):
         if path.is_file() and not path.is_symlink():
             path.read_bytes()
+
+
+AGENTS_CORPUS = pathlib.Path(
+    os.environ.get("VELLUMTRACE_AGENTS_CORPUS") or ROOT.parent / "shared" / "agents-corpus")
+
+
+@pytest.fixture(scope="session")
+def agents_corpus_dir() -> pathlib.Path:
+    """Real files of the agents beyond Claude Code and Codex (Gemini CLI,
+    Copilot CLI, Aider), read in place; VELLUMTRACE_AGENTS_CORPUS points a
+    worktree elsewhere at it."""
+    if not AGENTS_CORPUS.is_dir():
+        pytest.skip("agents corpus not present")
+    return AGENTS_CORPUS

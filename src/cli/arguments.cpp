@@ -272,7 +272,7 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
   if (!args.summary && args.format == "table") {
     throw CLI::ValidationError("--format", "table is the rendering of --summary only");
   }
-  for (const char* option : {"--by", "--timezone", "--wide"}) {
+  for (const char* option : {"--by", "--wide"}) {
     if (!args.summary && app.get_option(option)->count() > 0) {
       throw CLI::ValidationError(option, "applies to --summary only");
     }

@@ -1,8 +1,10 @@
 #include "core/adapter.hpp"
 
+#include "aider/aider_adapter.hpp"
 #include "claude/claude_adapter.hpp"
 #include "codex/codex_adapter.hpp"
 #include "gemini_cli/gemini_adapter.hpp"
+#include "copilot_cli/copilot_adapter.hpp"
 
 namespace vt {
 
@@ -16,6 +18,10 @@ constexpr Adapter kTable[] = {
      &claude::base_dir, &claude::supports_kind, &claude::detection_priority, true},
     {".gemini", InputKind::GeminiRoot, Provider::GeminiCli, &gemini::probe, &gemini::parse_input,
      &gemini::base_dir, &gemini::supports_kind, &gemini::detection_priority},
+    {".copilot", InputKind::CopilotRoot, Provider::CopilotCli, &copilot::probe, &copilot::parse_input,
+     &copilot::base_dir, &copilot::supports_kind, &copilot::detection_priority},
+    {"", InputKind::AiderPlace, Provider::Aider, &aider::probe, &aider::parse_input, &aider::base_dir,
+     &aider::supports_kind, &aider::detection_priority},
 };
 // The documented reading's two: the same, but a Claude Code root is known by
 // its documented parts only.

@@ -33,7 +33,10 @@ std::string_view wire_name(ArtifactKind v) {
                                            "file_history", "session",     "attachment",
                                            "unknown",      "transcript",
                                            "gemini_session", "gemini_log", "gemini_checkpoint",
-                                           "gemini_shell_history"};
+                                           "gemini_shell_history",
+                                           "session_log",
+                                           "workspace",    "checkpoint",  "chat_log",
+                                           "llm_log"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 std::string_view wire_name(ReferenceStatus v) {
@@ -73,7 +76,10 @@ std::string_view variant_name(ArtifactKind v) {
                                            "FileHistory", "Session",    "Attachment",
                                            "Unknown",     "Transcript",
                                            "GeminiSession", "GeminiLog", "GeminiCheckpoint",
-                                           "GeminiShellHistory"};
+                                           "GeminiShellHistory",
+                                           "SessionLog",
+                                           "Workspace",   "Checkpoint", "ChatLog",
+                                           "LlmLog"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 

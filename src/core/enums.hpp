@@ -22,7 +22,11 @@ enum class ArtifactKind : std::uint8_t {
   // Gemini CLI (full reading): a chat session (`session-*.json` or `.jsonl`),
   // the prompt log (`logs.json`), a saved chat (`checkpoint-*.json`), the
   // shell-mode command history (`shell_history`).
-  GeminiSession, GeminiLog, GeminiCheckpoint, GeminiShellHistory
+  GeminiSession, GeminiLog, GeminiCheckpoint, GeminiShellHistory,
+  // Full reading, agents beyond the documented layout: a Copilot CLI
+  // session's event log or legacy session document, its workspace file, its
+  // checkpoints and rewind snapshots; an Aider chat log and LLM traffic log.
+  SessionLog, Workspace, Checkpoint, ChatLog, LlmLog
 };
 enum class ReferenceStatus : std::uint8_t { Resolved, Missing, Ambiguous };
 enum class ContentEncoding : std::uint8_t { Utf8, Base64 };

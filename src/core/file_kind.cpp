@@ -41,4 +41,9 @@ std::expected<FileKind, std::error_code> entry_kind(const fs::directory_entry& e
   return from_status(status, error);
 }
 
+bool is_file_kind(const std::filesystem::path& path, bool follow_symlinks, FileKind wanted) {
+  const auto kind = file_kind(path, follow_symlinks);
+  return kind && *kind == wanted;
+}
+
 }  // namespace vt

@@ -16,6 +16,9 @@ enum class FileKind { Directory, Regular, Symlink, Other };
 std::expected<FileKind, std::error_code> file_kind(const std::filesystem::path& path,
                                                    bool follow_symlinks);
 
+// Whether `path` is of kind `wanted`; false when it cannot be examined.
+bool is_file_kind(const std::filesystem::path& path, bool follow_symlinks, FileKind wanted);
+
 // The kind of a listed directory entry: its own attributes (a link stays a
 // link) or, with `follow_symlinks`, its target's.
 std::expected<FileKind, std::error_code> entry_kind(const std::filesystem::directory_entry& entry,

@@ -19,7 +19,12 @@ enum class InputKind : std::uint8_t {
   Transcripts, Transcript,
   // Gemini CLI (full reading): a `.gemini` root, a folder below one (`tmp`, a
   // project's folder, `chats`) or one of its files.
-  GeminiRoot, GeminiFolder, GeminiFile
+  GeminiRoot, GeminiFolder, GeminiFile,
+  // Full reading only. Copilot CLI: a `.copilot` root, a folder of sessions
+  // (`session-state`, `history-session-state`), one session (its folder or
+  // one of its files), the command history. Aider: the directory holding its
+  // files, or one of those files.
+  CopilotRoot, CopilotSessions, CopilotSession, CopilotHistory, AiderPlace, AiderFile
 };
 
 // The kind's name as it appears in messages ("CodexSession").

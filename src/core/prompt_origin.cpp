@@ -60,7 +60,8 @@ std::optional<PromptOrigin> prompt_origin(const Event& event) {
   const std::string_view record_type =
       event.source.record_type ? std::string_view(*event.source.record_type) : std::string_view();
   switch (event.source.artifact_kind) {
-    case ArtifactKind::History: return history_prompt_origin(message);
+    case ArtifactKind::History:
+    case ArtifactKind::ChatLog: return history_prompt_origin(message);
     case ArtifactKind::Transcript: return transcript_prompt_origin(record_type);
     case ArtifactKind::Session:
       if (record_type == "event_msg/user_message") return PromptOrigin::Typed;

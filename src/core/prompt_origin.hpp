@@ -1,9 +1,9 @@
 // Who wrote a prompt, by fixed rules over the records both agents write (the
 // full reading sets the result on every `prompt_input` event):
-// - a prompt-history line (either agent) is a command when it is a slash
-//   command ("/" and a command name, alone or followed by a blank: "/usage",
-//   "/model opus"; "/Users/x" is a path, so typed) or a shell command ("!" first);
-//   otherwise typed;
+// - a prompt-history line (any agent), or an input of Aider's chat log, is
+//   a command when it is a slash command ("/" and a command name, alone or
+//   followed by a blank: "/usage", "/model opus"; "/Users/x" is a path, so
+//   typed) or a shell command ("!" first); otherwise typed;
 // - a Codex conversation item of role user is injected when its text starts
 //   with a block the harness writes (environment context, instructions files,
 //   interruption notes, plugin lists), a command when it starts with a shell

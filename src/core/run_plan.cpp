@@ -67,7 +67,8 @@ bool lies_within(const fs::path& inner, const fs::path& outer) {
 bool reads_what(const ReadStep& a, const fs::path& a_place, const ReadStep& b, const fs::path& b_place,
                 const ParseOptions& options) {
   if (a_place == b_place) return true;
-  if (!lies_within(b_place, a_place)) return false;
+  // A place an agent keeps its files in (Aider's) is read without what lies below it.
+  if (!lies_within(b_place, a_place) || a.kind == InputKind::AiderPlace) return false;
   return !(a.kind == InputKind::ClaudeRoot && is_transcript_kind(b.kind) && !full_reading(options));
 }
 

@@ -18,7 +18,13 @@ Event& EventMaker::add(const RecordPlace& place, EventType type, std::string_vie
   event.event_id = ids_.make(Provider::GeminiCli, kind_, relative_path_, place.key, ordinal);
   event.source = SourceRef{kind_, record_types_.get(record_type), relative_path_, place.line, place.record_id};
   event.facts.record_id = place.record_id;
-  if (options_.include_raw && place.raw != nullptr) event.raw = held_copy(*place.raw);
+  if (options_.include_raw && place.raw != nullptr) {
+    if (!last_raw_ || last_raw_key_ != place.key) {
+      last_raw_ = held_copy(*place.raw);
+      last_raw_key_ = place.key;
+    }
+    event.raw = last_raw_;
+  }
   sink.events.push_back(std::move(event));
   return sink.events.back();
 }

@@ -83,6 +83,10 @@ class EventMaker {
   OptionalShared last_shared_;
   std::optional<Instant> last_time_;
   std::optional<Instant> file_time_;
+  // The raw record of the last record given events, shared by all of them
+  // (a message of many parts is copied once, not once per part).
+  std::string last_raw_key_;
+  SharedValue<Json> last_raw_;
 };
 
 }  // namespace vt::gemini

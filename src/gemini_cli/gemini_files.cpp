@@ -73,7 +73,13 @@ bool first_line_reads(std::string_view text) {
       (is_string_member(value, "projectHash") || is_string_member(value, "startTime"))) {
     return true;
   }
-  if (is_string_member(value, "id") && is_string_member(value, "type") && value.contains("timestamp")) return true;
+  // A message: its id, role and time, and what it says (another agent's
+  // event log, whose records carry a `data` member, is not a chat).
+  if (is_string_member(value, "id") && is_string_member(value, "type") && value.contains("timestamp") &&
+      !value.contains("data") &&
+      (value.contains("content") || value.contains("toolCalls") || value.contains("thoughts"))) {
+    return true;
+  }
   const auto update = value.find("$set");
   return update != value.end() && update->is_object();
 }

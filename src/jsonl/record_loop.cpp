@@ -106,9 +106,13 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
 
   if (cancel_requested(options)) return fail(ParseError::interrupted());
   out.sha256 = reader->finish();
-  const SharedString file_digest(out.sha256);
-  for (Event& event : out.events) event.source_file_sha256 = file_digest;
+  stamp_file_digest(out);
   return out;
+}
+
+void stamp_file_digest(FileRecords& records) {
+  const SharedString digest(records.sha256);
+  for (Event& event : records.events) event.source_file_sha256 = digest;
 }
 
 }  // namespace vt

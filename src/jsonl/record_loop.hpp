@@ -37,6 +37,9 @@ struct FileRecords {
   std::string sha256;  // lowercase hex of every byte of the file
 };
 
+// Stamps the file's SHA-256 on every event it produced.
+void stamp_file_digest(FileRecords& records);
+
 // How a loop treats over-long lines and values that are not objects. The
 // defaults are those of every line-oriented input except the prompt history
 // of agents that word these cases their own way.

@@ -2,6 +2,7 @@
 #include "module/call_steps.hpp"
 #include "module/functions.hpp"
 #include "module/report_to_python.hpp"
+#include "module/stepped_release.hpp"
 
 namespace vtpy {
 
@@ -23,7 +24,11 @@ PyObject* parse(PyObject* module, PyObject* args, PyObject* kwargs) {
     std::optional<vt::Report> report = run_parse(module, call.path, options);
     if (!report) return nullptr;
     PyObject* result = report_to_python(*report);
-    discard_released(*report);
+    if (result == nullptr) {
+      release_in_background(*report);  // interrupted: the caller is waiting
+    } else {
+      discard_released(*report);
+    }
     return result;
   });
 }

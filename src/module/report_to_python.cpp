@@ -12,6 +12,7 @@
 #include "module/json_to_python.hpp"
 #include "module/py_ref.hpp"
 #include "module/record_keys.hpp"
+#include "module/stepped_release.hpp"
 #include "module/values.hpp"
 #include "module/watched_run.hpp"
 
@@ -37,9 +38,6 @@ PyRef instant(const std::optional<vt::Instant>& value) {
 }
 
 PyRef json(const std::optional<vt::Json>& value, SignalPoll& poll) {
-  return value ? PyRef(json_to_python(*value, poll)) : none();
-}
-PyRef json(const vt::SharedValue<vt::Json>& value, SignalPoll& poll) {
   return value ? PyRef(json_to_python(*value, poll)) : none();
 }
 
@@ -94,22 +92,30 @@ class Builder {
         put(result, Key::Diagnostics, list_of(report.diagnostics, [this](const vt::Diagnostic& d) {
               return diagnostic_dict(d);
             }));
+    if (!ok && !dropped_) dropped_ = std::move(result);
     return ok ? std::move(result) : PyRef();
   }
+
+  // What a failed build had made (freed by the caller, in its own time).
+  PyRef take_dropped() { return std::move(dropped_); }
 
  private:
   // A list with one converted item per record, in order. The build stops
   // now and then for the interpreter's signal handlers (per record here, per
-  // value inside raw records); one that raises drops what was built.
+  // value inside raw records); one that raises drops what was built, freed
+  // in steps after the call.
   template <class Record, class Convert>
   PyRef list_of(const std::vector<Record>& records, Convert convert) {
     PyRef list(PyList_New(static_cast<Py_ssize_t>(records.size())));
     if (!list) return {};
     Py_ssize_t index = 0;
     for (const Record& record : records) {
-      if (!poll_.step()) return {};
-      PyRef item = convert(record);
-      if (!item) return {};
+      PyRef item = poll_.step() ? convert(record) : PyRef();
+      if (!item) {
+        // Slots not filled yet hold nullptr, which a list's freeing skips.
+        dropped_ = std::move(list);
+        return {};
+      }
       PyList_SetItem(list.get(), index++, item.release());  // steals the item
     }
     return list;
@@ -207,7 +213,7 @@ class Builder {
                     put(dict, Key::FsTimes, fs_times_dict(event.fs_times)) &&
                     put(dict, Key::Message, text(event.message)) &&
                     put(dict, Key::Provider, word(event.provider)) &&
-                    put(dict, Key::Raw, json(event.raw, poll_)) &&
+                    put(dict, Key::Raw, raw(event.raw)) &&
                     put(dict, Key::SchemaVersion, PyRef::borrow(schema_version_.get())) &&
                     put(dict, Key::Sequence, number(event.sequence)) &&
                     put(dict, Key::SessionId, shared_.get(event.session_id)) &&
@@ -219,6 +225,20 @@ class Builder {
                     put(dict, Key::Warnings, warnings(event.warnings)) &&
                     put(dict, Key::WorkingDirectory, shared_.get(event.working_directory));
     return ok ? std::move(dict) : PyRef();
+  }
+
+  // An event's raw record. The events of one record share it (a transcript
+  // line of 8,000 blocks gives 8,000 events): they get one object, made
+  // once, as they share one record in the report.
+  PyRef raw(const vt::SharedValue<vt::Json>& value) {
+    if (!value) return none();
+    if (last_raw_object_ && last_raw_.shares(value)) return PyRef::borrow(last_raw_object_.get());
+    PyRef made(json_to_python(*value, poll_));
+    if (made && value.is_shared()) {
+      last_raw_ = value;
+      last_raw_object_ = PyRef::borrow(made.get());
+    }
+    return made;
   }
 
   PyRef diagnostic_dict(const vt::Diagnostic& diagnostic) {
@@ -237,6 +257,9 @@ class Builder {
   SharedTexts shared_;
   SignalPoll poll_;
   PyRef event_template_, artifact_template_, schema_version_;
+  PyRef dropped_;
+  vt::SharedValue<vt::Json> last_raw_;
+  PyRef last_raw_object_;
 };
 
 }  // namespace
@@ -245,7 +268,10 @@ PyObject* report_to_python(const vt::Report& report) {
   GcPause pause;
   Builder builder;
   if (!builder.create()) return nullptr;
-  return builder.report(report).release();
+  PyRef result = builder.report(report);
+  // Interrupted: what was built goes in steps, collection paused until then.
+  if (!result) release_in_steps(builder.take_dropped(), pause.hand_over());
+  return result.release();
 }
 
 }  // namespace vtpy

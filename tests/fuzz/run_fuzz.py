@@ -20,6 +20,23 @@ def line_files(sources):
             yield from sorted(p for p in source.rglob("*.jsonl") if p.is_file() and not p.is_symlink())
 
 
+# The Copilot CLI target's first byte picks the shape of the rest, by file name.
+COPILOT_SHAPES = (("events.jsonl", b"\x00"), ("command-history-state.json", b"\x04"), ("workspace.yaml", b"\x03"),
+                  ("index.json", b"\x05"), (".jsonl", b"\x01"), (".json", b"\x02"))
+
+
+def copilot_seed(path):
+    """The Copilot CLI target's seed prefix for a file of a `.copilot` tree, or None."""
+    if ".copilot" in path.parts:
+        for ending, prefix in COPILOT_SHAPES:
+            if path.name.endswith(ending):
+                return prefix
+    return None
+
+
+AIDER_FILES = {".aider.chat.history.md": b"\x00", ".aider.input.history": b"\x01", ".aider.llm.history": b"\x02"}
+
+
 def seed(directory, name, data):
     directory.mkdir(parents=True, exist_ok=True)
     (directory / name).write_bytes(data[:MAX_LEN])
@@ -64,6 +81,16 @@ def gather_seeds(seed_root, sources):
         stamps.update(STAMP.findall(data))
         ms_values.update(MS_VALUE.findall(data))
     gemini_seeds(seed_root / "gemini_cli_fuzz", sources)
+    for source in sources:
+        if not source.is_dir():
+            continue
+        for index, path in enumerate(sorted(p for p in source.rglob("*") if p.is_file() and not p.is_symlink())):
+            prefix = copilot_seed(path)
+            if prefix is not None:
+                seed(seed_root / "copilot_cli_fuzz", f"{index:04d}-{path.name}", prefix + path.read_bytes())
+            if path.name in AIDER_FILES:
+                # The Aider target's first byte picks the file; long files seed from their start.
+                seed(seed_root / "aider_fuzz", f"{index:04d}-{path.name}", AIDER_FILES[path.name] + path.read_bytes())
     for index, stamp in enumerate(sorted(stamps)[:2000]):
         seed(seed_root / "rfc3339_fuzz", f"{index:04d}", stamp)
     for index, value in enumerate(sorted(ms_values)[:2000]):

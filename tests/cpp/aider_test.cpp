@@ -1,0 +1,188 @@
+// The Aider reader's facts and ties, which no rendering shows yet: models
+// from announcements (switches inside a launch included), the rounded token
+// and cost figures, the input history and LLM log tied to the chat (copies,
+// times), the architect's hand-off, and local times read in the process's zone.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "aider/status_lines.hpp"
+#include "core/driver.hpp"
+#include "core_temp_tree.hpp"
+
+namespace {
+
+// Runs the body with TZ set to `zone`, restoring it afterwards.
+class Zone {
+ public:
+  explicit Zone(const char* zone) {
+    if (const char* was = std::getenv("TZ")) saved_ = was;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~Zone() {
+    if (saved_) ::setenv("TZ", saved_->c_str(), 1);
+    else ::unsetenv("TZ");
+    ::tzset();
+  }
+
+ private:
+  std::optional<std::string> saved_;
+};
+
+std::string amount(const std::optional<std::uint64_t>& n) { return n ? std::to_string(*n) : "-"; }
+
+std::string shown(const vt::Event& e) {
+  std::string text = std::string(vt::wire_name(e.event_type)) + " " + e.source.record_type.value_or("-");
+  if (e.timestamp) text += " @" + e.timestamp->text().substr(11);
+  if (e.origin) text += " " + std::string(vt::wire_name(*e.origin));
+  if (e.message) {
+    std::string m = e.message->str().substr(0, 30);
+    for (char& c : m) c = c == '\n' ? '|' : c;
+    text += " [" + m + "]";
+  }
+  if (e.facts.model) text += " model=" + e.facts.model->str();
+  if (e.facts.usage) {
+    const vt::TokenAmounts& t = e.facts.usage->tokens;
+    text += " tokens=" + amount(t.input) + "/" + amount(t.cache_write) + "/" + amount(t.cache_read) + "/" +
+            amount(t.output);
+    if (e.facts.usage->recorded_cost_usd) text += " cost=" + std::to_string(*e.facts.usage->recorded_cost_usd);
+  }
+  if (e.copy_of) text += " copy";
+  return text;
+}
+
+std::vector<std::string> read_all(const std::filesystem::path& path) {
+  vt::ParseOptions options;
+  options.reading = vt::Reading::Full;
+  auto report = vt::run(path.string(), options);
+  EXPECT_TRUE(report.has_value()) << (report ? "" : report.error().text());
+  std::vector<std::string> out;
+  if (!report) return out;
+  for (const vt::Event& e : report->events) out.push_back(shown(e));
+  for (const vt::Diagnostic& d : report->diagnostics) out.push_back("diagnostic: " + d.message);
+  return out;
+}
+
+const std::string kChat =
+    "\n# aider chat started at 2025-05-04 17:02:36\n\n"
+    "> Aider v0.82.2  \n> Main model: gemini/pro with diff-fenced edit format  \n> Weak model: qwen  \n\n"
+    "#### fix the  \n#### bug  \n\n"
+    "Here is the fix.\n\napp.py\n```\n<<<<<<< SEARCH\nx\n=======\ny\n>>>>>>> REPLACE\n```\n\n"
+    "> Tokens: 3.2k sent, 1.1k cache write, 12k cache hit, 222 received. Cost: $0.0014 message, $0.0031 session.  \n"
+    "> Applied edit to app.py  \n\n"
+    "#### /model openai/qwen3  \n"
+    "> Aider v0.82.2  \n> Model: openai/qwen3 with architect edit format  \n\n"
+    "#### plan it  \n\n"
+    "<thinking-content-7bbe>\nhmm\n</thinking-content-7bbe>\n\nStep one.\n\n"
+    "> litellm.RateLimitError: slow down  \n> Retrying in 0.2 seconds...  \n\n"
+    "#### Step one.  \n\n"
+    "Done.\n";
+
+const std::string kInputs =
+    "\n# 2025-05-04 17:06:57.158813\n+fix the\n+bug\n"
+    "\n# 2025-05-04 17:08:00.5\n+/model openai/qwen3\n"
+    "\n# 2025-05-04 17:09:00.000001\n+n\n";
+
+const std::string kLlm =
+    "TO LLM 2025-05-04T17:06:58\n-------\nSYSTEM Act as an expert.\n-------\nUSER fix the\nUSER bug\n"
+    "LLM RESPONSE 2025-05-04T17:07:07\nASSISTANT Here is the fix.\nASSISTANT \nASSISTANT app.py\n"
+    "ASSISTANT ```\nASSISTANT <<<<<<< SEARCH\nASSISTANT x\nASSISTANT =======\nASSISTANT y\n"
+    "ASSISTANT >>>>>>> REPLACE\nASSISTANT ```\n"
+    "LLM RESPONSE 2025-05-04T17:07:09\n\n";
+
+TEST(AiderPlace, ChatInputsAndLlmLogTiedTogether) {
+  Zone zone("UTC");
+  vt_test::TempTree tree;
+  tree.file("proj/.aider.chat.history.md", kChat);
+  tree.file("proj/.aider.input.history", kInputs);
+  tree.file("proj/.aider.llm.history", kLlm);
+  EXPECT_EQ(read_all(tree / "proj"),
+            (std::vector<std::string>{
+                "session_start launch @17:02:36Z [aider chat started at 2025-05-]",
+                "task_state announcement @17:02:36Z [Aider v0.82.2|Main model: gemi] model=gemini/pro",
+                "prompt_input user @17:06:57.158813Z typed [fix the|bug]",
+                "prompt_input input_history @17:06:57.158813Z typed [fix the|bug] copy",
+                "developer_message llm_request @17:06:58Z [-------|SYSTEM Act as an exper]",
+                "agent_message assistant @17:07:07Z [Here is the fix.||app.py|```|<] model=gemini/pro",
+                "token_usage tokens @17:07:07Z [Tokens: 3.2k sent, 1.1k cache ] model=gemini/pro "
+                "tokens=3200/1100/12000/222 cost=0.001400",
+                "task_state status @17:07:07Z [Applied edit to app.py]",
+                "agent_message llm_response @17:07:07Z [Here is the fix.||app.py|```|<] model=gemini/pro copy",
+                // A reply without text.
+                "task_state llm_response @17:07:09Z []",
+                "prompt_input user @17:08:00.500Z command [/model openai/qwen3]",
+                "task_state announcement @17:08:00.500Z [Aider v0.82.2|Model: openai/qw] model=openai/qwen3",
+                "prompt_input user @17:08:00.500Z typed [plan it]",
+                "agent_reasoning reasoning @17:08:00.500Z [<thinking-content-7bbe>|hmm|</] model=openai/qwen3",
+                "agent_message assistant @17:08:00.500Z [Step one.] model=openai/qwen3",
+                "error error @17:08:00.500Z [litellm.RateLimitError: slow d]",
+                // The architect's plan handed to the editor model repeats the agent text.
+                "prompt_input user @17:08:00.500Z injected [Step one.]",
+                "agent_message assistant @17:08:00.500Z [Done.] model=openai/qwen3",
+                "prompt_input input_history @17:08:00.500Z command [/model openai/qwen3] copy",
+                // An answer to a yes/no question: in the launch, not among the chat's inputs.
+                "prompt_input input_history @17:09:00.000001Z typed [n]"}));
+}
+
+TEST(AiderPlace, LocalTimesFollowTheZoneAndCrlfReadsAlike) {
+  vt_test::TempTree tree;
+  std::string crlf;
+  for (const char c : kChat) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  tree.file("lf/.aider.chat.history.md", kChat);
+  tree.file("crlf/.aider.chat.history.md", crlf);
+  std::vector<std::string> utc, tokyo;
+  {
+    Zone zone("UTC");
+    utc = read_all(tree / "lf");
+    EXPECT_EQ(read_all(tree / "crlf"), utc);
+  }
+  {
+    Zone zone("Asia/Tokyo");
+    tokyo = read_all(tree / "crlf");
+  }
+  ASSERT_EQ(utc.size(), tokyo.size());
+  EXPECT_EQ(utc.front(), "session_start launch @17:02:36Z [aider chat started at 2025-05-]");
+  EXPECT_EQ(tokyo.front(), "session_start launch @08:02:36Z [aider chat started at 2025-05-]");
+}
+
+struct TokensCase {
+  std::string line;
+  std::optional<std::uint64_t> input, cache_write, cache_read, output;
+  std::optional<double> cost;
+};
+
+class AiderTokens : public ::testing::TestWithParam<TokensCase> {};
+
+TEST_P(AiderTokens, RoundedFiguresAsShown) {
+  const auto parsed = vt::aider::parse_tokens_line(GetParam().line);
+  if (!GetParam().input && !GetParam().output) {
+    EXPECT_FALSE(parsed.has_value());
+    return;
+  }
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->amounts.input, GetParam().input);
+  EXPECT_EQ(parsed->amounts.cache_write, GetParam().cache_write);
+  EXPECT_EQ(parsed->amounts.cache_read, GetParam().cache_read);
+  EXPECT_EQ(parsed->amounts.output, GetParam().output);
+  EXPECT_EQ(parsed->message_cost, GetParam().cost);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, AiderTokens,
+    ::testing::Values(TokensCase{"Tokens: 3.2k sent, 222 received.", 3200, {}, {}, 222, {}},
+                      TokensCase{"Tokens: 10k sent, 1.0M received. Cost: $1.25 message, $9.00 session.", 10000, {},
+                                 {}, 1000000, 1.25},
+                      TokensCase{"Tokens: 9.7k sent, 4.1k cache write, 26k cache hit, 99 received.", 9700, 4100,
+                                 26000, 99, {}},
+                      TokensCase{"Tokens: 3.2k sent, 222 received. Cost: $0.01 session.", 3200, {}, {}, 222, {}},
+                      TokensCase{"Tokens: lots sent.", {}, {}, {}, {}, {}},
+                      TokensCase{"Tokens: 5 eaten, 3 received.", {}, {}, {}, {}, {}}));
+
+}  // namespace

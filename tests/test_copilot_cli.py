@@ -1,0 +1,277 @@
+"""GitHub Copilot CLI sessions in the full reading: which paths are read as
+Copilot CLI input (and which are left alone), what damaged, hostile or
+foreign files give, and the real sources accounted record by record (the
+facts each event carries are checked in tests/cpp/copilot_cli_test.cpp)."""
+
+import collections
+import json
+import subprocess
+
+import pytest
+
+import vellumtrace
+
+SID = "0c1a2b3c-1111-4222-8333-944455556666"
+TS = "2026-03-20T20:47:0{}.000Z"
+
+
+def event_line(n, kind, **data):
+    return json.dumps({"type": kind, "data": data, "id": f"e{n}", "timestamp": TS.format(n % 10),
+                       "parentId": f"e{n - 1}" if n else None})
+
+
+LOG = "\n".join([
+    event_line(0, "session.start", sessionId=SID, copilotVersion="1.0.10", context={"cwd": "/w", "branch": "main"}),
+    event_line(1, "user.message", content="fix the bug", attachments=[]),
+    event_line(2, "assistant.message", messageId="m1", content="ok",
+               toolRequests=[{"toolCallId": "c1", "name": "bash", "arguments": {"command": "ls"}}], outputTokens=5),
+    event_line(3, "tool.execution_start", toolCallId="c1", toolName="bash", arguments={"command": "ls"}),
+    event_line(4, "tool.execution_complete", toolCallId="c1", success=True, result={"content": "a.txt"}),
+]) + "\n"
+
+WORKSPACE = f"id: {SID}\ncwd: /w\nbranch: main\nsummary: Fix the bug\ncreated_at: 2026-03-20T20:47:00.000Z\n"
+
+
+def put(base, rel, text=""):
+    path = base / rel
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_text(text)
+    return path
+
+
+def run(cli_path, *args):
+    return subprocess.run([cli_path, *map(str, args), "-f", "json", "--compact", "-q"], capture_output=True)
+
+
+def report(cli_path, *args):
+    result = run(cli_path, *args)
+    assert result.returncode == 0, result.stderr
+    return json.loads(result.stdout)
+
+
+def types(rep):
+    return [e["event_type"] for e in rep["events"]]
+
+
+# (files, the path named, what is read: event types in order, or None when not detected)
+DETECTION = [
+    ({f".copilot/session-state/{SID}.jsonl": LOG}, ".copilot",
+     ["session_start", "prompt_input", "agent_message", "tool_call", "token_usage", "task_state", "tool_result"]),
+    ({f".copilot/session-state/{SID}.jsonl": LOG}, "", "same"),            # the home holding the root
+    ({f".copilot/session-state/{SID}.jsonl": LOG}, ".copilot/session-state", "same"),
+    ({f".copilot/session-state/{SID}.jsonl": LOG}, f".copilot/session-state/{SID}.jsonl", "same"),
+    ({f"backup/session-state/{SID}.jsonl": LOG}, "backup", "same"),         # a root copied under another name
+    ({f".copilot/session-state/{SID}/events.jsonl": LOG, f".copilot/session-state/{SID}/workspace.yaml": WORKSPACE},
+     f".copilot/session-state/{SID}", ["session_start", "task_state", "prompt_input", "agent_message", "tool_call",
+                                        "token_usage", "task_state", "tool_result"]),
+    ({f"x/{SID}/events.jsonl": LOG, f"x/{SID}/workspace.yaml": WORKSPACE}, f"x/{SID}/workspace.yaml", ["task_state"]),
+    ({".copilot/command-history-state.json": '{"commandHistory": ["hi", "/clear"]}'},
+     ".copilot/command-history-state.json", ["prompt_input", "prompt_input"]),
+    # Names alone claim nothing: an events.jsonl with nothing beside it, a
+    # sessions folder holding no session, a legacy name outside its folder.
+    ({"work/events.jsonl": LOG}, "work/events.jsonl", None),
+    ({"notes/session-state/readme.txt": "x"}, "notes/session-state", None),
+    ({"notes/session_a_1.json": "{}"}, "notes/session_a_1.json", None),
+]
+
+
+@pytest.mark.parametrize("files, target, expected", DETECTION, ids=[str(i) for i in range(len(DETECTION))])
+def test_detection(tmp_path, cli_path, files, target, expected):
+    for rel, text in files.items():
+        put(tmp_path, rel, text)
+    result = run(cli_path, tmp_path / target)
+    if expected is None:
+        assert result.returncode != 0
+        assert b"Cannot auto-detect" in result.stderr
+        return
+    rep = json.loads(result.stdout)
+    if expected == "same":
+        expected = DETECTION[0][2]
+    assert types(rep) == expected
+    assert {e["provider"] for e in rep["events"]} == {"copilot_cli"}
+    assert rep["diagnostics"] == []
+    # A session reads the same (ids included) whether named alone or within its root.
+    ids = {e["event_id"] for e in rep["events"]}
+    assert len(ids) == len(rep["events"])
+
+
+def test_one_timeline_with_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
+    put(tmp_path, f".copilot/session-state/{SID}.jsonl", LOG)
+    claude = {"type": "user", "sessionId": "c1", "uuid": "u1", "timestamp": "2026-03-20T20:46:00Z", "cwd": "/w",
+              "message": {"role": "user", "content": "claude prompt"}}
+    put(tmp_path, ".claude/projects/-w/c1.jsonl", json.dumps(claude) + "\n")
+    put(tmp_path, ".claude/history.jsonl",
+        json.dumps({"display": "hi", "timestamp": 1774039560000, "project": "/w", "sessionId": "c1"}) + "\n")
+    full = report(cli_path, tmp_path)
+    assert [(e["provider"], e["event_type"]) for e in full["events"]][:3] == [
+        ("claude_code", "prompt_input"), ("claude_code", "prompt_input"), ("copilot_cli", "session_start")]
+    assert [e["sequence"] for e in full["events"]] == list(range(len(full["events"])))
+    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
+    assert "copilot" not in documented.stdout.decode()
+    with pytest.raises(Exception, match="Cannot auto-detect"):
+        vellumtrace.parse(tmp_path / ".copilot")
+
+
+def test_a_root_holding_only_configuration_says_so(tmp_path, cli_path):
+    put(tmp_path, ".copilot/config.json", '{"copilot_tokens": {}}')
+    put(tmp_path, ".copilot/logs/process-1.log", "x")
+    rep = report(cli_path, tmp_path / ".copilot")
+    assert rep["events"] == []
+    assert [(d["severity"], d["code"]) for d in rep["diagnostics"]] == [("info", "unknown_record")]
+
+
+def test_damaged_lines_are_each_a_diagnostic(tmp_path, cli_path):
+    lines = LOG.splitlines()
+    lines[1] = "{not json"
+    lines.insert(2, "[1, 2]")
+    lines.insert(3, json.dumps({"hello": "world"}))
+    lines.insert(4, event_line(9, "user.message", content="late").replace(TS.format(9), "yesterday"))
+    path = put(tmp_path, f".copilot/session-state/{SID}.jsonl", "\n".join(lines) + "\n" + '{"type": "user.mess')
+    rep = report(cli_path, path)
+    located = {e["source"]["line_number"] for e in rep["events"]}
+    codes = sorted((d["source"]["line_number"], d["code"]) for d in rep["diagnostics"])
+    assert codes == [(2, "invalid_json"), (3, "unknown_record"), (4, "unknown_record"), (5, "invalid_timestamp"),
+                     (9, "invalid_json")]
+    # Every non-blank line is an event or a diagnostic; the bad timestamp keeps its event.
+    assert located | {c[0] for c in codes} == set(range(1, 10))
+    late = next(e for e in rep["events"] if e["message"] == "late")
+    assert late["timestamp_source"] == "referenced_event"
+
+
+BOMB = "a: &a [x, x, x, x, x, x, x, x, x]\n" + "".join(
+    f"{chr(98 + i)}: &{chr(98 + i)} [*{chr(97 + i)}, *{chr(97 + i)}, *{chr(97 + i)}, *{chr(97 + i)}]\n"
+    for i in range(20)) + "cwd: *u\nsummary: bomb\n"
+
+# (file, text, options, diagnostics expected as (code, message start), event types)
+HOSTILE = [
+    ("workspace.yaml", BOMB, [],
+     [("invalid_field_type", "Workspace file read in part: the value of 'cwd' is an alias")], ["task_state"]),
+    ("workspace.yaml", "- just\n- a list\n", [], [("unknown_record", "Not a Copilot CLI workspace file")], []),
+    # What was read before a syntax error is kept.
+    ("workspace.yaml", "summary: kept\nid: [unclosed\n", [],
+     [("invalid_field_type", "Workspace file read in part: did not find expected ',' or ']' at line 3")], ["task_state"]),
+    ("workspace.yaml", "[" * 5000, [], [("unknown_record", "Not a Copilot CLI workspace file")], []),
+    ("workspace.yaml", "summary: " + "x" * 5000 + "\n", ["--max-line-size", "1000"],
+     [("invalid_json", "Workspace file size 5009 exceeds max_line_size 1000")], []),
+    ("events.jsonl", "[" * 100000 + "\n", [], [("invalid_json", "Invalid JSON")], []),
+    ("rewind-snapshots/index.json", '{"snapshots": [1, {"snapshotId": "s", "timestamp": "x", "userMessage": "hi"}]}',
+     [], [("unknown_record", "Snapshot 0 of the rewind index"), ("invalid_timestamp", "Field 'timestamp' of snapshot 1")],
+     ["file_snapshot"]),
+    ("checkpoints/001-first.md", "# summary\n" * 300, ["--max-line-size", "1000"],
+     [("invalid_json", "Checkpoint size 2999 exceeds max_line_size 1000")], []),
+]
+
+
+@pytest.mark.parametrize("name, text, options, diagnostics, expected", HOSTILE, ids=[str(i) for i in range(len(HOSTILE))])
+def test_hostile_session_files_end_in_diagnostics(tmp_path, cli_path, name, text, options, diagnostics, expected):
+    folder = tmp_path / ".copilot" / "session-state" / SID
+    put(folder, name, text)
+    put(folder, "workspace.yaml", WORKSPACE) if name != "workspace.yaml" else None
+    rep = report(cli_path, folder / name, *options)
+    got = [(d["code"], d["message"]) for d in rep["diagnostics"]]
+    assert len(got) == len(diagnostics), got
+    for (code, message), (want_code, start) in zip(got, diagnostics):
+        assert code == want_code and message.startswith(start), (code, message)
+    assert types(rep) == expected
+
+
+def test_huge_legacy_document_is_one_diagnostic(tmp_path, cli_path):
+    doc = {"sessionId": SID, "startTime": "2025-10-05T13:12:35.294Z", "chatMessages": [],
+           "timeline": [{"id": str(i), "timestamp": "2025-10-05T13:12:36Z", "type": "info", "text": "x" * 100}
+                        for i in range(200)]}
+    path = put(tmp_path, f".copilot/history-session-state/session_{SID}_1759669955294.json", json.dumps(doc, indent=1))
+    rep = report(cli_path, path, "--max-line-size", "4096")
+    assert rep["events"] == []
+    assert [d["code"] for d in rep["diagnostics"]] == ["invalid_json"]
+    assert rep["diagnostics"][0]["message"].startswith("Session document size")
+    assert len(report(cli_path, path)["events"]) == 201
+
+
+# ---- the real sources ----------------------------------------------------
+
+def copilot_sources(agents_corpus_dir):
+    return sorted((agents_corpus_dir / "copilot-cli").glob("*/.copilot"))
+
+
+def independent_counts(root):
+    """What the files hold, counted here without the reader: records per
+    event log, and the tool calls, results, token-carrying messages, prompts
+    and history entries, by the formats' own fields."""
+    counts = collections.Counter()
+    lines = {}
+    logs = list(root.glob("session-state/*.jsonl")) + list(root.glob("session-state/*/events.jsonl"))
+    for log in logs:
+        requested = set()
+        numbers = []
+        for number, raw in enumerate(log.read_bytes().split(b"\n"), start=1):
+            if not raw.strip():
+                continue
+            numbers.append(number)
+            record = json.loads(raw)
+            data = record.get("data") or {}
+            kind = record["type"]
+            counts["records"] += 1
+            if kind == "assistant.message":
+                for request in data.get("toolRequests") or []:
+                    requested.add(request.get("toolCallId"))
+                    counts["tool_calls"] += 1
+                counts["token_usage"] += "outputTokens" in data
+            elif kind == "tool.execution_start" and data.get("toolCallId") not in requested:
+                counts["tool_calls"] += 1
+            elif kind == "tool.execution_complete":
+                counts["tool_results"] += 1
+            elif kind == "user.message":
+                counts["prompts"] += 1
+            elif kind == "session.shutdown":
+                counts["token_usage"] += max(1, len(data.get("modelMetrics") or {}))
+        lines[log.relative_to(root).as_posix()] = numbers
+    for doc_path in root.glob("history-session-state/session_*.json"):
+        doc = json.loads(doc_path.read_bytes())
+        counts["documents"] += 1
+        for entry in doc.get("timeline", []):
+            counts["tool_calls"] += entry.get("type") == "tool_call_completed"
+            counts["tool_results"] += entry.get("type") == "tool_call_completed"
+            counts["prompts"] += entry.get("type") == "user"
+        for message in doc.get("chatMessages", []):
+            counts["copied_tool_calls"] += len(message.get("tool_calls") or [])
+            counts["copied_tool_results"] += message.get("role") == "tool"
+    history = root / "command-history-state.json"
+    if history.is_file():
+        counts["history"] = len(json.loads(history.read_bytes())["commandHistory"])
+    counts["snapshots"] = sum(len(json.loads(p.read_bytes())["snapshots"])
+                              for p in root.glob("session-state/*/rewind-snapshots/index.json"))
+    counts["workspaces"] = len(list(root.glob("session-state/*/workspace.yaml")))
+    return counts, lines
+
+
+def test_corpus_sources_account_for_every_record(agents_corpus_dir, cli_path):
+    roots = copilot_sources(agents_corpus_dir)
+    assert len(roots) >= 3
+    for root in roots:
+        rep = report(cli_path, root)
+        want, lines = independent_counts(root)
+        assert rep["diagnostics"] == [], root
+        located = collections.defaultdict(set)
+        for event in rep["events"]:
+            located[event["source"]["relative_path"]].add(event["source"]["line_number"])
+        for rel, numbers in lines.items():
+            assert located[rel] == set(numbers), (root, rel)
+        by = collections.Counter((e["source"]["record_type"].split("/")[0], e["event_type"]) for e in rep["events"])
+        kinds = collections.Counter(e["event_type"] for e in rep["events"])
+        copies = by[("chat", "tool_call")]
+        assert kinds["tool_call"] - copies == want["tool_calls"], root
+        assert copies == want["copied_tool_calls"], root
+        assert kinds["tool_result"] - by[("chat", "tool_result")] == want["tool_results"], root
+        assert by[("chat", "tool_result")] == want["copied_tool_results"], root
+        assert kinds["token_usage"] == want["token_usage"], root
+        assert kinds["file_snapshot"] == want["snapshots"], root
+        assert by[("command_history", "prompt_input")] == want["history"], root
+        assert by[("workspace", "task_state")] == want["workspaces"], root
+        assert by[("session", "session_start")] == want["documents"], root
+        assert kinds["prompt_input"] - by[("command_history", "prompt_input")] - by[("chat", "prompt_input")] == \
+            want["prompts"], root
+        # Time order; every event of a source hashed with its file.
+        times = [e["timestamp"] for e in rep["events"] if e["timestamp"]]
+        assert all(e["source_file_sha256"] for e in rep["events"])
+        assert len(times) >= len(rep["events"]) - want["history"], root
