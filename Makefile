@@ -7,7 +7,7 @@ VENV        := .venv
 VPY         := $(VENV)/bin/python
 VBIN        := $(abspath $(VENV)/bin)
 # Debian packages: for building and running, then for the tests only.
-DEB_PACKAGES      := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libzstd-dev libsimdjson-dev libyaml-dev tzdata
+DEB_PACKAGES      := g++ make nlohmann-json3-dev libssl-dev libcli11-dev libzstd-dev libsimdjson-dev libyaml-dev libcmark-dev tzdata
 DEB_TEST_PACKAGES := libgtest-dev zstd clang-19 libclang-rt-19-dev chromium
 # Python packages into the virtualenv: for building, then for tests and packaging.
 PY_PACKAGES      := scikit-build-core cmake ninja

@@ -62,3 +62,16 @@ def agents_corpus_dir() -> pathlib.Path:
     if not AGENTS_CORPUS.is_dir():
         pytest.skip("agents corpus not present")
     return AGENTS_CORPUS
+
+
+@pytest.fixture(scope="module")
+def browser():
+    """A headless Chromium (the session report tests), or a skip without one."""
+    from report_browser import Browser, find_browser
+
+    executable = find_browser()
+    if executable is None:
+        pytest.skip("no Chromium on this machine (make test installs it)")
+    opened = Browser(executable)
+    yield opened
+    opened.close()

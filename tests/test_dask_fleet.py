@@ -186,7 +186,7 @@ def test_fleet_writes_a_dataset_partitioned_by_collection(hosts, tmp_path, capsy
         source = next(archives.glob(f"host-{index:02d}.*"))
         (picked / source.name).symlink_to(source)
     hostile(picked / "evil.tar.gz", tmp_path, HOSTILE["traversal"][0])
-    assert fleet.main([str(picked / "*"), "-o", str(tmp_path / "out")]) == 0
+    assert fleet.main([str(picked / "*"), "-o", str(tmp_path / "out")]) == fleet.EXIT_UNREADABLE
     events = pq.read_table(tmp_path / "out" / "events")
     got = rows_by_collection(events.select(list(expected["host-00"][0])))
     assert got == {k: expected[k] for k in ("host-00", "host-01", "host-05")}

@@ -17,22 +17,36 @@ fetch and extraction of each archive (when computed together).
 from __future__ import annotations
 
 import os
-from typing import Any, Iterable, Optional, Union
-
-import dask
-import dask.dataframe as dd
+from typing import TYPE_CHECKING, Any, Iterable, Optional, Union
 
 from ._extract import DEFAULT_MAX_BYTES, DEFAULT_MAX_MEMBERS, Limits, UnsafeArchive
-from ._partitions import DIAGNOSTICS, EVENTS, empty_frame, read_host, read_source, to_frame
-from ._sources import Collection, default_collection, sources
+
+if TYPE_CHECKING:
+    import dask.dataframe as dd
+
+    from ._sources import Collection
 
 __all__ = ["read_roots", "read_diagnostics", "read_fleet", "host_tasks", "UnsafeArchive", "default_collection"]
 
 Inputs = Union[str, os.PathLike, Iterable[Union[str, os.PathLike]]]
 
 
+def __getattr__(name: str) -> Any:
+    # Dask, pandas and fsspec load on first use, so that the package (and the
+    # fleet command's --help and its one-line errors) imports without them.
+    if name == "default_collection":
+        from ._sources import default_collection
+        return default_collection
+    raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+
+
 def _frame(what: str, urls_or_paths: Inputs, collection: Collection, storage_options: Optional[dict],
            max_bytes: int, max_members: int, tmpdir: Optional[str], timeline_options: dict) -> dd.DataFrame:
+    import dask.dataframe as dd
+
+    from ._partitions import empty_frame, read_source
+    from ._sources import sources
+
     inputs = sources(urls_or_paths, collection, storage_options)
     if not inputs:
         raise ValueError("no input: the paths or globs matched nothing")
@@ -61,6 +75,8 @@ def read_roots(urls_or_paths: Inputs, collection: Collection = None, storage_opt
         include_raw, include_content, follow_symlinks, max_line_size,
         max_content_size).
     """
+    from ._partitions import EVENTS
+
     return _frame(EVENTS, urls_or_paths, collection, storage_options, max_bytes, max_members, tmpdir,
                   timeline_options)
 
@@ -71,6 +87,8 @@ def read_diagnostics(urls_or_paths: Inputs, collection: Collection = None,
                      **timeline_options: Any) -> dd.DataFrame:
     """The diagnostics of every host, as read_roots reads them, plus one
     `unreadable_artifact` row per archive that was unsafe or unreadable."""
+    from ._partitions import DIAGNOSTICS
+
     return _frame(DIAGNOSTICS, urls_or_paths, collection, storage_options, max_bytes, max_members, tmpdir,
                   timeline_options)
 
@@ -80,6 +98,11 @@ def host_tasks(urls_or_paths: Inputs, collection: Collection = None, storage_opt
                tmpdir: Optional[str] = None, **timeline_options: Any) -> list:
     """One Dask task per host, each giving the host's (events, diagnostics)
     as Arrow tables from one fetch and extraction."""
+    import dask
+
+    from ._partitions import read_host
+    from ._sources import sources
+
     inputs = sources(urls_or_paths, collection, storage_options)
     if not inputs:
         raise ValueError("no input: the paths or globs matched nothing")
@@ -96,6 +119,11 @@ def read_fleet(urls_or_paths: Inputs, collection: Collection = None, storage_opt
     read_diagnostics give them, from one task per host: computed together
     (``dask.compute(events, diagnostics)``), each archive is fetched and
     extracted once, and both halves come from the same bytes."""
+    import dask
+    import dask.dataframe as dd
+
+    from ._partitions import DIAGNOSTICS, EVENTS, empty_frame, to_frame
+
     hosts = host_tasks(urls_or_paths, collection, storage_options, max_bytes=max_bytes, max_members=max_members,
                        tmpdir=tmpdir, **timeline_options)
     frame = dask.delayed(to_frame, pure=True)

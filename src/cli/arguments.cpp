@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/local_time.hpp"
+#include "cli/report_dir.hpp"
 #include "cli/version.hpp"
 
 namespace vt::cli {
@@ -242,7 +243,7 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  });
   app.add_option("--timezone", args.timezone,
                  "With --summary: count days and weeks in ZONE (an IANA name such as Europe/Berlin\n"
-                 "or UTC) instead of the local time zone")
+                 "or UTC) instead of the local time zone; with --format html/markdown: show times in ZONE")
       ->type_name("ZONE");
   app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,

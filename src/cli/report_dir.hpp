@@ -1,7 +1,13 @@
 // The session reports of the program (--format markdown / html): every page
-// written into the directory --output names, created when missing. Each page
-// replaces its file only once completely written; pages are named by the
-// report, never by the input, so nothing lands outside the directory.
+// written into the directory --output names, created when missing. The
+// report owns what it writes there and nothing else: each page is first
+// written to a temporary file created inside the directory (never opened
+// through an entry already there: a link, a FIFO), and only once every page
+// is written are they all renamed over their names, together with the
+// manifest of what the report wrote; pages an earlier report listed and this
+// one does not write are then removed (when still as written). A failure or
+// an interrupt before that leaves the folder as it was. Pages are named by
+// the report, never by the input, so nothing lands outside the directory.
 #pragma once
 
 #include <string>

@@ -74,6 +74,7 @@ def gather_seeds(seed_root, sources):
             seed(seed_root / target, name, data)
         if "projects" in path.parts:
             seed(seed_root / "claude_transcript_fuzz", name, data)
+            seed(seed_root / "agent_markdown_fuzz", name, data)
         seed(seed_root / "writers_fuzz", name, (b"\x01" if "history" in path.name else b"\x00") + data)
         if "rollout" in path.name:
             # Compressed by the target: in two frames, with skippable frames around them.

@@ -16,8 +16,13 @@ inline constexpr std::size_t kToolArgumentLimit = 200;
 
 // "{name}: {argument}" where the input names a command, file path, path,
 // pattern, URL, query, description or prompt (the first of these present),
-// line breaks and tabs shown as spaces; the name alone otherwise.
+// line breaks and tabs shown as spaces; the name alone otherwise. A todo
+// list (TodoWrite's `todos`) follows on lines of its own, one Markdown task
+// item per todo ("- [x] done", "- [ ] next (in progress)"), at most
+// kTodoLimit of them.
 std::string tool_call_message(std::string_view name, const JsonView* input);
+
+inline constexpr std::size_t kTodoLimit = 100;
 
 // `text` cut after `limit` characters (code points), "…" marking the cut.
 std::string cut_text(std::string_view text, std::size_t limit);

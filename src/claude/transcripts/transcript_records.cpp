@@ -59,6 +59,29 @@ std::optional<std::string_view> first_string(JsonView object, std::initializer_l
   return std::nullopt;
 }
 
+// An API error that says no text of its own: its cause and the retry,
+// "ConnectionRefused (retry 1 of 10)".
+std::optional<std::string> api_error_cause(JsonView object) {
+  FieldRef cause = get_object(object, "cause");
+  if (!cause) {
+    if (const FieldRef error = get_object(object, "error")) cause = get_object(*error, "cause");
+  }
+  std::string text;
+  if (cause) {
+    if (const auto code = first_string(*cause, {"code", "message", "name"})) text = std::string(*code);
+  }
+  const FieldRef attempt = get_field(object, "retryAttempt"), most = get_field(object, "maxRetries");
+  const auto attempt_number = attempt ? exact_int64(*attempt) : std::nullopt;
+  const auto most_number = most ? exact_int64(*most) : std::nullopt;
+  if (attempt_number) {
+    std::string retry = "retry " + std::to_string(*attempt_number);
+    if (most_number) retry += " of " + std::to_string(*most_number);
+    text = text.empty() ? retry : text + " (" + retry + ")";
+  }
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
 // What a record's other events say: its own text where it has one.
 std::optional<std::string> other_message(std::string_view name, JsonView object) {
   if (name == "summary") return opt_string(get_string(object, "summary"));
@@ -90,7 +113,7 @@ std::optional<std::string> other_message(std::string_view name, JsonView object)
         if (const auto text = get_string(*inner, "message")) return std::string(*text);
       }
     }
-    return std::nullopt;
+    return api_error_cause(object);
   }
   if (name == "system/turn_duration") {
     const FieldRef ms = get_field(object, "durationMs");

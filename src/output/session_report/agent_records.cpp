@@ -2,12 +2,15 @@
 
 #include <array>
 
-#include "claude/transcripts/tool_summary.hpp"
 #include "output/session_report/raw_fields.hpp"
+#include "output/session_report/report_texts.hpp"
 
 namespace vt::report {
 
 namespace {
+
+// Longest main argument shown on a call's line, in characters.
+constexpr std::size_t kArgumentLimit = 200;
 
 // Arguments that say what a call acts on, most telling first.
 constexpr std::array<std::string_view, 10> kMainArguments = {
@@ -38,7 +41,7 @@ std::string one_line(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '\r' || c == '\t') c = ' ';
   }
-  return claude::cut_text(text, claude::kToolArgumentLimit);
+  return first_line(text, kArgumentLimit);
 }
 
 // The files a patch names ("*** Update File: src/a.rs").
@@ -71,6 +74,12 @@ std::optional<std::string> main_argument(const Json& arguments) {
 }
 
 const Json* raw_of(const Event& event) { return event.raw ? &*event.raw : nullptr; }
+
+// The exit status and failure the facts say, over what the record gave.
+void with_facts(const Event& event, ToolOutput& out) {
+  if (event.facts.exit_code) out.exit_code = event.facts.exit_code;
+  if (event.facts.tool_error) out.failed = *event.facts.tool_error;
+}
 
 // JSON held inside a string (Codex arguments and outputs), parsed only when
 // it nests no deeper than the readers accept; otherwise discarded.
@@ -107,6 +116,11 @@ const Json* codex_payload(const Event& event) {
 }
 
 std::string codex_call_line(const Event& event) {
+  if (event.facts.tool_name) {
+    std::string line = event.facts.tool_name->str();
+    if (event.facts.tool_input && !event.facts.tool_input->empty()) line += ": " + event.facts.tool_input->str();
+    return line;
+  }
   const Json* payload = codex_payload(event);
   if (payload == nullptr) return event.message.value_or("tool");
   std::string name(string_member(payload, "name").value_or(string_member(payload, "type").value_or("tool")));
@@ -128,6 +142,7 @@ std::string codex_call_line(const Event& event) {
 }
 
 std::optional<std::string> codex_call_id(const Event& event) {
+  if (event.facts.tool_call_id) return event.facts.tool_call_id->str();
   if (event.source.source_id) return event.source.source_id->str();
   if (const auto id = string_member(codex_payload(event), "call_id")) return std::string(*id);
   return std::nullopt;
@@ -136,8 +151,10 @@ std::optional<std::string> codex_call_id(const Event& event) {
 std::optional<ToolOutput> codex_tool_output(const Event& event) {
   const Json* payload = codex_payload(event);
   if (payload == nullptr) {
-    if (!event.message) return std::nullopt;
-    return ToolOutput{event.message->str(), std::nullopt, false};
+    if (!event.message && !event.facts.exit_code && !event.facts.tool_error) return std::nullopt;
+    ToolOutput out{event.message.value_or(""), std::nullopt, false};
+    with_facts(event, out);
+    return out;
   }
   ToolOutput out;
   if (const Json* output = member(payload, "output"); output != nullptr && output->is_string()) {
@@ -166,6 +183,7 @@ std::optional<ToolOutput> codex_tool_output(const Event& event) {
   if (!out.exit_code) out.exit_code = integer_member(payload, "exit_code");
   const Json* success = member(payload, "success");
   out.failed = (out.exit_code && *out.exit_code != 0) || (success != nullptr && success->is_boolean() && !success->get<bool>());
+  with_facts(event, out);
   return out;
 }
 
@@ -218,11 +236,13 @@ bool codex_injected_text(std::string_view text) {
 }
 
 std::optional<std::string> codex_model(const Event& event) {
+  if (event.facts.model) return event.facts.model->str();
   if (const auto model = string_member(codex_payload(event), "model")) return std::string(*model);
   return std::nullopt;
 }
 
 std::optional<std::string> codex_git_branch(const Event& event) {
+  if (event.facts.git_branch) return event.facts.git_branch->str();
   if (const auto branch = string_member(object_member(codex_payload(event), "git"), "branch")) {
     return std::string(*branch);
   }
@@ -230,6 +250,7 @@ std::optional<std::string> codex_git_branch(const Event& event) {
 }
 
 std::optional<std::string> claude_block_id(const Event& event, std::size_t nth, bool results) {
+  if (event.facts.tool_call_id) return event.facts.tool_call_id->str();
   const Json* content = member(object_member(raw_of(event), "message"), "content");
   if (content == nullptr || !content->is_array()) return std::nullopt;
   std::size_t seen = 0;
@@ -247,6 +268,10 @@ std::optional<std::string> claude_block_id(const Event& event, std::size_t nth, 
 }
 
 std::optional<std::string> claude_git_branch(const Event& event) {
+  if (event.facts.git_branch) {
+    if (event.facts.git_branch->empty()) return std::nullopt;
+    return event.facts.git_branch->str();
+  }
   const auto branch = string_member(raw_of(event), "gitBranch");
   if (!branch || branch->empty()) return std::nullopt;
   return std::string(*branch);

@@ -1,7 +1,9 @@
-// What the report reads from the two agents' raw records beyond an event's
-// own fields: a Codex tool call's main argument and its output, reasoning
-// summaries, models and git branches, and the ids that tie a Claude Code
-// tool result to its call.
+// What the report needs of an event beyond its own fields: a Codex tool
+// call's main argument and its output, reasoning summaries, models and git
+// branches, and the ids that tie a tool result to its call. Each is read
+// from the event's facts when the reading filled them (the full reading),
+// else from the agent's raw record; the raw reading is what goes once every
+// reader fills the facts.
 #pragma once
 
 #include <cstddef>

@@ -53,6 +53,25 @@ th button{font:inherit;font-weight:600;background:none;border:0;padding:0;color:
 th[aria-sort=ascending] button::after{content:" \25B2"}th[aria-sort=descending] button::after{content:" \25BC"}
 body.index header,body.index main,body.index .bar,body.index footer{max-width:1400px}
 footer{padding:24px 16px}
+.sub{color:var(--muted);margin:0 0 8px;font-size:.9em;overflow-wrap:anywhere}
+.md{overflow-wrap:anywhere}.md>:first-child{margin-top:0}.md>:last-child{margin-bottom:0}
+.md p,.md ul,.md ol,.md blockquote{margin:.35em 0}.md ul,.md ol{padding-left:1.6em}
+.md h3,.md h4,.md h5,.md h6{font-size:1em;margin:.7em 0 .3em}.md h3{font-size:1.05em}
+.md code{font:.9em ui-monospace,SFMono-Regular,Menlo,Consolas,monospace;background:var(--soft);padding:0 3px;border-radius:3px}
+.md pre code{background:none;padding:0;font-size:inherit}
+.md blockquote{border-left:3px solid var(--line);padding-left:10px;color:var(--muted)}
+.md hr{border:0;border-top:1px solid var(--line)}
+.k-attached{border-left-style:dotted}
+.thread{margin:6px 0 2px;padding-left:10px;border-left:2px dashed var(--line)}
+.thread>summary{font-weight:600}
+.thread .it.sub{margin-left:0}
+.toc{margin:12px 0}.toc>summary{font-weight:600;color:var(--fg);font-size:1em}
+.toc table{font-size:.88em}.toc td.p{white-space:normal;max-width:40em}
+td.t{white-space:normal;overflow-wrap:anywhere;min-width:14em;max-width:34em}
+td.t a{display:-webkit-box;-webkit-line-clamp:3;-webkit-box-orient:vertical;overflow:hidden}
+.bar select{font:inherit;padding:4px;border:1px solid var(--line);border-radius:4px;background:var(--bg);color:var(--fg);max-width:22em}
+#more{display:block;margin:12px auto;font:inherit;padding:6px 14px;border:1px solid var(--line);border-radius:4px;background:var(--soft);color:var(--fg);cursor:pointer}
+#more[hidden]{display:none}
 )css";
 
 inline constexpr std::string_view kReportScript = R"js(
@@ -85,22 +104,42 @@ inline constexpr std::string_view kReportScript = R"js(
     };
     q.addEventListener("input", function () { clearTimeout(timer); timer = setTimeout(run, 120); });
   }
-  // Index page: filter box and sortable columns.
+  // Index page: search, facets, the history-only toggle, sortable columns.
   var table = document.getElementById("sessions");
   if (table) {
     var tbody = table.tBodies[0], rows = Array.prototype.slice.call(tbody.rows);
-    var rowTexts = rows.map(function (r) { return r.textContent.toLowerCase(); });
+    var keys = rows.map(function (r) {
+      return {s: (r.getAttribute("data-s") + " " + r.getAttribute("data-d") + " " + r.getAttribute("data-a")).toLowerCase(),
+              a: r.getAttribute("data-a"), d: r.getAttribute("data-d"), h: r.classList.contains("h")};
+    });
     var filter = document.getElementById("filter"), count = document.getElementById("count");
-    var apply = function () {
-      var s = filter.value.trim().toLowerCase(), n = 0;
+    var agent = document.getElementById("agent"), project = document.getElementById("project");
+    var history = document.getElementById("history");
+    // Rows are shown a page at a time: the browser lays out no more.
+    var page = Number(table.getAttribute("data-page")) || 250, limit = page;
+    var moreButton = document.getElementById("more");
+    var apply = function (reset) {
+      if (reset) limit = page;
+      var terms = filter.value.trim().toLowerCase().split(/\s+/).filter(function (t) { return t !== ""; });
+      var all = !!(history && history.checked), n = 0, more = 0;
       for (var i = 0; i < rows.length; i++) {
-        var keep = s === "" || rowTexts[i].indexOf(s) >= 0;
-        rows[i].hidden = !keep;
-        if (keep) n++;
+        var k = keys[i], keep = (!agent.value || k.a === agent.value) && (!project.value || k.d === project.value);
+        for (var t = 0; keep && t < terms.length; t++) keep = k.s.indexOf(terms[t]) >= 0;
+        var show = false;
+        if (keep && (all || !k.h)) show = ++n <= limit;
+        else if (keep) more++;
+        if (rows[i].hidden === show) rows[i].hidden = !show;
       }
-      count.textContent = n + " of " + rows.length + " sessions";
+      var g = function (x) { return x.toLocaleString("en-US"); };
+      count.textContent = g(n) + " of " + g(rows.length) + " sessions" + (n > limit ? " (the first " + g(limit) + " shown)" : "") +
+        (more ? " \u00b7 " + g(more) + " more among the history-only" : "");
+      moreButton.hidden = n <= limit;
+      moreButton.textContent = "Show " + g(Math.min(page, n - limit)) + " more";
     };
-    filter.addEventListener("input", apply);
+    moreButton.addEventListener("click", function () { limit += page; apply(false); });
+    var timer = 0;
+    filter.addEventListener("input", function () { clearTimeout(timer); timer = setTimeout(function () { apply(true); }, 80); });
+    [agent, project, history].forEach(function (c) { if (c) c.addEventListener("change", function () { apply(true); }); });
     var heads = table.tHead.rows[0].cells;
     Array.prototype.forEach.call(heads, function (head, c) {
       var button = head.querySelector("button");
@@ -110,22 +149,31 @@ inline constexpr std::string_view kReportScript = R"js(
         var dir = head.getAttribute("aria-sort") === "ascending" ? -1 : 1;
         Array.prototype.forEach.call(heads, function (h) { h.removeAttribute("aria-sort"); });
         head.setAttribute("aria-sort", dir === 1 ? "ascending" : "descending");
+        var values = rows.map(function (r) { return r.cells[c].getAttribute("data-v") || ""; });
         var order = rows.map(function (r, i) { return i; });
         order.sort(function (a, b) {
-          var x = rows[a].cells[c].getAttribute("data-v") || "", y = rows[b].cells[c].getAttribute("data-v") || "";
+          var x = values[a], y = values[b];
           var r = numeric ? Number(x) - Number(y) : (x < y ? -1 : x > y ? 1 : 0);
           return r * dir || a - b;
         });
-        var sortedRows = [], sortedTexts = [], fragment = document.createDocumentFragment();
-        order.forEach(function (i) { sortedRows.push(rows[i]); sortedTexts.push(rowTexts[i]); fragment.appendChild(rows[i]); });
-        rows = sortedRows; rowTexts = sortedTexts;
+        // Rows move while their body is out of the document: no layout on the way.
+        var sortedRows = [], sortedKeys = [], fragment = document.createDocumentFragment();
+        table.removeChild(tbody);
+        order.forEach(function (i) { sortedRows.push(rows[i]); sortedKeys.push(keys[i]); fragment.appendChild(rows[i]); });
+        rows = sortedRows; keys = sortedKeys;
         tbody.appendChild(fragment);
+        apply(false);
+        table.appendChild(tbody);
       });
     });
-    apply();
+    apply(true);
   }
 })();
 )js";
+
+// Shown when scripts do not run: every row of the index (the script shows
+// them a page at a time).
+inline constexpr std::string_view kNoScriptStyle = "#sessions tr[hidden]{display:table-row}#more{display:none}";
 
 // The policy's text: "default-src 'none'; style-src 'sha256-…'; …".
 std::string report_csp();

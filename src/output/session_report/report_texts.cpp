@@ -1,5 +1,9 @@
 #include "output/session_report/report_texts.hpp"
 
+#include <cstdlib>
+#include <set>
+#include <ctime>
+
 namespace vt::report {
 
 std::string_view provider_title(Provider provider) {
@@ -23,6 +27,28 @@ std::string date_time(const std::optional<Instant>& instant) {
   if (dot != std::string::npos) text = text.substr(0, dot) + "Z";
   if (text.size() > 10 && text[10] == 'T') text[10] = ' ';
   return text;
+}
+
+std::string local_date_time(const std::optional<Instant>& instant) {
+  if (!instant) return {};
+  const std::time_t seconds = static_cast<std::time_t>(instant->unix_seconds());
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return date_time(instant);
+  char text[64];
+  const std::size_t size = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S %Z", &local);
+  return std::string(text, size);
+}
+
+std::string local_zone_name() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (localtime_r(&now, &local) == nullptr) return "UTC";
+  char text[64];
+  const std::size_t size = std::strftime(text, sizeof text, "%Z", &local);
+  const char* named = std::getenv("TZ");
+  const std::string zone = named != nullptr && *named != '\0' && *named != ':' ? std::string(named) : std::string();
+  const std::string abbreviation(text, size);
+  return zone.empty() || zone == abbreviation ? abbreviation : zone;
 }
 
 std::string time_of_day(const std::optional<Instant>& instant) {
@@ -68,9 +94,9 @@ std::string result_summary(const ItemResult& result) {
   return summary;
 }
 
-std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end) {
+std::string hidden_summary(const Items& items, std::size_t begin, std::size_t end) {
   std::size_t context = 0;
-  for (std::size_t i = begin; i < end; ++i) context += items[i].kind == ItemKind::Context;
+  for (std::size_t i = begin; i < end; ++i) context += items[i]->kind == ItemKind::Context;
   const std::size_t records = end - begin - context;
   std::string summary;
   if (context > 0) summary += grouped(context) + " injected context / command" + (context == 1 ? "" : "s");
@@ -79,6 +105,54 @@ std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, st
     summary += grouped(records) + " housekeeping record" + (records == 1 ? "" : "s");
   }
   return summary;
+}
+
+std::string thread_summary(const Items& thread) {
+  std::size_t shown = 0, calls = 0;
+  for (const Item* item : thread) {
+    shown += !hidden_kind(item->kind);
+    calls += item->kind == ItemKind::ToolCall;
+  }
+  return "sub-agent thread \xC2\xB7 " + grouped(shown) + (shown == 1 ? " item" : " items") + " \xC2\xB7 " +
+         grouped(calls) + (calls == 1 ? " tool call" : " tool calls");
+}
+
+TurnLayout turn_layout(const Turn& turn) {
+  TurnLayout layout;
+  std::set<std::size_t> launched;
+  for (const Item& item : turn.items) {
+    if (item.launches != 0) launched.insert(item.launches);
+  }
+  for (const Item& item : turn.items) {
+    if (item.thread != 0 && launched.contains(item.thread)) {
+      layout.threads[item.thread].push_back(&item);
+    } else {
+      layout.top.push_back(&item);
+    }
+  }
+  return layout;
+}
+
+// The first line (ended by LF or CR) of `text` with text in it, blanks collapsed, cut to `limit`
+// characters ("…" added).
+std::string first_line(std::string_view text, std::size_t limit) {
+  std::string line;
+  std::size_t characters = 0;
+  bool blank = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c == '\n' || c == '\r') && !line.empty()) break;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      blank = !line.empty();
+      continue;
+    }
+    const bool starts = (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (starts && characters + (blank ? 1 : 0) >= limit) return line + "\xE2\x80\xA6";
+    if (blank) line += ' ', ++characters, blank = false;
+    line += c;
+    characters += starts;
+  }
+  return line;
 }
 
 }  // namespace vt::report

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,11 @@ namespace vt::report {
 std::string_view provider_title(Provider provider);
 // "2025-11-05 09:12:40Z", or "" without an instant.
 std::string date_time(const std::optional<Instant>& instant);
+// "2025-11-05 10:12:40 CET": in the program's time zone (TZ, or the one
+// --timezone set), or "" without an instant.
+std::string local_date_time(const std::optional<Instant>& instant);
+// The zone's name as the pages say it ("CET", "UTC", "+03").
+std::string local_zone_name();
 // "09:12:40", or "".
 std::string time_of_day(const std::optional<Instant>& instant);
 // "Cut after 2,000 of 12,345 characters (40 of 310 lines); the whole is 13,000 bytes."
@@ -26,26 +32,42 @@ std::string size_text(const ShownText& text);
 // The places of an item after its own: "also a.jsonl:3, b.jsonl:9".
 std::string extra_places(const std::vector<Place>& places);
 
+// The first line (ended by LF or CR) of `text` with text in it, blanks
+// collapsed, cut to `limit` characters ("…" added).
+std::string first_line(std::string_view text, std::size_t limit);
 // "a, b, c".
 std::string joined(const std::vector<std::string>& values);
 // "Turn 3", or "Before the first prompt" for turn 0.
 std::string turn_title(const Turn& turn);
 // "result · exit 0 · 251 bytes, 3 lines · a.jsonl:11; also a.jsonl:12".
 std::string result_summary(const ItemResult& result);
+using Items = std::vector<const Item*>;
+
 // "2 injected context / commands, 5 housekeeping records" for items[begin, end).
-std::string hidden_summary(const std::vector<Item>& items, std::size_t begin, std::size_t end);
+std::string hidden_summary(const Items& items, std::size_t begin, std::size_t end);
+
+// A turn as the pages lay it out: the items shown in order, and each
+// sub-agent thread whose starting call is in the turn, to go under that call.
+struct TurnLayout {
+  Items top;
+  std::map<std::size_t, Items> threads;  // by thread number
+};
+TurnLayout turn_layout(const Turn& turn);
+
+// "sub-agent thread · 12 items · 5 tool calls" (hidden records not counted).
+std::string thread_summary(const Items& thread);
 
 // Calls visible(item) for each shown item and hidden(begin, end) once for
 // each run of hidden items, in order.
 template <class Visible, class Hidden>
-void for_each_run(const std::vector<Item>& items, Visible visible, Hidden hidden) {
+void for_each_run(const Items& items, Visible visible, Hidden hidden) {
   for (std::size_t i = 0; i < items.size();) {
-    if (!hidden_kind(items[i].kind)) {
-      visible(items[i++]);
+    if (!hidden_kind(items[i]->kind)) {
+      visible(*items[i++]);
       continue;
     }
     std::size_t end = i;
-    while (end < items.size() && hidden_kind(items[end].kind)) ++end;
+    while (end < items.size() && hidden_kind(items[end]->kind)) ++end;
     hidden(i, end);
     i = end;
   }

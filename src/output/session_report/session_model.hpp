@@ -32,6 +32,7 @@ enum class ItemKind : std::uint8_t {
   Attachment,    // pasted text, images, file snapshots
   Compaction,    // the context was compacted (summary folded)
   Error,
+  Injected,      // a file the editor or the harness attached (folded, named)
   Context,       // injected by the harness, and command wrappers (hidden)
   Housekeeping,  // task state, token counts, progress, titles (hidden)
 };
@@ -66,6 +67,10 @@ struct ItemResult {
 struct Item {
   ItemKind kind = ItemKind::Housekeeping;
   bool sidechain = false;       // written by a sub-agent
+  // Sub-agent threads (numbered from 1 within the session): the call that
+  // started thread N has `launches` N, the items of the thread `thread` N.
+  std::size_t thread = 0;
+  std::size_t launches = 0;
   std::optional<Instant> time;
   std::string label;            // what the record is, when the kind alone does not say
   ShownText body;
@@ -73,8 +78,14 @@ struct Item {
   std::vector<ItemResult> results;
 };
 
+// Longest title (and turn preview) shown, in characters.
+inline constexpr std::size_t kTitleLimit = 120;
+// Most characters of typed text a session gives the index's search.
+inline constexpr std::size_t kSearchTextLimit = 4000;
+
 struct Turn {
   std::uint64_t number = 0;  // 0: before the first prompt
+  std::string preview;       // the prompt's first line, cut
   std::optional<Instant> first, last;
   Tokens tokens;
   std::vector<Item> items;
@@ -84,6 +95,12 @@ struct Session {
   Provider provider = Provider::Unknown;
   std::string id;
   std::string page_stem;  // file name without extension, unique in the report
+  // The agent's own title for the session, else its first typed prompt, cut.
+  std::string title;
+  // Known only from the prompt history: no conversation was read.
+  bool history_only = false;
+  // The typed prompts' texts on one line (at most kSearchTextLimit characters).
+  std::string search_text;
   std::vector<std::string> working_directories;  // in order of appearance
   std::vector<std::string> models;
   std::vector<std::string> git_branches;

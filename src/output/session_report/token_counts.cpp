@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 
 #include "output/session_report/raw_fields.hpp"
 
@@ -40,7 +41,27 @@ std::uint64_t Tokens::sum() const {
 
 Tokens& Tokens::operator+=(const Tokens& other) {
   for (const auto& [name, part] : kShown) add_part(this->*part, other.*part);
+  if (other.cost_usd) cost_usd = cost_usd.value_or(0) + *other.cost_usd;
   return *this;
+}
+
+std::optional<Tokens> event_tokens(const Event& event) {
+  if (!event.facts.usage) return std::nullopt;
+  const Usage& usage = *event.facts.usage;
+  Tokens tokens;
+  tokens.input = usage.tokens.input;
+  tokens.cache_write = usage.tokens.cache_write;
+  tokens.cache_read = usage.tokens.cache_read;
+  tokens.output = usage.tokens.output;
+  tokens.reasoning = usage.tokens.reasoning;
+  tokens.cost_usd = usage.cost_usd;
+  return tokens;
+}
+
+std::string cost_text(double usd) {
+  char text[32];
+  std::snprintf(text, sizeof text, usd != 0 && usd < 0.01 ? "$%.4f" : "$%.2f", usd);
+  return text;
 }
 
 Tokens Tokens::difference(const Tokens& later, const Tokens& earlier) {

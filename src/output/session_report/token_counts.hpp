@@ -15,6 +15,8 @@ namespace vt::report {
 
 struct Tokens {
   std::optional<std::uint64_t> input, cache_write, cache_read, output, reasoning, total;
+  // The estimated cost of these tokens, where every part of it is priced.
+  std::optional<double> cost_usd;
 
   bool any() const { return input || cache_write || cache_read || output || reasoning || total; }
   // The total as given, else the sum of the parts.
@@ -28,6 +30,12 @@ struct Tokens {
 std::string tokens_text(const Tokens& tokens);
 // A count with thousands separators ("12,345").
 std::string grouped(std::uint64_t value);
+
+// What an event's facts (the full reading) say it used: its token amounts
+// and estimated cost; nothing when it carries none.
+std::optional<Tokens> event_tokens(const Event& event);
+// "$1.23" (at least two decimals, four below a cent).
+std::string cost_text(double usd);
 
 // A Claude Code usage message: its model (when named) and counts.
 struct UsageMessage {
