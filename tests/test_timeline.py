@@ -4,6 +4,7 @@ reading) give; the stream follows the C stream interface's ownership rules."""
 
 import gc
 import json
+import re
 import subprocess
 import sys
 import threading
@@ -63,7 +64,12 @@ def program_events(cli_path, *paths):
 @pytest.mark.parametrize("options", [{}, {"include_raw": True, "include_content": True}])
 def test_documented_reading_is_parse_row_for_row(odd_root, homes, options):
     for path in [SAMPLE, odd_root, *homes]:
-        report = vellumtrace.parse(path, **options)
+        try:
+            report = vellumtrace.parse(path, **options)
+        except ValueError as error:  # a home whose only root holds transcripts alone
+            with pytest.raises(ValueError, match=re.escape(str(error))):
+                vellumtrace.Timeline(path, documented=True, **options)
+            continue
         timeline = vellumtrace.Timeline(path, documented=True, collection="host-1", **options)
         assert plain_rows(timeline) == [event_row(e, "host-1", **options) for e in report["events"]], path
         assert plain_rows(timeline.diagnostics) == [diagnostic_row(d, "host-1") for d in report["diagnostics"]]

@@ -194,7 +194,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
       "error shows a progress line (on a terminal), the first diagnostics (when the\n"
       "rendering does not carry them) and a one-line summary.\n"
       "Exit status: 0 on success, 1 when the run or the output fails, 2 on a usage\n"
-      "error, 130 on SIGINT and 143 on SIGTERM.");
+      "error, 3 when of several inputs some could not be read (the others were\n"
+      "written; each failed input is an unreadable_input diagnostic), 130 on SIGINT and\n"
+      "143 on SIGTERM.");
   app.set_version_flag("-V,--version", std::string("vellumtrace ") + std::string(kVersion));
 
   app.add_option("path", args.paths,
@@ -202,6 +204,16 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  "over all of them; a place given twice is read once)")
       ->required()
       ->type_name("PATH...");
+  add_repeatable(app, "--label",
+                 "Name the input given as PATH LABEL in every event's input field (else its path\n"
+                 "as given; repeatable)",
+                 "PATH=LABEL",
+                 [&args](const std::string& value) {
+                   InputLabel label;
+                   const std::string problem = parse_input_label(value, label);
+                   if (problem.empty()) args.labels.push_back(std::move(label));
+                   return problem;
+                 });
   app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
                  "Timesketch; events without a timestamp are left out); markdown or html: readable\n"
                  "session reports, one page per session plus an index, into the directory --output\n"
@@ -308,6 +320,12 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
   }
   if (args.documented && !args.filter.origins.empty()) {
     throw CLI::ValidationError("--origin", "needs the full reading: prompts have no origin with --documented");
+  }
+  if (args.documented && !args.labels.empty()) {
+    throw CLI::ValidationError("--label", "needs the full reading: events name no input with --documented");
+  }
+  if (const std::string problem = check_input_labels(args.paths, args.labels); !problem.empty()) {
+    throw CLI::ValidationError("--label", problem);
   }
   if (const std::string problem = check_window(args.filter); !problem.empty()) {
     throw CLI::ValidationError("--since", problem);

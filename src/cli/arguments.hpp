@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/filters.hpp"
+#include "cli/input_labels.hpp"
 #include "cli/sessions.hpp"
 #include "core/options.hpp"
 #include "output/writers.hpp"
@@ -18,6 +19,7 @@ namespace vt::cli {
 
 struct Arguments {
   std::vector<std::string> paths;
+  std::vector<InputLabel> labels;  // --label PATH=LABEL (full reading)
   std::string format = "json";
   std::string output;  // empty or "-": standard output
   bool strict = false;

@@ -5,6 +5,7 @@
 // tells the person on standard error how the run went.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -38,6 +39,14 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
+// Written, but of several inputs some could not be read.
+constexpr int kInputFailed = 3;
+
+std::size_t failed_inputs(const vt::Report& report) {
+  return static_cast<std::size_t>(
+      std::count_if(report.diagnostics.begin(), report.diagnostics.end(),
+                    [](const vt::Diagnostic& d) { return d.code == vt::DiagnosticCode::UnreadableInput; }));
+}
 
 int report_failure(const std::string& text) {
   std::fprintf(stderr, "vellumtrace: %s\n", vt::cli::terminal_text(text, true).c_str());
@@ -117,7 +126,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   // Session reports read call ids, branches and tool outputs in raw records.
   if (vt::cli::is_report_format(args.format)) options.include_raw = true;
 
-  vt::Result<vt::Report> report = vt::run(args.paths, options);
+  vt::Result<vt::Report> report = vt::run(vt::cli::run_inputs(args.paths, args.labels), options);
   if (!report) {
     stop_progress();
     std::string text = report.error().text();
@@ -203,8 +212,14 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   stop_progress();
 
-  if (args.quiet) return 0;
+  const std::size_t failed = failed_inputs(*report);
+  const int status = failed > 0 ? kInputFailed : 0;
+  if (args.quiet) return status;
   std::string closing;
+  if (failed > 0) {
+    closing += "vellumtrace: " + std::to_string(failed) + " of " + std::to_string(args.paths.size()) +
+               " inputs could not be read (unreadable_input diagnostics); the others were read\n";
+  }
   if (!filter.empty() && report->events.empty() && all_events > 0) {
     closing += "vellumtrace: the filters kept 0 of " + std::to_string(all_events) + " events\n";
   }
@@ -218,7 +233,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   closing += vt::cli::summary_line(*report, all_events, event_warnings) + "\n";
   std::fputs(closing.c_str(), stderr);
-  return 0;
+  return status;
 }
 
 }  // namespace

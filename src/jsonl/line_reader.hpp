@@ -42,6 +42,7 @@ struct LineView {
   std::string_view text;        // as `Line::text`
   std::uint64_t byte_length = 0;
   bool over_limit = false;
+  bool unterminated = false;    // the input ended before a line feed (the last line)
   std::string_view error;
 };
 

@@ -541,7 +541,9 @@ void TranscriptRecords::note_backups(JsonView object) {
   for (const JsonView entry : tracked->members_by_key()) {
     const auto backup = get_string(entry, "backupFileName");
     if (!backup) continue;
-    backups_.push_back(SnapshotBackup{session, std::string(*backup), std::string(entry.key())});
+    const auto time = get_string(entry, "backupTime");
+    backups_.push_back(SnapshotBackup{session, std::string(*backup), std::string(entry.key()),
+                                      time ? std::string(*time) : std::string()});
   }
 }
 

@@ -23,11 +23,13 @@
 namespace vt::claude {
 
 // A file backup that a transcript's file-history snapshot names: which real
-// file `file-history/<session>/<backup_file_name>` holds.
+// file `file-history/<session>/<backup_file_name>` holds, and when it was
+// taken (`backupTime` as written, empty when absent).
 struct SnapshotBackup {
   std::string session;
   std::string backup_file_name;
   std::string file_path;
+  std::string backup_time;
 };
 
 // The reader of one transcript file, fed its records in file order.
