@@ -37,9 +37,10 @@ def full_events(cli_path, path):
 
 
 def facts(event):
-    """The facts an event has as read (absent ones and the estimated cost,
-    which the price table decides, left out)."""
-    return {name: event[name] for name in FACT_COLUMNS if event[name] is not None and name != "cost_usd"}
+    """The facts an event has as read (absent ones, and what the run decides:
+    the estimated cost, the input, a copy's first occurrence, left out)."""
+    return {name: event[name] for name in FACT_COLUMNS
+            if event[name] is not None and name not in ("cost_usd", "input", "copy_of")}
 
 
 # ------------------------------------------------------------- Claude Code

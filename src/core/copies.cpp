@@ -126,7 +126,11 @@ class CopyFinder {
   }
 
   void ids_of(const Event& e, const Facts& f) {
-    if (f.tool_call_id && is_call(e.event_type)) keys_.push_back(key(Rule::Call, e, *f.tool_call_id));
+    // A replayed call repeats its API message too, where the agent names one
+    // (a sub-agent's own call may reuse an id its parent used).
+    if (f.tool_call_id && is_call(e.event_type)) {
+      keys_.push_back(key(Rule::Call, e, *f.tool_call_id, text_of(f.message_id)));
+    }
     if (f.message_id) {
       if (e.event_type == EventType::TokenUsage) {
         keys_.push_back(key(Rule::Usage, e, *f.message_id));

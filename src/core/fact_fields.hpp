@@ -66,6 +66,10 @@ inline constexpr std::tuple kFactFields{
     FlagFact{"sidechain", [](const Event& e) { return e.facts.sidechain; }},
     TextFact{"agent_id", [](const Event& e) -> const OptionalShared& { return e.facts.agent_id; }, true},
     TextFact{"git_branch", [](const Event& e) -> const OptionalShared& { return e.facts.git_branch; }, true},
+    // Not facts of the record but of the run: the input the event was read
+    // from, and on a copy the event counted in its stead.
+    TextFact{"input", [](const Event& e) -> const OptionalShared& { return e.input; }, true},
+    TextFact{"copy_of", [](const Event& e) -> const OptionalShared& { return e.copy_of; }},
 };
 
 inline constexpr std::size_t kFactFieldCount = std::tuple_size_v<decltype(kFactFields)>;
