@@ -5,6 +5,7 @@ import base64
 import collections
 import hashlib
 import json
+import os
 import subprocess
 
 import pytest
@@ -172,6 +173,36 @@ def test_detection(tmp_path, cli_path, layout, target, detected):
         assert b"Cannot auto-detect" in result.stderr
 
 
+@pytest.mark.parametrize("layout, target, python_reads", [
+    # A root known only by its transcripts is the full reading's: the Python
+    # functions cannot auto-detect it, nor a directory holding it.
+    ({".claude/projects/-w/s.jsonl": "transcript", ".claude/todos/t.json": "[]"}, ".claude", False),
+    ({"home/.claude/projects/-w/s.jsonl": "transcript"}, "home", False),
+    # Named explicitly, transcripts stay readable.
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects", True),
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects/-w", True),
+    ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude/projects/-w/s.jsonl", True),
+    # A documented part makes it a root of both readings (transcripts full only).
+    ({".claude/projects/-w/s.jsonl": "transcript", ".claude/history.jsonl": ""}, ".claude", True),
+])
+def test_documented_reading_knows_a_root_by_its_documented_parts(tmp_path, cli_path, layout, target, python_reads):
+    for name, text in layout.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(json.dumps(user("hi")) + "\n" if text == "transcript" else text)
+    target = tmp_path / target
+    full = subprocess.run([cli_path, target, "-f", "jsonl", "-q"], capture_output=True)
+    assert [json.loads(line)["message"] for line in full.stdout.splitlines()] == ["hi"]
+    documented = subprocess.run([cli_path, target, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+    if python_reads:
+        expected = ["hi"] if "projects" in str(target) else []
+        assert [e["message"] for e in vellumtrace.parse(target)["events"]] == expected
+        assert documented.stdout.decode() == vellumtrace.to_jsonl(target)
+    else:
+        with pytest.raises(ValueError, match="^Cannot auto-detect a supported artifact at '") as error:
+            vellumtrace.parse(target)
+        assert (documented.returncode, documented.stderr.decode()) == (1, f"vellumtrace: {error.value}\n")
+
+
 def test_readings_several_inputs_and_snapshot_paths(tmp_path, cli_path):
     snapshot = {"type": "file-history-snapshot", "messageId": "m1", "isSnapshotUpdate": False,
                 "snapshot": {"messageId": "m1", "timestamp": TS,
@@ -203,7 +234,55 @@ def test_readings_several_inputs_and_snapshot_paths(tmp_path, cli_path):
     both = program(tmp_path / ".claude", other)
     assert [e["sequence"] for e in both] == list(range(len(both)))
     assert len({e["event_id"] for e in both}) == len(both) == 3
-    assert {e["source"]["relative_path"].split("/")[0] for e in both} == {".claude", "other"}
+    # Each input keeps the relative paths (and ids) it has when read alone.
+    assert sorted((e["source"]["relative_path"], e["event_id"]) for e in both) == sorted(
+        (e["source"]["relative_path"], e["event_id"]) for e in program(tmp_path / ".claude") + program(other))
+
+
+def backup_record(*entries):
+    """A file-history snapshot record as Claude Code writes it: (path, backup file, backupTime or None)."""
+    tracked = {path: {"backupFileName": name, "version": int(name[-1]),
+                      **({"backupTime": when} if when is not None else {})} for path, name, when in entries}
+    return {"type": "file-history-snapshot", "messageId": "m1", "isSnapshotUpdate": True,
+            "snapshot": {"messageId": "m0", "trackedFileBackups": tracked, "timestamp": TS}}
+
+
+T1, T2 = "2025-06-01T10:05:00.250Z", "2025-06-01T09:59:00.000Z"
+FS = "2020-09-13T12:26:40Z"  # the backup file's modification time
+
+
+@pytest.mark.parametrize("records, folder, expected", [
+    # The backup the transcript names takes its backupTime (embedded).
+    ([backup_record(("/w/a.py", "abcd@v1", T1))], SESSION, ("2025-06-01T10:05:00.250Z", "embedded", T1, "/w/a.py")),
+    # Two records naming one backup of the session: the earlier time.
+    ([backup_record(("/w/a.py", "abcd@v1", T1)), backup_record(("/w/a.py", "abcd@v1", T2))], SESSION,
+     ("2025-06-01T09:59:00Z", "embedded", T2, "/w/a.py")),
+    # Under another session's folder: by its file name, when the name has one time.
+    ([backup_record(("/w/a.py", "abcd@v1", T1))], "other-session",
+     ("2025-06-01T10:05:00.250Z", "embedded", T1, "/w/a.py")),
+    # ... but not when the name has two different ones.
+    ([backup_record(("/w/a.py", "abcd@v1", T1)), backup_record(("/w/a.py", "abcd@v1", T2))], "other-session",
+     (FS, "filesystem_modified", None, "/w/a.py")),
+    # No time, or one that is no date-time: the file's modification time stays.
+    ([backup_record(("/w/a.py", "abcd@v1", None))], SESSION, (FS, "filesystem_modified", None, "/w/a.py")),
+    ([backup_record(("/w/a.py", "abcd@v1", "yesterday"))], SESSION, (FS, "filesystem_modified", None, "/w/a.py")),
+    # A backup no transcript names.
+    ([backup_record(("/w/b.py", "ffff@v1", T1))], SESSION, (FS, "filesystem_modified", None, None)),
+])
+def test_snapshots_take_the_backup_time_a_transcript_names(tmp_path, cli_path, records, folder, expected):
+    write_transcript(tmp_path, [user("hi"), *records])
+    backup = tmp_path / ".claude" / "file-history" / folder / "abcd@v1"
+    backup.parent.mkdir(parents=True)
+    backup.write_text("old")
+    os.utime(backup, (1_600_000_000, 1_600_000_000))
+    result = subprocess.run([cli_path, tmp_path / ".claude", "-f", "jsonl", "-q"], capture_output=True, check=True)
+    [snapshot] = [e for e in map(json.loads, result.stdout.splitlines()) if e["event_type"] == "file_snapshot"]
+    assert (snapshot["timestamp"], snapshot["timestamp_source"], snapshot["timestamp_raw"],
+            snapshot["message"]) == expected
+    assert snapshot["fs_times"]["modified"] == FS
+    # The documented reading dates every snapshot by its file.
+    [documented] = [e for e in vellumtrace.parse(tmp_path / ".claude")["events"] if e["event_type"] == "file_snapshot"]
+    assert (documented["timestamp"], documented["timestamp_source"]) == (FS, "filesystem_modified")
 
 
 def transcript_lines(root):
@@ -243,10 +322,22 @@ def test_corpus_roots_account_for_every_transcript_line(corpus_dir, cli_path):
 
 
 def test_documented_program_equals_python_functions_on_corpus(corpus_dir, cli_path):
+    refused = []
     for tree in sorted(p for p in corpus_dir.iterdir() if p.is_dir()):
         result = subprocess.run([cli_path, tree, "--documented", "-f", "jsonl", "-q"], capture_output=True)
+        try:
+            expected = vellumtrace.to_jsonl(tree)
+        except ValueError as error:  # a home whose only root holds transcripts alone
+            assert (result.returncode, result.stderr.decode()) == (1, f"vellumtrace: {error}\n"), tree
+            refused.append(tree.name)
+            continue
         assert result.returncode == 0, tree
-        assert result.stdout.decode() == vellumtrace.to_jsonl(tree), tree
+        assert result.stdout.decode() == expected, tree
+    # Exactly the homes whose `.claude` has no documented part.
+    assert refused == sorted(p.parent.parent.name for p in corpus_dir.glob("*/.claude/projects")
+                             if not any((p.parent / part).exists() for part in
+                                        ("history.jsonl", "paste-cache", "image-cache", "file-history"))
+                             and not (p.parent.parent / ".codex").is_dir())
 
 
 def transcript_id(relative_path, line, ordinal):

@@ -1,5 +1,6 @@
 """The native command-line program: renderings, files, summary, exit statuses."""
 
+import json
 import os
 import pathlib
 import re
@@ -154,10 +155,23 @@ def test_usage_errors_exit_2(cli_path, args):
 @pytest.mark.parametrize("parts", [[".codex", ".claude"], [".claude", ".codex", ".claude"]],
                          ids=["two-roots", "one-given-twice"])
 def test_several_inputs_are_each_read_once(cli_path, parts):
-    whole = run(cli_path, SAMPLE, "-f", "jsonl", "-q")
-    given = run(cli_path, *[SAMPLE / part for part in parts], "-f", "jsonl", "-q")
-    assert whole.returncode == given.returncode == 0
-    assert given.stdout == whole.stdout
+    def events(*paths, reading=()):
+        result = run(cli_path, *paths, "-f", "jsonl", "-q", *reading)
+        assert result.returncode == 0
+        return [json.loads(line) for line in result.stdout.splitlines()]
+
+    def placed(found):
+        return sorted((e["event_id"], e["source"]["relative_path"], e["source"]["line_number"]) for e in found)
+
+    given = [SAMPLE / part for part in parts]
+    # Each root keeps the relative paths and ids it has when read alone.
+    together = events(*given)
+    alone = [e for part in dict.fromkeys(parts) for e in events(SAMPLE / part)]
+    assert placed(together) == placed(alone)
+    assert [e["sequence"] for e in together] == list(range(len(together)))
+    # The documented reading starts them at the inputs' common directory, as
+    # the directory holding both roots does.
+    assert placed(events(*given, reading=["--documented"])) == placed(events(SAMPLE, reading=["--documented"]))
 
 
 def test_largest_size_is_accepted(cli_path):

@@ -87,7 +87,9 @@ def test_every_claude_cache_and_snapshot_file_is_one_event(corpus_dir):
     as its own orphan; each snapshot as one `file_snapshot` event. Real paste
     names are the first 16 hex digits of the content's SHA-256, and image
     pastes never appear in the history, so every cached image is an orphan."""
-    roots = sorted(p for p in corpus_dir.rglob(".claude") if p.is_dir() and not p.is_symlink())
+    # Roots of the documented reading (a `.claude` holding transcripts alone is not one).
+    roots = sorted(p for p in corpus_dir.rglob(".claude") if p.is_dir() and not p.is_symlink()
+                   and any((p / part).exists() for part in ("history.jsonl", "paste-cache", "image-cache", "file-history")))
     counted = collections.Counter()
     for root in roots:
         report = vellumtrace.parse(root)

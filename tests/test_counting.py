@@ -11,6 +11,7 @@ import subprocess
 import pytest
 
 import vellumtrace
+from fact_columns import FACT_COLUMNS
 
 SESSION = "1f0e2d3c-4b5a-6978-8a9b-0c1d2e3f4a5b"
 CLAUDE_SESSION = "5c1b7c2e-2f0a-4c1e-9d55-0b6f4f1f2a10"
@@ -127,6 +128,12 @@ ORIGIN_CASES = [
     ("transcript", "<local-command-stdout>Set model to Opus 4.6</local-command-stdout>", "command"),
     ("transcript", "<bash-input>nix flake check</bash-input>", "command"),
     ("transcript", "Unknown skill: usage", "command"),
+    ("transcript", "<bash-stdout>ok</bash-stdout><bash-stderr></bash-stderr>", "command"),
+    ("transcript", "<ide_opened_file>The user opened the file /work/demo/a.go in the IDE. This may or may not be "
+                   "related to the current task.</ide_opened_file>", "injected"),
+    ("transcript", "<ide_selection>The user selected the lines 3 to 4 from /work/demo/a.go:\nx := 1\n"
+                   "</ide_selection>", "injected"),
+    ("transcript", "<ide_ note: not an element", "typed"),
     ("sidechain-transcript", "Warmup", "injected"),
 ]
 
@@ -161,7 +168,7 @@ def test_prompt_origin_rules(cli_path, tmp_path, place, text, origin):
 
 
 @pytest.mark.parametrize("fmt", ["jsonl", "csv", "timesketch"])
-def test_origin_is_the_last_field_and_only_in_the_full_reading(cli_path, tmp_path, fmt):
+def test_origin_follows_the_documented_fields_only_in_the_full_reading(cli_path, tmp_path, fmt):
     root = codex_root(tmp_path, [item("2025-03-01T10:00:00Z", "user", "<environment_context>\n</environment_context>"),
                                  user_message("2025-03-01T10:00:01Z", "fix it")])
 
@@ -170,14 +177,22 @@ def test_origin_is_the_last_field_and_only_in_the_full_reading(cli_path, tmp_pat
         assert result.returncode == 0, result.stderr
         text = result.stdout.decode()
         if fmt == "csv":
-            return [dict(zip(r[0], row)) | {"_last": r[0][-1]} for r in [list(csv.reader(io.StringIO(text)))]
-                    for row in r[1:]]
-        return [json.loads(line) | {"_last": list(json.loads(line))[-1]} for line in text.splitlines()]
+            return [dict(zip(r[0], row)) | {"_after": after_origin(r[0])}
+                    for r in [list(csv.reader(io.StringIO(text)))] for row in r[1:]]
+        return [json.loads(line) | {"_after": after_origin(list(json.loads(line)))} for line in text.splitlines()]
+
+    def after_origin(names):
+        return names[names.index("origin") + 1:] if "origin" in names else None
 
     full, documented = rows(), rows("--documented")
     origins = [r.get("origin") or None for r in full]
     assert sorted(o for o in origins if o) == ["injected", "typed"]
-    assert all(r["_last"] == "origin" for r in full if fmt != "timesketch" or r.get("origin"))
+    # Only the facts come after it (Timesketch names those an event has).
+    for r in full:
+        if fmt != "timesketch":
+            assert r["_after"] == list(FACT_COLUMNS)
+        elif r.get("origin"):
+            assert set(r["_after"]) <= set(FACT_COLUMNS)
     assert all("origin" not in r for r in documented)
     if fmt == "jsonl":  # the Python functions never show it
         assert "origin" not in vellumtrace.to_jsonl(root)
@@ -197,17 +212,22 @@ COUNTING_CASES = [
     ("codex: an item in two parts matches its user message",
      lambda t: codex_root(t, [item(T0, "user", "first half ", "second half"),
                               user_message(T0, "first half second half")]), (1, 0, 0)),
-    ("codex: a history line an hour away is another prompt",
-     lambda t: codex_root(t, [user_message(T0, "go")], [codex_history(1740823200 + 3600, "go")]), (2, 0, 0)),
-    # Copies of a prompt join within ten minutes of each other, at most.
-    *[(f"codex: a history line {gap} s away is {'the same' if joins else 'another'} prompt",
+    ("codex: the history stands back for a session with a rollout",
+     lambda t: codex_root(t, [user_message(T0, "go")], [codex_history(1740823200 + 3600, "go"),
+                                                          codex_history(1740823200 + 7200, "and more")]), (1, 0, 0)),
+    ("codex: the history counts for a session without a rollout",
+     lambda t: codex_root(t, [user_message(T0, "go")],
+                          [codex_history(1740823200, "go", "0000aaaa-0000-0000-0000-000000000000"),
+                           codex_history(1740823260, "/status", "0000aaaa-0000-0000-0000-000000000000")]),
+     (2, 0, 1)),
+    # The history stands back for a session with a conversation however near or far its time.
+    *[(f"codex: a history line {gap} s away stands back for the rollout",
        lambda t, gap=gap: codex_root(t, [user_message(T0, "go")], [codex_history(1740823200 + gap, "go")]),
-       (1 if joins else 2, 0, 0)) for gap, joins in ((61, True), (599, True), (600, True), (601, False),
-                                                     (-600, True), (-601, False))],
-    *[(f"claude: a history line {gap} s before its transcript record is {'one' if joins else 'two'} prompts",
+       (1, 0, 0)) for gap in (61, 599, 600, 601, -600, -601, 3600)],
+    *[(f"claude: a history line {gap} s before its transcript record stands back for it",
        lambda t, gap=gap: claude_root(t, [claude_history((1740823200 - gap) * 1000, "fix it")],
                                       {f"{CLAUDE_SESSION}.jsonl": [claude_user("u1", T0, "fix it")]}),
-       (1 if joins else 2, 0, 0)) for gap, joins in ((600, True), (601, False))],
+       (1, 0, 0)) for gap in (600, 601)],
     ("codex: injected context counts apart",
      lambda t: codex_root(t, [item(T0, "user", "<environment_context>x</environment_context>"),
                               item(T0, "user", "# AGENTS.md instructions\n\n<INSTRUCTIONS>x</INSTRUCTIONS>"),
@@ -236,6 +256,23 @@ COUNTING_CASES = [
                                    f"{CLAUDE_SESSION}/subagents/agent-a1.jsonl": [
                                        claude_user("u1", T0, "fix it", sidechain=True, agentId="a1")]}),
      (1, 0, 0)),
+    ("claude: a message with IDE blocks is one typed prompt",
+     lambda t: claude_root(t, [claude_history(1740823200000, "why does this fail?")],
+                           {f"{CLAUDE_SESSION}.jsonl": [claude_user("u1", T0, [
+                               {"type": "text", "text": "<ide_opened_file>The user opened the file /work/demo/a.go "
+                                                        "in the IDE.</ide_opened_file>"},
+                               {"type": "text", "text": "<ide_selection>The user selected the lines 1 to 2 from "
+                                                        "/work/demo/a.go:\nx := 1\n</ide_selection>"},
+                               {"type": "text", "text": "why does this fail?"}])]}), (1, 0, 0)),
+    ("claude: a message of IDE blocks alone is injected",
+     lambda t: claude_root(t, [], {f"{CLAUDE_SESSION}.jsonl": [claude_user("u1", T0, [
+         {"type": "text", "text": "<ide_opened_file>The user opened the file /work/demo/a.go.</ide_opened_file>"}])]}),
+     (0, 1, 0)),
+    ("claude: the history counts for a session whose transcript has only sub-agents",
+     lambda t: claude_root(t, [claude_history(1740823200000, "review it"), claude_history(1740823260000, "/clear")],
+                           {f"{CLAUDE_SESSION}/subagents/agent-a1.jsonl": [
+                               claude_user("s1", T0, "Review the diff", sidechain=True, agentId="a1")]}),
+     (1, 1, 1)),
     ("claude: history slash commands count as commands",
      lambda t: claude_root(t, [claude_history(1740823200000, "/usage"), claude_history(1740823260000, "/usage"),
                                claude_history(1740823320000, "/status")]), (0, 0, 3)),
@@ -270,8 +307,8 @@ def test_claude_tokens_messages_and_tool_calls_count_once(cli_path, tmp_path):
                                       f"{CLAUDE_SESSION}/subagents/agent-a7.jsonl": agent})
     [row] = summary(cli_path, root)
     assert (row["agent_messages"], row["tool_calls"]) == (2, 2)
-    assert (row["input_tokens"], row["cached_input_tokens"], row["cache_write_tokens"], row["output_tokens"],
-            row["reasoning_tokens"], row["total_tokens"]) == (1110 + 2001 + 2, 3000, 100, 50 + 7 + 3, None,
+    assert (row["input_tokens"], row["cache_read_tokens"], row["cache_write_tokens"], row["output_tokens"],
+            row["reasoning_tokens"], row["total_tokens"]) == (10 + 1 + 2, 3000, 100, 50 + 7 + 3, None,
                                                               3113 + 60)
     assert row["models"] == ["claude-haiku-4-5-20251001", "claude-opus-4-6", "claude-sonnet-4-6"]
     by_day = summary(cli_path, root, "--by", "day", "--by", "model", "--timezone", "UTC")

@@ -68,7 +68,8 @@ def hosts(tmp_path_factory, corpus_dir):
         suffix = ".tar.gz" if index % 2 else ".tar"
         with tarfile.open(archives / (name + suffix), "w:gz" if index % 2 else "w") as tar:
             tar.add(copy, arcname=name)
-        expected.update(rows_by_collection(vellumtrace.Timeline(copy, collection=name)))
+        # The archive names its root holder by its place there: the top folder.
+        expected.update(rows_by_collection(vellumtrace.Timeline(copy, collection=name, labels=[name])))
     return archives, expected
 
 

@@ -160,6 +160,7 @@ def test_a_file_reached_by_two_names_is_read_once(tmp_path, make, given, reads):
     put(tmp_path / "b" / ".claude" / "paste-cache" / "p.txt", "pasted")
     make(first, tmp_path / "b" / ".claude" / "history.jsonl")
     rows = pa.table(vellumtrace.Timeline(*(tmp_path / g for g in given))).to_pylist()
-    prompts = [r["source_relative_path"] for r in rows if r["event_type"] == "prompt_input"]
+    prompts = [(r["input"], r["source_relative_path"]) for r in rows if r["event_type"] == "prompt_input"]
     assert len(prompts) == reads
-    assert prompts[0] == "a/.claude/history.jsonl"
+    # Read by the first input that reaches it, with the path it has there alone.
+    assert prompts[0] == (str(tmp_path / given[0]), "history.jsonl")

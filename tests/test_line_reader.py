@@ -157,6 +157,57 @@ def test_strict_mode_ends_at_error_lines(tmp_path, bad, error, text_start, text_
     assert len(vellumtrace.parse(path)["events"]) == 2
 
 
+LIVE = ("unterminated_line", "warning")
+
+
+@pytest.mark.parametrize(
+    "rel, first, last, documented, full",
+    [
+        # Cut JSON without its line feed: an agent writing, or a copy cut short.
+        pytest.param(".codex/history.jsonl", OK_A, b'{"text":"b', INVALID, LIVE, id="cut_json"),
+        pytest.param(".codex/history.jsonl", OK_A, b'{"text":"caf\xc3', ("unreadable_artifact", "error"), LIVE,
+                     id="cut_inside_a_character"),
+        pytest.param(".claude/projects/-w/s.jsonl",
+                     b'{"type":"user","sessionId":"s","uuid":"u1","timestamp":"2025-06-01T10:00:00Z",'
+                     b'"message":{"role":"user","content":"hi"}}',
+                     b'{"type":"assistant","sessionId":"s","uuid":"u2","message":{"id":"msg_1","content":[{"type":"te',
+                     INVALID, LIVE, id="transcript_cut_mid_record"),
+        # With its line feed, a bad line is damage, whatever the reading.
+        pytest.param(".codex/history.jsonl", OK_A, b'{"text":"b\n', INVALID, INVALID, id="terminated_cut_json"),
+        # Unterminated but whole: read as any line.
+        pytest.param(".codex/history.jsonl", OK_A, OK_B, None, None, id="whole_last_line"),
+        pytest.param(".codex/history.jsonl", OK_A, b"[1]", NOT_OBJECT[:2], NOT_OBJECT[:2], id="whole_non_object"),
+    ],
+)
+def test_an_unterminated_last_line_is_told_apart_in_the_full_reading(tmp_path, cli_path, rel, first, last,
+                                                                     documented, full):
+    path = tmp_path / rel
+    path.parent.mkdir(parents=True)
+    path.write_bytes(first + b"\n" + last)
+
+    def codes(diagnostics):
+        found = [(d["code"], d["severity"]) for d in diagnostics if d["source"]["line_number"] == 2]
+        assert len(found) == len(diagnostics) == (0 if found == [] else 1), diagnostics
+        return found[0] if found else None
+
+    if documented is not None and documented[1] == "error":
+        with pytest.raises((ValueError, OSError)):
+            vellumtrace.parse(path, mode="strict")
+    assert codes(vellumtrace.parse(path)["diagnostics"]) == documented
+    for strict in ([], ["--strict"]):
+        result = subprocess.run([cli_path, path, "-f", "json", "-q", *strict], capture_output=True)
+        if strict and full is not None and full[1] == "error":
+            assert result.returncode == 1
+            continue
+        assert result.returncode == 0, result.stderr
+        report = json.loads(result.stdout)
+        assert codes(report["diagnostics"]) == full
+        assert len(report["events"]) >= 1  # the lines before stay
+        if full == LIVE:
+            assert report["diagnostics"][0]["message"] == (
+                f"Unterminated last line ({len(last)} bytes) does not parse: the file may still be written, or was cut.")
+
+
 def test_a_history_linked_into_proc_is_never_read(tmp_path):
     # Reading a process's own memory would fail on every attempt, and other
     # proc files hand out what the machine holds: it is not even opened. (The

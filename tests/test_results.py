@@ -154,7 +154,12 @@ def test_matches_the_json_rendering(corpus_dir):
     roots = [p for p in sorted(corpus_dir.iterdir()) if p.is_dir()]
     assert roots
     for root in roots:
-        report = vellumtrace.parse(root, include_raw=True, include_content=True)
+        try:
+            report = vellumtrace.parse(root, include_raw=True, include_content=True)
+        except ValueError:  # a home whose only root holds transcripts alone
+            with pytest.raises(ValueError):
+                vellumtrace.to_json(root)
+            continue
         rendered = json.loads(vellumtrace.to_json(root, include_raw=True, include_content=True))
         assert report == rendered, root.name
         for event in report["events"]:

@@ -229,8 +229,9 @@ def test_no_message_replaces_texts_by_length_and_hash(cli_path, inputs, tmp_path
 @pytest.mark.parametrize("name,session,expected", [
     # Claude Code: one count per API message, though a sub-agent file repeats it.
     ("hostile", HOSTILE, "input 11 · output 7"),
-    # Codex: the largest running total, though an older one sorts last.
-    ("sample", "0199a4e2-7c3b-7d10-b8f5-2e6a91c04d7b", "input 16,085 · cache read 9,216 · output 583 · reasoning 256 · total 16,668"),
+    # Codex: the token counts' per-event amounts (fresh input apart from the
+    # cached part) add up to the last running totals, though an older one sorts last.
+    ("sample", "0199a4e2-7c3b-7d10-b8f5-2e6a91c04d7b", "input 6,869 · cache read 9,216 · output 583 · reasoning 256"),
 ])
 def test_session_tokens(cli_path, inputs, tmp_path, name, session, expected):
     run(cli_path, [inputs[name]], "--format", "markdown", "-o", tmp_path)

@@ -83,7 +83,7 @@ def generated(tmp_path_factory):
 
 def trees(generated):
     found = [SAMPLE, generated]
-    corpus = ROOT.parent / "shared" / "corpus"
+    from conftest import CORPUS as corpus
     if corpus.is_dir():
         found += sorted(p for p in corpus.iterdir() if p.is_dir())
     return found

@@ -11,6 +11,8 @@ import re
 import pyarrow as pa
 import pyarrow.compute as pc
 
+from fact_columns import FACT_COLUMNS
+
 TIMESTAMP_COLUMNS = ("timestamp", "fs_modified", "fs_accessed", "fs_created")
 _INSTANT = re.compile(r"([+-]?\d{4,})-(\d\d)-(\d\d)T(\d\d):(\d\d):(\d\d)(?:\.(\d{1,9}))?Z")
 
@@ -42,7 +44,8 @@ def json_text(value):
 
 
 def event_row(event, collection="", include_raw=False, include_content=False):
-    """The Timeline row of one event dict."""
+    """The Timeline row of one event dict (the full reading's, from the
+    program, carries `origin` and the facts: they end the row)."""
     artifact = event["artifact"] or {}
     times = event["fs_times"] or {}
     source = event["source"]
@@ -66,6 +69,9 @@ def event_row(event, collection="", include_raw=False, include_content=False):
         row["content"] = artifact.get("content")
     if include_raw:
         row["raw"] = event["raw"]
+    if "origin" in event:
+        row["origin"] = event["origin"]
+        row.update((name, event[name]) for name in FACT_COLUMNS)
     return row
 
 

@@ -82,6 +82,13 @@ def root_holders(folder: str) -> list[str]:
     return [folder]
 
 
+def archive_labels(folder: str, holders: list[str]) -> list[str]:
+    """Each root holder named by its place inside the archive ("." for its
+    top) in the `input` column, never by the temporary folder it was
+    extracted into."""
+    return [os.path.relpath(holder, folder).replace(os.sep, "/") for holder in holders]
+
+
 def _result(timeline: vellumtrace.Timeline, what: str) -> pa.Table:
     return pa.table(timeline if what == EVENTS else timeline.diagnostics)
 
@@ -103,7 +110,10 @@ def _read(source: Source, timeline_options: dict, limits: Limits, tmpdir: Option
             raise Stopped()
         # Links out of the folder are gone; none is followed there anyway.
         options["follow_symlinks"] = False
-        read = _tables(vellumtrace.Timeline(*root_holders(folder), collection=source.collection, **options))
+        holders = root_holders(folder)
+        if not options.get("documented"):
+            options["labels"] = archive_labels(folder, holders)
+        read = _tables(vellumtrace.Timeline(*holders, collection=source.collection, **options))
         refused = [(f"{reason} ({member})", member) for member, reason in extraction.refused]
         if not refused:
             return read

@@ -35,9 +35,9 @@ std::optional<InputKind> cache_kind_of_name(const fs::path& path) {
   return std::nullopt;
 }
 
-// A directory that directly holds a cache directory or a history file, or a
-// transcript folder.
-bool looks_like_root(const fs::path& path, bool follow_symlinks) {
+// A directory that directly holds a cache directory or a history file, or
+// (when `with_transcripts`) a transcript folder.
+bool looks_like_root(const fs::path& path, bool follow_symlinks, bool with_transcripts) {
   std::error_code error;
   fs::directory_iterator it(path, fs::directory_options::skip_permission_denied, error);
   if (error) return false;
@@ -48,7 +48,7 @@ bool looks_like_root(const fs::path& path, bool follow_symlinks) {
       const bool wants_dir = *name == "paste-cache" || *name == "image-cache" ||
                              *name == "file-history";
       const bool wants_file = *name == "history.jsonl";
-      const bool transcripts = *name == "projects";
+      const bool transcripts = with_transcripts && *name == "projects";
       if (wants_dir || wants_file || transcripts) {
         const auto kind = entry_kind(entry, follow_symlinks);
         if (kind && ((wants_dir && *kind == FileKind::Directory) ||
@@ -77,24 +77,32 @@ std::optional<InputKind> classify_file(const fs::path& path, bool follow_symlink
   return transcript_kind(path, false, follow_symlinks);
 }
 
-std::optional<InputKind> classify_directory(const fs::path& path, bool follow_symlinks) {
+std::optional<InputKind> classify_directory(const fs::path& path, bool follow_symlinks, bool transcript_roots) {
   if (name_is(path, kOtherRootName)) return std::nullopt;
   if (const auto kind = cache_kind_of_name(path)) return kind;
   if (const auto kind = transcript_kind(path, true, follow_symlinks)) return kind;
-  if (looks_like_root(path, follow_symlinks)) return InputKind::ClaudeRoot;
+  if (looks_like_root(path, follow_symlinks, transcript_roots)) return InputKind::ClaudeRoot;
   return std::nullopt;
+}
+
+Result<std::optional<InputKind>> classify(const fs::path& path, bool follow_symlinks, bool transcript_roots) {
+  const auto kind = file_kind(path, follow_symlinks);
+  if (!kind) return fail(ParseError::io(path, kind.error()));
+  switch (*kind) {
+    case FileKind::Directory: return classify_directory(path, follow_symlinks, transcript_roots);
+    case FileKind::Regular: return classify_file(path, follow_symlinks);
+    default: return std::nullopt;
+  }
 }
 
 }  // namespace
 
 Result<std::optional<InputKind>> probe(const fs::path& path, bool follow_symlinks) {
-  const auto kind = file_kind(path, follow_symlinks);
-  if (!kind) return fail(ParseError::io(path, kind.error()));
-  switch (*kind) {
-    case FileKind::Directory: return classify_directory(path, follow_symlinks);
-    case FileKind::Regular: return classify_file(path, follow_symlinks);
-    default: return std::nullopt;
-  }
+  return classify(path, follow_symlinks, true);
+}
+
+Result<std::optional<InputKind>> documented_probe(const fs::path& path, bool follow_symlinks) {
+  return classify(path, follow_symlinks, false);
 }
 
 fs::path base_dir(const fs::path& path, InputKind kind) {

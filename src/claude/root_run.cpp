@@ -84,7 +84,7 @@ Result<AdapterOutput> read_claude_root(const fs::path& root, const fs::path& bas
 
   resolve_cache_references(history, paste.events, image.events, out.diagnostics);
   assign_snapshot_projects(history, snapshots.events);
-  if (transcripts) name_snapshot_files(transcripts->backups, snapshots.events);
+  if (transcripts) describe_snapshot_files(transcripts->backups, snapshots.events);
 
   append_moved(out.diagnostics, std::move(paste.diagnostics));
   append_moved(out.diagnostics, std::move(image.diagnostics));

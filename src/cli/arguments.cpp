@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "cli/local_time.hpp"
 #include "cli/report_dir.hpp"
 #include "cli/version.hpp"
+#include "core/rfc3339.hpp"
 
 namespace vt::cli {
 
@@ -83,30 +86,44 @@ CLI::Option* add_repeatable(CLI::App& app, const std::string& name, const std::s
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
 
-template <class Parse>
-CLI::Option* add_time_bound(CLI::App& app, const std::string& name,
-                            std::optional<TimeBound>& target, Parse parse,
-                            const std::string& help) {
-  return app.add_option_function<std::string>(
-         name,
-         [name, &target, parse](const std::string& text) {
-           target = parse(text);
-           if (!target) {
-             throw CLI::ValidationError(
-                 name, "'" + text + "' is neither an RFC 3339 date-time nor a date YYYY-MM-DD");
-           }
-         },
-         help)
-      ->type_name("TIME");
+// A --since/--until value is kept as given and read once the zone is known
+// (settle_arguments), since a day is a day of that zone.
+CLI::Option* add_time_bound(CLI::App& app, const std::string& name, std::string& target, const std::string& help) {
+  return app.add_option(name, target, help)->type_name("TIME");
 }
 
-void define_filters(CLI::App& app, EventFilter& filter) {
+// The instant relative days count from: VELLUMTRACE_NOW (RFC 3339), else the clock.
+Instant now_instant() {
+  if (const char* fixed = std::getenv("VELLUMTRACE_NOW"); fixed != nullptr && *fixed != '\0') {
+    if (const auto at = parse_rfc3339(fixed)) return *at;
+    throw CLI::ValidationError("VELLUMTRACE_NOW", "'" + std::string(fixed) + "' is not an RFC 3339 date-time");
+  }
+  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  return *Instant::from_unix(std::chrono::duration_cast<std::chrono::seconds>(since_epoch).count());
+}
+
+template <class Parse>
+std::optional<TimeBound> time_bound(const CLI::App& app, const std::string& name, const std::string& text,
+                                    Parse parse, const Instant& now) {
+  if (app.get_option(name)->count() == 0) return std::nullopt;
+  auto bound = parse(text, now);
+  if (!bound) {
+    throw CLI::ValidationError(name, "'" + text + "' is neither an RFC 3339 date-time nor a date (YYYY-MM-DD, "
+                                     "today, yesterday, or days or weeks back: 7d, 4w)");
+  }
+  return bound;
+}
+
+void define_filters(CLI::App& app, Arguments& args) {
+  EventFilter& filter = args.filter;
   const std::string group = "Filters (applied to the ordered timeline; sequence numbers are kept)";
-  add_time_bound(app, "--since", filter.since, parse_since,
-                 "Keep events at or after TIME (RFC 3339, or a date: from that UTC day's start)")
+  add_time_bound(app, "--since", args.since,
+                 "Keep events at or after TIME: RFC 3339, or a day (YYYY-MM-DD, today, yesterday,\n"
+                 "7d or 4w: that many days or weeks before today) from its start; days are local\n"
+                 "(--timezone)")
       ->group(group);
-  add_time_bound(app, "--until", filter.until, parse_until,
-                 "Keep events at or before TIME (RFC 3339, or a date: through that UTC day's end)")
+  add_time_bound(app, "--until", args.until,
+                 "Keep events at or before TIME: RFC 3339, or a day as for --since, through its end")
       ->group(group);
   add_repeatable(app, "--session",
                  "Keep events of session ID, or of the one session whose id it starts; any letter\n"
@@ -177,7 +194,9 @@ void define_arguments(CLI::App& app, Arguments& args) {
       "error shows a progress line (on a terminal), the first diagnostics (when the\n"
       "rendering does not carry them) and a one-line summary.\n"
       "Exit status: 0 on success, 1 when the run or the output fails, 2 on a usage\n"
-      "error, 130 on SIGINT and 143 on SIGTERM.");
+      "error, 3 when of several inputs some could not be read (the others were\n"
+      "written; each failed input is an unreadable_input diagnostic), 130 on SIGINT and\n"
+      "143 on SIGTERM.");
   app.set_version_flag("-V,--version", std::string("vellumtrace ") + std::string(kVersion));
 
   app.add_option("path", args.paths,
@@ -185,6 +204,16 @@ void define_arguments(CLI::App& app, Arguments& args) {
                  "over all of them; a place given twice is read once)")
       ->required()
       ->type_name("PATH...");
+  add_repeatable(app, "--label",
+                 "Name the input given as PATH LABEL in every event's input field (else its path\n"
+                 "as given; repeatable)",
+                 "PATH=LABEL",
+                 [&args](const std::string& value) {
+                   InputLabel label;
+                   const std::string problem = parse_input_label(value, label);
+                   if (problem.empty()) args.labels.push_back(std::move(label));
+                   return problem;
+                 });
   app.add_option("-f,--format", args.format, "Rendering: json (the whole report), jsonl, csv or timesketch (JSON lines for\n"
                  "Timesketch; events without a timestamp are left out); markdown or html: readable\n"
                  "session reports, one page per session plus an index, into the directory --output\n"
@@ -201,14 +230,18 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--include-content", args.include_content,
                "Inline file content (and write it in the CSV content column)");
   app.add_flag("--no-message", args.no_message,
-               "Leave every event's message out: an empty CSV column, null in JSON and JSON\n"
-               "lines, the event type alone in Timesketch; in markdown and html reports, every\n"
-               "text from the input replaced by its length and SHA-256");
+               "Leave every event's message (and a call's tool_input) out: an empty CSV column,\n"
+               "null in JSON and JSON lines, the event type alone in Timesketch; in markdown and\n"
+               "html reports, every text from the input replaced by its length and SHA-256");
   app.add_flag("--compact", args.compact, "Write the JSON report without whitespace");
   app.add_flag("--follow-symlinks", args.follow_symlinks, "Follow symbolic links");
   app.add_flag("--documented", args.documented,
                "Read only the documented layout, exactly as the Python functions do (no session\n"
                "transcripts in a Claude Code root, no additions to the events)");
+  app.add_option("--prices", args.prices,
+                 "Estimate costs with the price table in FILE (the shape of the built-in one, see\n"
+                 "the README): its rows override or extend the built-in rows")
+      ->type_name("FILE");
   add_byte_count(app, "--max-line-size", args.max_line_size,
                  "Longest accepted line in bytes (0: no limit)");
   add_byte_count(app, "--max-content-size", args.max_content_size,
@@ -219,9 +252,11 @@ void define_arguments(CLI::App& app, Arguments& args) {
   app.add_flag("--summary", args.summary,
                "Print one row per session instead of the timeline (a table; CSV or JSON with\n"
                "--format csv, json or jsonl): prompts counted once (typed, injected, commands),\n"
-               "agent messages, tool calls, diagnostic lines, tokens and models");
+               "agent messages, tool calls, diagnostic lines, tokens, their estimated cost and\n"
+               "models");
   add_repeatable(app, "--by",
-                 "With --summary: one row per KEY instead (repeatable, combined):\n" + joined(group_by_names()),
+                 "With --summary: one row per KEY instead (repeatable, combined):\n" + joined(group_by_names()) +
+                     " (block: the 5-hour usage windows)",
                  "KEY",
                  [&args](const std::string& value) {
                    const auto key = group_by_named(value);
@@ -230,13 +265,14 @@ void define_arguments(CLI::App& app, Arguments& args) {
                    return std::string();
                  });
   app.add_option("--timezone", args.timezone,
-                 "With --summary: count days and weeks in ZONE (an IANA name such as Europe/Berlin\n"
-                 "or UTC) instead of the local time zone; with --format html/markdown: show times in ZONE")
+                 "Count days (the summary's days, weeks, months and blocks, and the days of --since\n"
+                 "and --until) in ZONE, an IANA name such as Europe/Berlin or UTC, instead of the\n"
+                 "local time zone; with --format html/markdown: show times in ZONE")
       ->type_name("ZONE");
   app.add_flag("--wide", args.wide, "With --summary: the table with every column at full width");
   app.add_flag("-q,--quiet", args.quiet,
                "Print nothing on standard error but errors (no progress, diagnostics or summary)");
-  define_filters(app, args.filter);
+  define_filters(app, args);
 }
 
 void settle_arguments(const CLI::App& app, Arguments& args) {
@@ -272,8 +308,24 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
       throw CLI::ValidationError("--timezone", problem);
     }
   }
+  if (app.get_option("--prices")->count() > 0) {
+    if (args.prices.empty()) throw CLI::ValidationError("--prices", "an empty file name");
+    if (args.documented) throw CLI::ValidationError("--prices", "needs the full reading: --documented has no costs");
+  }
+  use_time_zone(args.timezone);
+  if (app.get_option("--since")->count() > 0 || app.get_option("--until")->count() > 0) {
+    const Instant now = now_instant();
+    args.filter.since = time_bound(app, "--since", args.since, parse_since, now);
+    args.filter.until = time_bound(app, "--until", args.until, parse_until, now);
+  }
   if (args.documented && !args.filter.origins.empty()) {
     throw CLI::ValidationError("--origin", "needs the full reading: prompts have no origin with --documented");
+  }
+  if (args.documented && !args.labels.empty()) {
+    throw CLI::ValidationError("--label", "needs the full reading: events name no input with --documented");
+  }
+  if (const std::string problem = check_input_labels(args.paths, args.labels); !problem.empty()) {
+    throw CLI::ValidationError("--label", problem);
   }
   if (const std::string problem = check_window(args.filter); !problem.empty()) {
     throw CLI::ValidationError("--since", problem);
@@ -296,7 +348,7 @@ ParseOptions parse_options(const Arguments& args) {
   return options;
 }
 
-EventExtras event_extras(const Arguments& args) { return EventExtras{!args.documented}; }
+EventExtras event_extras(const Arguments& args) { return EventExtras{!args.documented, !args.documented}; }
 
 CsvOptions csv_options(const Arguments& args) {
   return CsvOptions{!args.no_message, args.include_content, event_extras(args)};

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/filters.hpp"
+#include "cli/input_labels.hpp"
 #include "cli/sessions.hpp"
 #include "core/options.hpp"
 #include "output/writers.hpp"
@@ -18,6 +19,7 @@ namespace vt::cli {
 
 struct Arguments {
   std::vector<std::string> paths;
+  std::vector<InputLabel> labels;  // --label PATH=LABEL (full reading)
   std::string format = "json";
   std::string output;  // empty or "-": standard output
   bool strict = false;
@@ -32,9 +34,11 @@ struct Arguments {
   std::string diagnostics;  // empty: listed on standard error instead
   bool summary = false;
   std::vector<GroupBy> by;   // --by, in order; the summary's default: per session
-  std::string timezone;      // empty: the local zone
+  std::string timezone;      // empty: the local zone (of the summary and of --since/--until days)
+  std::string since, until;  // as given; read into `filter` by settle_arguments
   bool wide = false;
   bool documented = false;  // only what the Python functions read
+  std::string prices;       // a price table extending the built-in one; empty: none
   bool format_given = false;
   EventFilter filter;
 

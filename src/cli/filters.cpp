@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "cli/local_time.hpp"
 #include "core/rfc3339.hpp"
 
 namespace vt::cli {
@@ -14,19 +15,33 @@ bool digits(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// Midnight UTC of a plain YYYY-MM-DD date, `days_after` days later.
-std::optional<Instant> day_start(std::string_view text, int days_after) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !digits(text.substr(0, 4)) ||
-      !digits(text.substr(5, 2)) || !digits(text.substr(8, 2))) {
-    return std::nullopt;
+// The local date a --since/--until day names: YYYY-MM-DD, "today",
+// "yesterday", "Nd" or "Nw" (N days or weeks before today's date).
+std::optional<LocalDate> named_day(std::string_view text, const Instant& now) {
+  if (text.size() == 10 && text[4] == '-' && text[7] == '-' && digits(text.substr(0, 4)) &&
+      digits(text.substr(5, 2)) && digits(text.substr(8, 2))) {
+    CivilTime civil;
+    civil.year = std::stoi(std::string(text.substr(0, 4)));
+    civil.month = static_cast<unsigned>(std::stoi(std::string(text.substr(5, 2))));
+    civil.day = static_cast<unsigned>(std::stoi(std::string(text.substr(8, 2))));
+    if (!Instant::from_civil(civil)) return std::nullopt;  // refuses 2024-02-30 and the like
+    return LocalDate{civil.year, civil.month, civil.day};
   }
-  CivilTime civil;
-  civil.year = std::stoi(std::string(text.substr(0, 4)));
-  civil.month = static_cast<unsigned>(std::stoi(std::string(text.substr(5, 2))));
-  civil.day = static_cast<unsigned>(std::stoi(std::string(text.substr(8, 2))));
-  const auto start = Instant::from_civil(civil);  // refuses 2024-02-30 and the like
-  if (!start) return std::nullopt;
-  return Instant::from_unix(start->unix_seconds() + std::int64_t{86400} * days_after);
+  std::int64_t back = 0;
+  if (text == "yesterday") {
+    back = 1;
+  } else if (text != "today") {
+    if (text.size() < 2 || text.size() > 7 || (text.back() != 'd' && text.back() != 'w')) return std::nullopt;
+    const std::string_view count = text.substr(0, text.size() - 1);
+    if (!digits(count)) return std::nullopt;
+    back = std::stoll(std::string(count)) * (text.back() == 'w' ? 7 : 1);
+  }
+  const auto today = local_date(now);
+  if (!today) return std::nullopt;
+  std::int64_t year = 0;
+  unsigned month = 0, day = 0;
+  civil_from_days(days_from_civil(today->year, today->month, today->day) - back, year, month, day);
+  return LocalDate{year, month, day};
 }
 
 // A working directory as compared: backslashes as slashes and a Windows
@@ -65,14 +80,20 @@ std::string lower(std::string_view text) {
 
 }  // namespace
 
-std::optional<TimeBound> parse_since(std::string_view text) {
-  if (auto day = day_start(text, 0)) return TimeBound{*day, false};
+std::optional<TimeBound> parse_since(std::string_view text, const Instant& now) {
+  if (const auto day = named_day(text, now)) {
+    const auto start = local_day_start(*day);
+    return start ? std::optional<TimeBound>(TimeBound{*start, false}) : std::nullopt;
+  }
   if (auto at = parse_rfc3339(text)) return TimeBound{*at, false};
   return std::nullopt;
 }
 
-std::optional<TimeBound> parse_until(std::string_view text) {
-  if (auto next_day = day_start(text, 1)) return TimeBound{*next_day, true};
+std::optional<TimeBound> parse_until(std::string_view text, const Instant& now) {
+  if (const auto day = named_day(text, now)) {
+    const auto next = local_day_start(*day, 1);
+    return next ? std::optional<TimeBound>(TimeBound{*next, true}) : std::nullopt;
+  }
   if (auto at = parse_rfc3339(text)) return TimeBound{*at, false};
   return std::nullopt;
 }

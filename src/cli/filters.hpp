@@ -36,11 +36,14 @@ struct EventFilter {
   bool keeps(const Event& event) const;
 };
 
-// "--since"/"--until" values: an RFC 3339 instant, or a date YYYY-MM-DD that
-// stands for the start of that UTC day (since) or its whole day (until).
-// Absent when the text is neither.
-std::optional<TimeBound> parse_since(std::string_view text);
-std::optional<TimeBound> parse_until(std::string_view text);
+// "--since"/"--until" values: an RFC 3339 instant, or a day: a date
+// YYYY-MM-DD, "today", "yesterday", or N days or weeks before today ("7d",
+// "4w"; "0d" is today). Days are local days of the one zone the summary
+// counts in (--timezone, else the local zone; today is the day of `now`): a
+// day stands for its start (since) or for everything before the next day's
+// start (until). Absent when the text is none of these.
+std::optional<TimeBound> parse_since(std::string_view text, const Instant& now);
+std::optional<TimeBound> parse_until(std::string_view text, const Instant& now);
 
 // A "--cwd" prefix as a path, spelled once: repeated slashes and "." taken
 // out, ".." taken back against the component before it (never above the

@@ -5,6 +5,7 @@
 // tells the person on standard error how the run went.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,6 +20,7 @@
 #include "cli/hints.hpp"
 #include "cli/interrupts.hpp"
 #include "cli/local_time.hpp"
+#include "cli/price_file.hpp"
 #include "cli/output_file.hpp"
 #include "cli/progress_line.hpp"
 #include "cli/report_dir.hpp"
@@ -37,6 +39,14 @@ namespace {
 
 constexpr int kFailure = 1;
 constexpr int kUsage = 2;
+// Written, but of several inputs some could not be read.
+constexpr int kInputFailed = 3;
+
+std::size_t failed_inputs(const vt::Report& report) {
+  return static_cast<std::size_t>(
+      std::count_if(report.diagnostics.begin(), report.diagnostics.end(),
+                    [](const vt::Diagnostic& d) { return d.code == vt::DiagnosticCode::UnreadableInput; }));
+}
 
 int report_failure(const std::string& text) {
   std::fprintf(stderr, "vellumtrace: %s\n", vt::cli::terminal_text(text, true).c_str());
@@ -61,7 +71,8 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsi
   if (args.summary) {
     const std::string table =
         vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
-                                vt::cli::TableOptions{table_style(args), args.wide});
+                                vt::cli::TableOptions{table_style(args), args.wide, 100,
+                                                      vt::cli::NoteOptions{std::nullopt, args.documented}});
     if (auto written = sink.write(table.data(), table.size()); !written) {
       return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
     }
@@ -71,7 +82,7 @@ vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsi
   if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads, extras);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
   if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
-  vt::Status written = vt::write_json_report(report, !args.compact, sink);
+  vt::Status written = vt::write_json_report(report, !args.compact, sink, extras);
   // The document has no final line break; give a terminal one so the prompt
   // does not stick to the closing brace. Files and pipes get the exact bytes.
   if (written && to_terminal) (void)sink.write("\n", 1);
@@ -102,15 +113,20 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   if (progress) watch.on_signal([line = &*progress] { line->erase(); });
   vt::InputFiles inputs;
   vt::ParseOptions options = vt::cli::parse_options(args);
+  std::optional<vt::PriceTable> prices;
+  if (!args.prices.empty()) {
+    vt::Result<vt::PriceTable> loaded = vt::cli::load_prices(args.prices);
+    if (!loaded) return stop_progress(), report_failure(loaded.error().text());
+    prices = std::move(*loaded);
+    options.prices = &*prices;
+  }
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // The full reading's token counts carry their totals; the documented
-  // reading's Codex counts are read from their raw records. Session reports
-  // read call ids, branches and tool outputs there.
-  if ((args.summary && args.documented) || vt::cli::is_report_format(args.format)) options.include_raw = true;
+  // Session reports read call ids, branches and tool outputs in raw records.
+  if (vt::cli::is_report_format(args.format)) options.include_raw = true;
 
-  vt::Result<vt::Report> report = vt::run(args.paths, options);
+  vt::Result<vt::Report> report = vt::run(vt::cli::run_inputs(args.paths, args.labels), options);
   if (!report) {
     stop_progress();
     std::string text = report.error().text();
@@ -138,9 +154,13 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   const std::size_t event_warnings = vt::cli::event_warning_count(report->events);
   vt::cli::apply_filter(filter, report->events);
   const bool report_dir = vt::cli::is_report_format(args.format);
-  // Reports redact messages their own way (length and digest).
+  // Reports redact messages their own way (length and digest). A call's
+  // main argument is text from the input like its message.
   if (!args.summary && args.no_message && !report_dir) {
-    for (vt::Event& event : report->events) event.message.reset();
+    for (vt::Event& event : report->events) {
+      event.message.reset();
+      event.facts.tool_input.reset();
+    }
   }
 
   // An --output or --diagnostics file that is one of this run's input files
@@ -192,8 +212,14 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   stop_progress();
 
-  if (args.quiet) return 0;
+  const std::size_t failed = failed_inputs(*report);
+  const int status = failed > 0 ? kInputFailed : 0;
+  if (args.quiet) return status;
   std::string closing;
+  if (failed > 0) {
+    closing += "vellumtrace: " + std::to_string(failed) + " of " + std::to_string(args.paths.size()) +
+               " inputs could not be read (unreadable_input diagnostics); the others were read\n";
+  }
   if (!filter.empty() && report->events.empty() && all_events > 0) {
     closing += "vellumtrace: the filters kept 0 of " + std::to_string(all_events) + " events\n";
   }
@@ -207,7 +233,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   closing += vt::cli::summary_line(*report, all_events, event_warnings) + "\n";
   std::fputs(closing.c_str(), stderr);
-  return 0;
+  return status;
 }
 
 }  // namespace

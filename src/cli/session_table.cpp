@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "cli/summary_notes.hpp"
 #include "cli/terminal_text.hpp"
 #include "core/path_text.hpp"
 #include "output/json_text.hpp"
@@ -27,12 +28,17 @@ struct Column {
 
 Value text(const std::optional<std::string>& s) { return s ? Value(utf8_lossy(*s)) : Value(nullptr); }
 
-Value token(const SummaryRow& row, std::optional<std::uint64_t> TokenSums::*member) {
-  if (!row.tokens || !((*row.tokens).*member)) return nullptr;
-  return *((*row.tokens).*member);
+Value count_value(const std::optional<std::uint64_t>& n) { return n ? Value(*n) : Value(nullptr); }
+
+Value usd(const std::optional<double>& amount) { return amount ? Value(*amount) : Value(nullptr); }
+
+Value names(const std::vector<std::string>& list, std::string_view none = {}) {
+  Value out = Value::array();
+  for (const std::string& name : list) out.push_back(utf8_lossy(name.empty() && !none.empty() ? none : name));
+  return out;
 }
 
-std::vector<Column> columns_for(const std::vector<GroupBy>& by) {
+std::vector<Column> columns_for(const std::vector<GroupBy>& by, const std::string& cost_heading) {
   std::vector<Column> columns;
   const bool per_session = std::find(by.begin(), by.end(), GroupBy::Session) != by.end();
   const bool per_model = std::find(by.begin(), by.end(), GroupBy::Model) != by.end();
@@ -52,6 +58,12 @@ std::vector<Column> columns_for(const std::vector<GroupBy>& by) {
       case GroupBy::Week:
         columns.push_back({"week", "week", Fit::Keep, false, [](const SummaryRow& r) { return text(r.week); }});
         break;
+      case GroupBy::Month:
+        columns.push_back({"month", "month", Fit::Keep, false, [](const SummaryRow& r) { return text(r.month); }});
+        break;
+      case GroupBy::Block:
+        columns.push_back({"block", "block", Fit::Keep, false, [](const SummaryRow& r) { return text(r.block); }});
+        break;
       case GroupBy::Project:
         columns.push_back({"project", "project", Fit::ElideStart, false,
                            [](const SummaryRow& r) { return text(r.project); }});
@@ -61,44 +73,63 @@ std::vector<Column> columns_for(const std::vector<GroupBy>& by) {
         break;
     }
   }
-  const auto count = [](std::uint64_t SummaryRow::*member) {
-    return [member](const SummaryRow& r) { return Value(r.*member); };
+  const auto count = [](std::uint64_t Counts::*member) {
+    return [member](const SummaryRow& r) { return Value(r.counts.*member); };
   };
   const auto time = [](std::optional<Instant> SummaryRow::*member) {
     return [member](const SummaryRow& r) {
       return r.*member ? Value(timestamp_text(*(r.*member))) : Value(nullptr);
     };
   };
-  if (!per_session) columns.push_back({"sessions", "sessions", Fit::Keep, true, count(&SummaryRow::sessions)});
+  if (!per_session) {
+    columns.push_back({"sessions", "sessions", Fit::Keep, true, [](const SummaryRow& r) { return Value(r.sessions); }});
+  }
   columns.push_back({"first_timestamp", "", Fit::Drop, false, time(&SummaryRow::first)});
   columns.push_back({"last_timestamp", "", Fit::Drop, false, time(&SummaryRow::last)});
-  columns.push_back({"prompts", "typed", Fit::Keep, true, count(&SummaryRow::prompts)});
-  columns.push_back({"injected_prompts", "inj", Fit::Keep, true, count(&SummaryRow::injected_prompts)});
-  columns.push_back({"command_prompts", "cmd", Fit::Keep, true, count(&SummaryRow::command_prompts)});
-  columns.push_back({"agent_messages", "msgs", Fit::Keep, true, count(&SummaryRow::agent_messages)});
-  columns.push_back({"tool_calls", "tools", Fit::Keep, true, count(&SummaryRow::tool_calls)});
-  columns.push_back({"diagnostic_lines", "diag", Fit::Keep, true, count(&SummaryRow::diagnostic_lines)});
-  const auto tokens = [](std::optional<std::uint64_t> TokenSums::*member) {
-    return [member](const SummaryRow& r) { return token(r, member); };
+  columns.push_back({"prompts", "typed", Fit::Keep, true, count(&Counts::typed_prompts)});
+  columns.push_back({"injected_prompts", "inj", Fit::Keep, true, count(&Counts::injected_prompts)});
+  columns.push_back({"command_prompts", "cmd", Fit::Keep, true, count(&Counts::command_prompts)});
+  columns.push_back({"agent_messages", "msgs", Fit::Keep, true, count(&Counts::agent_messages)});
+  columns.push_back({"tool_calls", "tools", Fit::Keep, true, count(&Counts::tool_calls)});
+  columns.push_back({"diagnostic_lines", "diag", Fit::Keep, true,
+                     [](const SummaryRow& r) { return Value(r.diagnostic_lines); }});
+  const auto tokens = [](std::optional<std::uint64_t> TokenTotals::*member) {
+    return [member](const SummaryRow& r) { return count_value(r.counts.tokens.*member); };
   };
-  columns.push_back({"input_tokens", "", Fit::Drop, true, tokens(&TokenSums::input)});
-  columns.push_back({"cached_input_tokens", "", Fit::Drop, true, tokens(&TokenSums::cached_input)});
-  columns.push_back({"cache_write_tokens", "", Fit::Drop, true, tokens(&TokenSums::cache_write)});
-  columns.push_back({"output_tokens", "", Fit::Drop, true, tokens(&TokenSums::output)});
-  columns.push_back({"reasoning_tokens", "", Fit::Drop, true, tokens(&TokenSums::reasoning)});
-  columns.push_back({"total_tokens", "tokens", Fit::Keep, true, tokens(&TokenSums::total)});
-  columns.push_back({"models", "models", per_model ? Fit::Drop : Fit::ElideEnd, false, [](const SummaryRow& r) {
-                       Value list = Value::array();
-                       for (const std::string& model : r.models) list.push_back(utf8_lossy(model));
-                       return list;
+  columns.push_back({"input_tokens", "", Fit::Drop, true, tokens(&TokenTotals::input)});
+  columns.push_back({"cache_write_tokens", "", Fit::Drop, true, tokens(&TokenTotals::cache_write)});
+  columns.push_back({"cache_read_tokens", "", Fit::Drop, true, tokens(&TokenTotals::cache_read)});
+  columns.push_back({"output_tokens", "", Fit::Drop, true, tokens(&TokenTotals::output)});
+  columns.push_back({"reasoning_tokens", "", Fit::Drop, true, tokens(&TokenTotals::reasoning)});
+  columns.push_back({"total_tokens", "tokens", Fit::Keep, true,
+                     [](const SummaryRow& r) { return count_value(r.counts.tokens.total()); }});
+  columns.push_back({"cost_usd", cost_heading, Fit::Keep, true,
+                     [](const SummaryRow& r) { return usd(r.counts.cost.estimated_usd); }});
+  columns.push_back({"recorded_cost_usd", "", Fit::Drop, true,
+                     [](const SummaryRow& r) { return usd(r.counts.cost.recorded_usd); }});
+  columns.push_back({"unpriced_tokens", "", Fit::Drop, true,
+                     [](const SummaryRow& r) { return Value(r.counts.cost.unpriced_tokens); }});
+  columns.push_back({"unpriced_models", "", Fit::Drop, false,
+                     [](const SummaryRow& r) { return names(r.counts.cost.unpriced_models, kNoModel); }});
+  columns.push_back({"sums_saturated", "", Fit::Drop, false, [](const SummaryRow& r) {
+                       return Value(r.counts.tokens.saturated_anywhere() || r.counts.cost.saturated);
                      }});
+  columns.push_back({"models", "models", per_model ? Fit::Drop : Fit::ElideEnd, false,
+                     [](const SummaryRow& r) { return names(r.models); }});
   return columns;
 }
 
-// A cell as text: absent as `none`, a list as its items joined by commas.
-std::string cell_text(const Value& value, const std::string& none) {
+// A cell as text: absent as `none`, a list as its items joined by commas, an
+// amount of dollars to the cent in the table and in full in CSV.
+std::string cell_text(const Value& value, const std::string& none, bool table = false) {
   if (value.is_null()) return none;
   if (value.is_number_unsigned()) return std::to_string(value.get<std::uint64_t>());
+  if (value.is_number_float() && table) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.2f", value.get<double>());
+    return text;
+  }
+  if (value.is_number() || value.is_boolean()) return value.dump();
   if (value.is_array()) {
     std::string joined;
     for (const Value& item : value) joined += (joined.empty() ? "" : ",") + item.get<std::string>();
@@ -163,7 +194,7 @@ std::string text_table(const std::vector<SummaryRow>& rows, std::vector<Column> 
     for (const Column& c : columns) {
       const Value value = c.value(row);
       const bool shortened = !options.wide && c.short_name == "tokens";
-      table.back().push_back(printable(shortened ? short_count(value) : cell_text(value, "-")));
+      table.back().push_back(printable(shortened ? short_count(value) : cell_text(value, "-", true)));
     }
   }
   std::vector<std::size_t> widths(n, 0);
@@ -246,9 +277,12 @@ std::string dump(const Value& value, int indent) {
 
 std::string render_summary(const std::vector<SummaryRow>& rows, const std::vector<GroupBy>& by,
                            const TableOptions& options) {
-  const std::vector<Column> columns = columns_for(by);
+  const std::vector<Column> columns = columns_for(by, "cost");
   switch (options.style) {
-    case TableStyle::Text: return text_table(rows, columns, options);
+    case TableStyle::Text: {
+      const std::string notes = summary_notes(rows, options.notes);
+      return text_table(rows, columns, options) + (notes.empty() ? "" : "\n" + notes);
+    }
     case TableStyle::Csv: return csv_table(rows, columns);
     case TableStyle::JsonLines: {
       std::string out;

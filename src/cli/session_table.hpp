@@ -2,7 +2,8 @@
 // (CSV, a JSON document, JSON lines). CSV and JSON carry every column; the
 // table carries every column with --wide, and otherwise the counts that
 // matter most under short headings, eliding long texts so that a line fits
-// the width (100 columns).
+// the width (100 columns); lines under the table say what the figures rest
+// on (the price table's date, unpriced tokens, sums that saturated).
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "cli/sessions.hpp"
+#include "cli/summary_notes.hpp"
 
 namespace vt::cli {
 
@@ -19,6 +21,7 @@ struct TableOptions {
   TableStyle style = TableStyle::Text;
   bool wide = false;
   std::size_t width = 100;
+  NoteOptions notes;  // what the lines under the table need to know
 };
 
 std::string render_summary(const std::vector<SummaryRow>& rows, const std::vector<GroupBy>& by,

@@ -1,6 +1,7 @@
 #include "cli/timesketch.hpp"
 
 #include "cli/line_output.hpp"
+#include "core/fact_fields.hpp"
 #include "core/path_text.hpp"
 #include "output/buffered_sink.hpp"
 #include "output/json_layout.hpp"
@@ -15,6 +16,27 @@ constexpr std::size_t kMessageCharacters = 200;
 // Microseconds since the epoch; a leap second's excess stays in its second.
 std::int64_t epoch_microseconds(const Instant& at) {
   return at.unix_seconds() * 1'000'000 + static_cast<std::int64_t>(at.nanos() / 1000);
+}
+
+// A fact as a flat attribute, when the event has it.
+void put_fact(JsonLayout& j, std::string_view name, const OptionalShared& value) {
+  if (!value) return;
+  j.key(name);
+  j.string(*value);
+}
+template <class Value>
+void put_fact(JsonLayout& j, std::string_view name, const std::optional<Value>& value) {
+  if (!value) return;
+  j.key(name);
+  if constexpr (std::is_same_v<Value, bool>) {
+    j.boolean(value);
+  } else if constexpr (std::is_same_v<Value, double>) {
+    j.number(value);
+  } else if constexpr (std::is_same_v<Value, std::int64_t>) {
+    j.integer(value);
+  } else {
+    j.uint(value);
+  }
 }
 
 }  // namespace
@@ -88,6 +110,7 @@ Status write_timesketch(const Report& report, ByteSink& sink, std::size_t& left_
     j.string(event.event_id);
     optional_text("source_file_sha256", event.source_file_sha256);
     if (event.origin) j.wire("origin", *event.origin);
+    for_each_fact_field([&j, &event](const auto& field) { put_fact(j, field.name, field.get(event)); });
     j.end_object();
     out.push_back('\n');
     if (out.failed()) break;

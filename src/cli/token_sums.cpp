@@ -144,4 +144,29 @@ std::vector<TokenShare> token_shares(const std::vector<Event>& events) {
   return shares;
 }
 
+InterimUsage::InterimUsage(const std::vector<Event>& events) : events_(events) {
+  for (const TokenShare& share : token_shares(events)) {
+    if (events[share.event].facts.usage) continue;  // the facts say it
+    const TokenSums& sums = share.sums;
+    Usage usage;
+    std::uint64_t cached = sums.cached_input.value_or(0) + sums.cache_write.value_or(0);
+    if (sums.input) usage.tokens.input = *sums.input - std::min(*sums.input, cached);
+    usage.tokens.cache_read = sums.cached_input;
+    usage.tokens.cache_write = sums.cache_write;
+    usage.tokens.output = sums.output;
+    usage.tokens.reasoning = sums.reasoning;
+    usage_.emplace(share.event, usage);
+  }
+}
+
+const Usage* InterimUsage::usage_of(std::size_t i) const {
+  const auto found = usage_.find(i);
+  return found == usage_.end() ? nullptr : &found->second;
+}
+
+std::optional<std::string> InterimUsage::model_of(std::size_t i) const {
+  const auto usage = event_usage(events_[i]);
+  return usage ? usage->model : std::nullopt;
+}
+
 }  // namespace vt::cli

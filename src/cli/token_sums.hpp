@@ -1,4 +1,7 @@
-// The tokens each event adds to a summary, counted once:
+// Until the readers fill `Event::facts` with per-event usage, the usage the
+// summary counts is read back from the full reading's token-count messages
+// (a stopgap: it goes once the facts are filled). The tokens each event adds
+// to a summary, counted once:
 // - Claude Code: one `token_usage` event per API message and transcript;
 //   the copies of one message across the session's files (streamed chunks in
 //   another file, sub-agent and compaction replays) count once, with the
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/records.hpp"
@@ -39,5 +43,19 @@ std::optional<UsageText> event_usage(const Event& event);
 
 // What each token event adds, in event order; events that add nothing are left out.
 std::vector<TokenShare> token_shares(const std::vector<Event>& events);
+
+// The usage each event adds, as facts would carry it (per-event amounts,
+// fresh input apart from the cache), and the model its message names.
+class InterimUsage {
+ public:
+  explicit InterimUsage(const std::vector<Event>& events);
+  // Null when event i adds nothing.
+  const Usage* usage_of(std::size_t i) const;
+  std::optional<std::string> model_of(std::size_t i) const;
+
+ private:
+  const std::vector<Event>& events_;
+  std::unordered_map<std::size_t, Usage> usage_;
+};
 
 }  // namespace vt::cli

@@ -28,7 +28,8 @@ void add_running_totals(Event& event, const SessionRecord& record, const Session
   totals.output = count("output_tokens");
   totals.reasoning = count("reasoning_output_tokens");
   totals.total = count("total_tokens");
-  event.message = codex_usage_text(state.model(), totals);
+  const OptionalShared& model = state.model();
+  event.message = codex_usage_text(model ? std::optional<std::string>(model->str()) : std::nullopt, totals);
 }
 
 }  // namespace
@@ -71,7 +72,10 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
     event.warnings.push_back(warnings_.get(unmapped_record_warning(record)));
   }
   event.message = session_message(record, event.event_type, options.include_content);
-  if (full) add_running_totals(event, record, state_);
+  if (full) {
+    add_running_totals(event, record, state_);
+    facts_.fill(event, record, state_, warnings_);
+  }
 
   event.event_id = ids_.make(Provider::Codex, ArtifactKind::Session, relative_path, place.source_key);
   const SharedString record_type = record_types_.get(session_record_type_text(record, scratch_));

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "codex/session_facts.hpp"
 #include "codex/session_state.hpp"
 #include "core/instant.hpp"
 #include "core/options.hpp"
@@ -39,6 +40,7 @@ class SessionRecords {
   RepeatedTexts record_types_;
   std::string scratch_;  // the record type text being looked up
   std::optional<Instant> last_time_;
+  SessionFacts facts_;  // full reading only
 };
 
 }  // namespace vt::codex

@@ -38,10 +38,9 @@ std::optional<std::string> session_id_from_file_name(std::string_view file_name)
 void SessionFileState::apply(const SessionRecord& record) {
   if (record.payload == nullptr) return;
   const JsonView payload = *record.payload;
-  if (record.record_type == "turn_context") {
-    if (const auto model = get_string(payload, "model")) {
-      if (!model_ || *model_ != *model) model_ = std::string(*model);
-    }
+  if (record.record_type == "turn_context") use_model(get_string(payload, "model"));
+  if (record.payload_type == "thread_settings_applied") {
+    if (const FieldRef settings = get_object(payload, "thread_settings")) use_model(get_string(*settings, "model"));
   }
   if (record.record_type == "session_meta" || record.legacy == LegacyForm::Header) {
     if (own_meta_seen_) return;
@@ -50,9 +49,22 @@ void SessionFileState::apply(const SessionRecord& record) {
       own_meta_seen_ = true;
     }
     if (const auto cwd = get_string(payload, "cwd")) move_to(*cwd);
+    use_model(get_string(payload, "model"));
+    if (const FieldRef git = get_object(payload, "git")) {
+      if (const auto branch = get_string(*git, "branch"); branch && !branch->empty()) git_branch_ = *branch;
+    }
+    if (const FieldRef parent = get_field(payload, "parent_thread_id")) {
+      sidechain_ = parent->is_string() && !parent->string().empty();
+      if (const auto path = get_string(payload, "agent_path"); path && !path->empty() && *sidechain_) agent_id_ = *path;
+    }
   } else if (record.record_type == "turn_context") {
     if (const auto cwd = get_string(payload, "cwd")) move_to(*cwd);
   }
+}
+
+void SessionFileState::use_model(std::optional<std::string_view> model) {
+  // Turns mostly repeat the model: the events keep sharing one text.
+  if (model && !model->empty() && !(model_ == *model)) model_ = *model;
 }
 
 void SessionFileState::move_to(std::string_view directory) {

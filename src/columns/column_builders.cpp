@@ -115,18 +115,38 @@ ArrayData TextColumn::finish() {
   return array;
 }
 
-// -------------------------------------------------------------- UInt64Column
+// ------------------------------------------------------------ PrimitiveColumn
 
-Field UInt64Column::field(std::string name, bool nullable) {
-  return Field{std::move(name), "L", nullable, {}, {}, nullptr};
+template <class Value, char Format>
+ArrayData PrimitiveColumn<Value, Format>::finish() {
+  return primitive_array(validity_, values_);
 }
 
-void UInt64Column::append(const std::optional<std::uint64_t>& value) {
-  values_.push_back(value.value_or(0));
+template class PrimitiveColumn<std::uint64_t, 'L'>;
+template class PrimitiveColumn<std::int64_t, 'l'>;
+template class PrimitiveColumn<double, 'g'>;
+
+// ---------------------------------------------------------------- BoolColumn
+
+Field BoolColumn::field(std::string name, bool nullable) {
+  return Field{std::move(name), "b", nullable, {}, {}, nullptr};
+}
+
+void BoolColumn::append(const std::optional<bool>& value) {
+  if (length_ % 8 == 0) bits_.push_back(0);
+  if (value.value_or(false)) bits_[length_ / 8] |= static_cast<std::uint8_t>(1u << (length_ % 8));
+  ++length_;
   validity_.append(value.has_value());
 }
 
-ArrayData UInt64Column::finish() { return primitive_array(validity_, values_); }
+ArrayData BoolColumn::finish() {
+  ArrayData array;
+  array.length = length_;
+  array.buffers.push_back(validity_.finish(array.null_count));
+  array.buffers.push_back(take(bits_));
+  length_ = 0;
+  return array;
+}
 
 // ----------------------------------------------------------- TimestampColumn
 

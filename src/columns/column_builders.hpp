@@ -1,9 +1,10 @@
 // Growing one column of a record batch: values appended row by row straight
 // into the buffers of its Arrow layout, then handed over as a finished array
 // (and the builder starts the next batch). One builder per Arrow type the
-// tables use: UTF-8 text (64-bit offsets), unsigned 64-bit integers, UTC
-// timestamps in microseconds, lists of text, and dictionary-encoded text whose
-// dictionary is shared by every batch of a table.
+// tables use: UTF-8 text (64-bit offsets), unsigned and signed 64-bit
+// integers, 64-bit floats, booleans, UTC timestamps in microseconds, lists of
+// text, and dictionary-encoded text whose dictionary is shared by every batch
+// of a table.
 #pragma once
 
 #include <array>
@@ -89,22 +90,45 @@ class TextColumn {
   std::size_t measured_ = 0;
 };
 
-// uint64
-class UInt64Column {
+// Fixed-width numbers: uint64 ("L"), int64 ("l") and double ("g").
+template <class Value, char Format>
+class PrimitiveColumn {
  public:
-  static Field field(std::string name, bool nullable = true);
-  void append(std::uint64_t value) {
+  static Field field(std::string name, bool nullable = true) {
+    return Field{std::move(name), std::string(1, Format), nullable, {}, {}, nullptr};
+  }
+  void append(Value value) {
     values_.push_back(value);
     validity_.append(true);
   }
-  void append(const std::optional<std::uint64_t>& value);
-  void append_null() { append(std::nullopt); }
+  void append(const std::optional<Value>& value) {
+    values_.push_back(value.value_or(Value{}));
+    validity_.append(value.has_value());
+  }
+  void append_null() { append(std::optional<Value>()); }
   void reserve(std::size_t rows) { values_.reserve(values_.size() + rows); }
   ArrayData finish();
 
  private:
   Validity validity_;
-  std::vector<std::uint64_t> values_;
+  std::vector<Value> values_;
+};
+
+using UInt64Column = PrimitiveColumn<std::uint64_t, 'L'>;
+using Int64Column = PrimitiveColumn<std::int64_t, 'l'>;
+using Float64Column = PrimitiveColumn<double, 'g'>;
+
+// bool: the values as a bitmap of their own.
+class BoolColumn {
+ public:
+  static Field field(std::string name, bool nullable = true);
+  void append(const std::optional<bool>& value);
+  ArrayData finish();
+
+ private:
+  Validity validity_;
+  std::vector<std::uint8_t> bits_;
+  std::int64_t length_ = 0;
 };
 
 // timestamp[us, tz=UTC]. Every instant the core holds fits (its years span

@@ -17,7 +17,8 @@ namespace vt::columns {
 // One buffer of an array. `std::monostate` is an absent buffer (a validity
 // bitmap of an array without nulls).
 using Buffer = std::variant<std::monostate, std::vector<std::uint8_t>, std::vector<std::int32_t>,
-                            std::vector<std::int64_t>, std::vector<std::uint64_t>, std::string>;
+                            std::vector<std::int64_t>, std::vector<std::uint64_t>, std::vector<double>,
+                            std::string>;
 
 // Where a buffer's bytes start: null for an absent buffer, a shared block of
 // zeros for an empty one (consumers may not accept null for those).
@@ -34,7 +35,7 @@ struct ArrayData {
 // The type of an array, in the C data interface's terms.
 struct Field {
   std::string name;
-  std::string format;  // "U", "L", "tsu:UTC", "+l", "+s", "i" (with a dictionary)...
+  std::string format;  // "U", "L", "l", "g", "b", "tsu:UTC", "+l", "+s", "i" (with a dictionary)...
   bool nullable = true;
   std::vector<std::pair<std::string, std::string>> metadata;
   std::vector<Field> children;

@@ -2,6 +2,7 @@
 
 #include "columns/column_builders.hpp"
 #include "columns/column_set.hpp"
+#include "core/fact_fields.hpp"
 #include "output/json_text.hpp"
 
 namespace vt::columns {
@@ -12,9 +13,46 @@ std::vector<std::pair<std::string, std::string>> table_metadata() {
   return {{kSchemaVersionKey, std::string(Event::schema_version)}};
 }
 
+// One fact column, typed by the fact's value.
+void add_fact_column(ColumnSet<Event>& c, const TextFact& fact) {
+  if (fact.label) {
+    c.add<SharedTextColumn>(std::string(fact.name), [get = fact.get](const Event& e, SharedTextColumn& b) {
+      b.append(get(e));
+    });
+  } else {
+    c.add<TextColumn>(std::string(fact.name), [get = fact.get](const Event& e, TextColumn& b) { b.append(get(e)); });
+  }
+}
+
+// The builder of a fact's column, by the fact's value.
+template <class Value>
+struct FactBuilder;
+template <>
+struct FactBuilder<std::uint64_t> {
+  using type = UInt64Column;
+};
+template <>
+struct FactBuilder<std::int64_t> {
+  using type = Int64Column;
+};
+template <>
+struct FactBuilder<double> {
+  using type = Float64Column;
+};
+template <>
+struct FactBuilder<bool> {
+  using type = BoolColumn;
+};
+
+template <class Value>
+void add_fact_column(ColumnSet<Event>& c, const FactField<std::optional<Value>>& fact) {
+  using Builder = typename FactBuilder<Value>::type;
+  c.add<Builder>(std::string(fact.name), [get = fact.get](const Event& e, Builder& b) { b.append(get(e)); });
+}
+
 // The event columns in the CSV's order (`content` and `raw` only when asked
-// for), after the collection. A field added to events gets its line here, at
-// the place of its CSV column.
+// for, the full reading's `origin` and facts last), after the collection. A
+// field added to events gets its line here, at the place of its CSV column.
 ColumnSet<Event> event_columns(const ColumnChoice& choice) {
   ColumnSet<Event> c;
   c.add("collection", ConstantColumn(choice.collection), [](const Event&, ConstantColumn& b) { b.append(); },
@@ -86,6 +124,10 @@ ColumnSet<Event> event_columns(const ColumnChoice& choice) {
     c.add<TextColumn>("raw", [](const Event& e, TextColumn& b) {
       e.raw ? b.append_json(*e.raw) : b.append_null();
     });
+  }
+  if (choice.extras) {
+    c.add<WordColumn>("origin", [](const Event& e, WordColumn& b) { b.append(e.origin); });
+    for_each_fact_field([&c](const auto& fact) { add_fact_column(c, fact); });
   }
   return c;
 }

@@ -1,8 +1,9 @@
 // The contract between the parse driver and an agent's reader: five
 // operations per adapter, and the constant table of the adapters (Codex
 // first: roots are searched, candidates listed and events concatenated in
-// this order). The documented reading knows the first two; the full reading
-// adds the agents beyond the documented layout after them.
+// this order). The documented reading knows the first two (probing a root
+// by its documented parts only); the full reading adds the agents beyond the
+// documented layout after them.
 #pragma once
 
 #include <array>
@@ -39,11 +40,19 @@ struct Adapter {
   std::filesystem::path (*base_dir)(const std::filesystem::path& path, InputKind kind);
   bool (*supports_kind)(InputKind kind);
   std::uint8_t (*detection_priority)(const std::filesystem::path& path, InputKind kind);
+  // Whether the agent's record, message and call ids are unique, so that the
+  // full reading's copy pass takes a repeated one for a copy. An agent whose
+  // reader marks its own copies leaves this off.
+  bool unique_ids = false;
 };
+
+// Whether the copy pass judges `provider`'s events by their ids.
+bool has_unique_ids(Provider provider);
 
 // The adapters a reading knows, in table order.
 std::span<const Adapter> adapter_table(Reading reading = Reading::Documented);
-// The table entry owning `kind` (Codex for any kind no other adapter supports).
-const Adapter& adapter_for_kind(InputKind kind);
+// The entry of the reading's table owning `kind` (Codex for any kind no
+// other adapter of that reading supports).
+const Adapter& adapter_for_kind(InputKind kind, Reading reading = Reading::Documented);
 
 }  // namespace vt

@@ -56,7 +56,8 @@ std::string_view wire_name(DiagnosticCode v) {
       "invalid_json",        "invalid_field_type",    "invalid_timestamp",
       "unknown_record",      "missing_reference",     "ambiguous_reference",
       "unreadable_artifact", "unexpected_file_name",  "snapshot_version_gap",
-      "duplicate_snapshot_version", "hash_mismatch"};
+      "duplicate_snapshot_version", "hash_mismatch", "unterminated_line",
+      "unreadable_input",    "nothing_to_read"};
   return pick(k, static_cast<std::uint8_t>(v));
 }
 

@@ -35,10 +35,13 @@ enum class Severity : std::uint8_t { Error, Warning, Info };
 // (environment and instructions context, a sub-agent's task), or the person
 // through a slash or shell command (the command line and its output).
 enum class PromptOrigin : std::uint8_t { Typed, Injected, Command };
+// The last three are the full reading's: an unterminated last line that does
+// not parse (a file still being written, or cut), an input of several that
+// could not be read or detected, and an agent's directory with nothing to read.
 enum class DiagnosticCode : std::uint8_t {
   InvalidJson, InvalidFieldType, InvalidTimestamp, UnknownRecord, MissingReference,
   AmbiguousReference, UnreadableArtifact, UnexpectedFileName, SnapshotVersionGap,
-  DuplicateSnapshotVersion, HashMismatch
+  DuplicateSnapshotVersion, HashMismatch, UnterminatedLine, UnreadableInput, NothingToRead
 };
 
 std::string_view wire_name(Provider v);

@@ -23,8 +23,9 @@ struct TokenAmounts {
   std::optional<std::uint64_t> cache_read;   // input read from the prompt cache
   std::optional<std::uint64_t> output;       // output, reasoning included where the agent counts it so
   std::optional<std::uint64_t> reasoning;    // the part of the output spent on reasoning, when said
+  std::optional<std::uint64_t> cache_write_1h;  // the part of cache_write kept for an hour (priced apart)
 
-  bool any() const { return input || cache_write || cache_read || output || reasoning; }
+  bool any() const { return input || cache_write || cache_write_1h || cache_read || output || reasoning; }
   friend bool operator==(const TokenAmounts&, const TokenAmounts&) = default;
 };
 
@@ -54,7 +55,7 @@ struct Facts {
   Boxed<Usage> usage;           // tokens and cost, on events that carry them
   std::optional<std::int64_t> exit_code;  // tool_result: the command's exit status
   std::optional<bool> tool_error;         // tool_result: whether the call failed
-  bool sidechain = false;                 // the record belongs to a sub-agent's thread
+  std::optional<bool> sidechain;          // whether the record belongs to a sub-agent's thread, where said
 };
 
 }  // namespace vt

@@ -9,6 +9,7 @@
 namespace vt {
 
 class InputFiles;
+class PriceTable;
 struct ReadProgress;
 
 enum class InputKind : std::uint8_t {
@@ -60,6 +61,9 @@ struct ParseOptions {
   const std::atomic<bool>* cancel = nullptr;
   // When given, every input file the run reads is recorded there.
   InputFiles* inputs = nullptr;
+  // The prices the full reading's costs are estimated with; null: the
+  // built-in table.
+  const PriceTable* prices = nullptr;
 };
 
 inline bool full_reading(const ParseOptions& options) { return options.reading == Reading::Full; }

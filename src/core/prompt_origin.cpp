@@ -46,7 +46,8 @@ PromptOrigin codex_item_origin(std::string_view text) {
 
 PromptOrigin transcript_prompt_origin(std::string_view record_type) {
   if (record_type.starts_with("sidechain/")) return PromptOrigin::Injected;
-  if (record_type == "user/command") return PromptOrigin::Command;
+  if (record_type == "user/command" || record_type == "user/command_output") return PromptOrigin::Command;
+  if (record_type == "user/ide_context") return PromptOrigin::Injected;
   return PromptOrigin::Typed;
 }
 

@@ -9,8 +9,9 @@
 //   interruption notes, plugin lists), a command when it starts with a shell
 //   command block, otherwise typed; a Codex user-message event is typed;
 // - a Claude Code transcript prompt follows its record type: "user/text"
-//   typed, "user/command" command, any sub-agent ("sidechain/") prompt
-//   injected (the parent agent wrote it).
+//   typed, "user/command" and "user/command_output" command,
+//   "user/ide_context" (a selection or open file an IDE added) injected, any
+//   sub-agent ("sidechain/") prompt injected (the parent agent wrote it).
 #pragma once
 
 #include <optional>

@@ -13,9 +13,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
+ReadStep step_at(const Adapter& adapter, fs::path path, InputKind kind, fs::path base) {
+  ReadStep step;
+  step.adapter = &adapter;
+  step.path = std::move(path);
+  step.kind = kind;
+  step.base_dir = std::move(base);
+  return step;
+}
+
 ReadStep step_for(const Adapter& adapter, fs::path path, InputKind kind) {
   fs::path base = adapter.base_dir(path, kind);
-  return ReadStep{&adapter, std::move(path), kind, std::move(base)};
+  return step_at(adapter, std::move(path), kind, std::move(base));
 }
 
 // The path the run works on: canonical when links are followed, else as
@@ -77,30 +86,62 @@ fs::path common_directory(const fs::path& a, const fs::path& b) {
   return common;
 }
 
+// A directory named like an agent's root, or the directories so named
+// directly inside it, read as those roots whatever they hold (full reading,
+// when nothing else claims the place).
+std::vector<ReadStep> named_roots(const fs::path& path, bool follow_symlinks) {
+  std::vector<ReadStep> steps;
+  const std::span<const Adapter> table = adapter_table(Reading::Full);
+  for (const Adapter& adapter : table) {
+    if (!adapter.dir_name.empty() && name_is(path, adapter.dir_name)) {
+      steps.push_back(step_at(adapter, path, adapter.root_kind, path));
+      return steps;
+    }
+  }
+  for (const Adapter& adapter : table) {
+    if (adapter.dir_name.empty()) continue;
+    fs::path candidate = path / adapter.dir_name;
+    const auto kind = file_kind(candidate, follow_symlinks);
+    if (kind && *kind == FileKind::Directory) steps.push_back(step_at(adapter, candidate, adapter.root_kind, candidate));
+  }
+  if (steps.size() > 1) {
+    for (ReadStep& step : steps) step.base_dir = path;
+  }
+  return steps;
+}
+
 }  // namespace
 
-Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
-                                          const ParseOptions& options) {
-  if (paths.size() == 1) return plan_run(paths.front(), options);
+Result<std::vector<ReadStep>> plan_inputs(const std::vector<RunInput>& inputs, const ParseOptions& options) {
+  if (inputs.size() == 1) return plan_run(inputs.front().path, options);
+  const bool per_input = full_reading(options) && !options.strict;
   struct Planned {
     ReadStep step;
     fs::path place;
-    std::size_t input;
   };
   std::vector<Planned> planned;
-  for (std::size_t input = 0; input < paths.size(); ++input) {
-    Result<std::vector<ReadStep>> steps = plan_run(paths[input], options);
-    if (!steps) return fail(std::move(steps.error()));
+  for (std::size_t input = 0; input < inputs.size(); ++input) {
+    Result<std::vector<ReadStep>> steps = plan_run(inputs[input].path, options);
+    if (!steps && !per_input) return fail(std::move(steps.error()));
+    if (!steps) {
+      ReadStep failed;
+      failed.input = input;
+      failed.failure = std::move(steps.error());
+      planned.push_back({std::move(failed), fs::path()});
+      continue;
+    }
     for (ReadStep& step : *steps) {
+      step.input = input;
       fs::path place = identity_of(step.path);
-      planned.push_back({std::move(step), std::move(place), input});
+      planned.push_back({std::move(step), std::move(place)});
     }
   }
   // Decided over all steps before any is moved out.
   std::vector<bool> covered(planned.size(), false);
   for (std::size_t i = 0; i < planned.size(); ++i) {
+    if (planned[i].step.failure) continue;
     for (std::size_t j = 0; j < planned.size() && !covered[i]; ++j) {
-      if (i == j) continue;
+      if (i == j || planned[j].step.failure) continue;
       const bool same = planned[i].place == planned[j].place;
       // Of two steps on one place the first is kept.
       if (same ? j < i : reads_what(planned[j].step, planned[j].place, planned[i].step, planned[i].place, options)) {
@@ -108,27 +149,21 @@ Result<std::vector<ReadStep>> plan_inputs(const std::vector<std::string>& paths,
       }
     }
   }
-  std::vector<Planned> kept;
-  for (std::size_t i = 0; i < planned.size(); ++i) {
-    if (!covered[i]) kept.push_back(std::move(planned[i]));
-  }
   std::vector<ReadStep> steps;
-  steps.reserve(kept.size());
-  const bool one_input = std::all_of(kept.begin(), kept.end(),
-                                     [&](const Planned& p) { return p.input == kept.front().input; });
-  if (one_input) {
-    for (Planned& p : kept) steps.push_back(std::move(p.step));
-    return steps;
+  for (std::size_t i = 0; i < planned.size(); ++i) {
+    if (!covered[i]) steps.push_back(std::move(planned[i].step));
   }
+  const bool one_input = std::all_of(steps.begin(), steps.end(),
+                                     [&](const ReadStep& s) { return s.input == steps.front().input; });
+  if (one_input || full_reading(options)) return steps;
   fs::path base;
-  for (std::size_t i = 0; i < kept.size(); ++i) {
-    const fs::path own = absolute_of(kept[i].step.base_dir);
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const fs::path own = absolute_of(steps[i].base_dir);
     base = i == 0 ? own : common_directory(base, own);
   }
-  for (Planned& p : kept) {
-    p.step.path = absolute_of(p.step.path);
-    p.step.base_dir = base;
-    steps.push_back(std::move(p.step));
+  for (ReadStep& step : steps) {
+    step.path = absolute_of(step.path);
+    step.base_dir = base;
   }
   return steps;
 }
@@ -140,7 +175,7 @@ Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptio
   if (!path) return fail(std::move(path.error()));
   std::vector<ReadStep> steps;
   if (options.input_kind != InputKind::Auto) {
-    steps.push_back(step_for(adapter_for_kind(options.input_kind), *path, options.input_kind));
+    steps.push_back(step_for(adapter_for_kind(options.input_kind, options.reading), *path, options.input_kind));
     return steps;
   }
   // A directory is first searched for roots; its metadata is read following
@@ -150,17 +185,20 @@ Result<std::vector<ReadStep>> plan_run(const std::string& text, const ParseOptio
     if (!roots) return fail(std::move(roots.error()));
     if (roots->size() == 1) {
       const RootMatch& only = roots->front();
-      steps.push_back({only.adapter, only.root, only.adapter->root_kind, only.root});
+      steps.push_back(step_at(*only.adapter, only.root, only.adapter->root_kind, only.root));
       return steps;
     }
     if (roots->size() > 1) {
       for (const RootMatch& root : *roots) {
-        steps.push_back({root.adapter, root.root, root.adapter->root_kind, *path});
+        steps.push_back(step_at(*root.adapter, root.root, root.adapter->root_kind, *path));
       }
       return steps;
     }
   }
   Result<Detection> detected = detect(*path, options.follow_symlinks, options.reading);
+  if (!detected && detected.error().kind() == ParseErrorKind::Message && full_reading(options)) {
+    if (std::vector<ReadStep> named = named_roots(*path, options.follow_symlinks); !named.empty()) return named;
+  }
   if (!detected) return fail(std::move(detected.error()));
   steps.push_back(step_for(*detected->adapter, *path, detected->kind));
   return steps;

@@ -86,6 +86,7 @@ bool JsonlReader::next_view(LineView& view) {
       if (*n == 0) {
         done_ = true;
         if (!started) return false;
+        view.unterminated = true;
         break;
       }
       position_ = 0;

@@ -45,6 +45,7 @@ struct LineView {
   bool padded = false;
   std::uint64_t byte_length = 0;
   bool over_limit = false;
+  bool unterminated = false;    // the input ended before a line feed (the last line)
   std::string_view error;
 };
 

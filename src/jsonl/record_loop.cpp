@@ -18,6 +18,18 @@ std::string default_over_limit_message(std::uint64_t byte_length, std::uint64_t 
          std::to_string(limit) + ", skipping.";
 }
 
+// The full reading tells a last line without its line feed that does not
+// read (cut JSON, or UTF-8 cut inside a character) from a damaged line: the
+// agent may be writing it right now.
+bool live_end(const LineView& line, const ParseOptions& options) {
+  return line.unterminated && full_reading(options);
+}
+
+std::string live_end_message(std::uint64_t byte_length) {
+  return "Unterminated last line (" + std::to_string(byte_length) +
+         " bytes) does not parse: the file may still be written, or was cut.";
+}
+
 }  // namespace
 
 Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
@@ -47,6 +59,10 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
     if (line.line_number % kLinesBetweenCancelChecks == 0 && cancel_requested(options)) {
       return fail(ParseError::interrupted());
     }
+    if (line.failed && live_end(line, options)) {
+      report(DiagnosticCode::UnterminatedLine, Severity::Warning, line.line_number, live_end_message(line.byte_length));
+      continue;
+    }
     if (line.failed) {
       report(DiagnosticCode::UnreadableArtifact, Severity::Error, line.line_number,
              "Failed to read line: " + std::string(line.error));
@@ -69,6 +85,10 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
 
     // Trimming keeps the padding after the line (it only takes bytes off).
     auto value = parser.parse_view(text, line.padded);
+    if (!value && live_end(line, options)) {
+      report(DiagnosticCode::UnterminatedLine, Severity::Warning, line.line_number, live_end_message(line.byte_length));
+      continue;
+    }
     if (!value) {
       report(DiagnosticCode::InvalidJson, Severity::Error, line.line_number,
              "Invalid JSON: " + value.error());

@@ -26,6 +26,7 @@ const char* param_name(Param param) {
     case Param::MaxContentSize: return "max_content_size";
     case Param::Documented: return "documented";
     case Param::Collection: return "collection";
+    case Param::Labels: return "labels";
   }
   return "?";
 }
@@ -49,6 +50,7 @@ bool convert_value(Param param, PyObject* value, CallArgs& out) {
     case Param::MaxContentSize: return convert_size(name, value, out.max_content_size);
     case Param::Documented: return convert_flag(name, value, out.documented);
     case Param::Collection: return convert_text(name, value, out.collection);
+    case Param::Labels: return value == Py_None || convert_texts(name, value, out.labels);
   }
   return true;
 }

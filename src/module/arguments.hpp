@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/options.hpp"
 
@@ -18,7 +19,7 @@ namespace vtpy {
 // Every parameter any function takes; the name and Python type follow from it.
 enum class Param : std::uint8_t {
   Path, OutputPath, Mode, Format, IncludeRaw, IncludeContent, IncludeMessage, Pretty,
-  FollowSymlinks, MaxLineSize, MaxContentSize, Documented, Collection
+  FollowSymlinks, MaxLineSize, MaxContentSize, Documented, Collection, Labels
 };
 
 const char* param_name(Param param);
@@ -46,6 +47,7 @@ struct CallArgs {
   std::uint64_t max_content_size = vt::kDefaultMaxContentSize;
   bool documented = false;  // the documented reading instead of the full one (Timeline)
   std::string collection;   // the label of every row (Timeline)
+  std::vector<std::string> labels;  // one per path: the rows' `input` (Timeline)
 };
 
 // Binds `args`/`kwargs` to `signature`, converts the values, then the paths.

@@ -80,7 +80,7 @@ inline constexpr const char* kToCsv =
 inline constexpr const char* kTimeline =
     "Timeline(*paths, documented=False, collection=\"\", mode=\"best_effort\", include_raw=False, "
     "include_content=False, follow_symlinks=False, max_line_size=10485760, "
-    "max_content_size=52428800)\n"
+    "max_content_size=52428800, labels=None)\n"
     "--\n"
     "\n"
     "The timeline of one or several paths as Arrow columns.\n"
@@ -97,7 +97,9 @@ inline constexpr const char* kTimeline =
     "every row), then the CSV timeline's columns with Arrow types; `content` and\n"
     "`raw` only when `include_content` / `include_raw` ask for them.\n"
     "`diagnostics` holds the run's diagnostics, as an object of the same kind.\n"
-    "`len(t)` is the number of events.";
+    "`len(t)` is the number of events. `labels`, one per path, names each\n"
+    "path's rows in the `input` column of the full reading (default: the path\n"
+    "as given).";
 
 inline constexpr const char* kDiagnostics =
     "The diagnostics of a Timeline's run as Arrow columns (the Arrow PyCapsule\n"

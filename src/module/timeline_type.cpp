@@ -31,7 +31,8 @@ using vt::columns::ColumnTable;
 constexpr Param kTimelineParams[] = {Param::Documented,     Param::Collection,
                                      Param::Mode,           Param::IncludeRaw,
                                      Param::IncludeContent, Param::FollowSymlinks,
-                                     Param::MaxLineSize,    Param::MaxContentSize};
+                                     Param::MaxLineSize,    Param::MaxContentSize,
+                                     Param::Labels};
 constexpr Signature kTimeline{"Timeline()", kTimelineParams, 0};
 
 // Where a Timeline type keeps the type of its diagnostics object.
@@ -75,7 +76,7 @@ void dealloc(PyObject* self) {
 }
 
 // The run and the building of its columns, both with the lock released.
-std::optional<vt::columns::ReportTables> run_tables(PyObject* module, const std::vector<std::string>& paths,
+std::optional<vt::columns::ReportTables> run_tables(PyObject* module, const std::vector<vt::RunInput>& paths,
                                                     const vt::ParseOptions& options,
                                                     const vt::columns::ColumnChoice& choice, vt::InputFiles& inputs) {
   std::atomic<bool> cancel{false};
@@ -100,13 +101,23 @@ std::optional<vt::columns::ReportTables> run_tables(PyObject* module, const std:
   return std::move(*outcome);
 }
 
-bool convert_paths(PyObject* args, std::vector<std::string>& paths) {
+// The paths, each with its label when `labels` gives one per path.
+bool convert_paths(PyObject* args, const CallArgs& call, std::vector<vt::RunInput>& paths) {
   const Py_ssize_t count = PyTuple_Size(args);
   if (count < 0) return false;
+  if (!call.labels.empty() && call.labels.size() != static_cast<std::size_t>(count)) {
+    PyErr_Format(PyExc_ValueError, "labels: %zu labels for %zd paths (give one per path)", call.labels.size(), count);
+    return false;
+  }
+  if (!call.labels.empty() && call.documented) {
+    PyErr_SetString(PyExc_ValueError, "labels: the documented reading names no input");
+    return false;
+  }
   for (Py_ssize_t i = 0; i < count; ++i) {
-    std::string path;
-    if (!convert_path(PyTuple_GetItem(args, i), path)) return false;
-    paths.push_back(std::move(path));
+    vt::RunInput input;
+    if (!convert_path(PyTuple_GetItem(args, i), input.path)) return false;
+    if (!call.labels.empty()) input.label = call.labels[static_cast<std::size_t>(i)];
+    paths.push_back(std::move(input));
   }
   return true;
 }
@@ -118,8 +129,8 @@ PyObject* timeline_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     vt::ParseOptions options;
     if (!prepare_call(kTimeline, nullptr, kwargs, call, options)) return nullptr;
     options.reading = call.documented ? vt::Reading::Documented : vt::Reading::Full;
-    std::vector<std::string> paths;
-    if (!convert_paths(args, paths)) return nullptr;
+    std::vector<vt::RunInput> paths;
+    if (!convert_paths(args, call, paths)) return nullptr;
     PyRef diagnostics_type(
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), kDiagnosticsTypeAttribute));
     if (!diagnostics_type) return nullptr;
@@ -128,7 +139,7 @@ PyObject* timeline_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
       return nullptr;
     }
     const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content,
-                                           options.threads};
+                                           !call.documented, options.threads};
     auto inputs = std::make_shared<vt::InputFiles>();
     std::optional<vt::columns::ReportTables> tables = run_tables(module, paths, options, choice, *inputs);
     if (!tables) return nullptr;

@@ -72,6 +72,22 @@ bool convert_text(const char* name, PyObject* value, std::string& out) {
   return utf8_of(value, out);
 }
 
+bool convert_texts(const char* name, PyObject* value, std::vector<std::string>& out) {
+  if (!PyList_Check(value) && !PyTuple_Check(value)) {
+    set_conversion_error(value, "Sequence[str]");
+    prefix_type_error(name);
+    return false;
+  }
+  const Py_ssize_t count = PySequence_Size(value);
+  if (count < 0) return false;
+  out.assign(static_cast<std::size_t>(count), std::string());
+  for (Py_ssize_t i = 0; i < count; ++i) {
+    PyRef item(PySequence_GetItem(value, i));
+    if (!item || !convert_text(name, item.get(), out[static_cast<std::size_t>(i)])) return false;
+  }
+  return true;
+}
+
 bool convert_flag(const char* name, PyObject* value, bool& out) {
   if (PyBool_Check(value)) {
     out = value == Py_True;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vtpy {
 
@@ -26,5 +27,7 @@ void set_conversion_error(PyObject* object, const char* target);
 bool convert_text(const char* name, PyObject* value, std::string& out);
 bool convert_flag(const char* name, PyObject* value, bool& out);
 bool convert_size(const char* name, PyObject* value, std::uint64_t& out);
+// A list or tuple of `str`.
+bool convert_texts(const char* name, PyObject* value, std::vector<std::string>& out);
 
 }  // namespace vtpy

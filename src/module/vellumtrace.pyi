@@ -5,7 +5,7 @@ under ``if typing.TYPE_CHECKING:``.
 """
 
 import os
-from typing import Any, Literal, SupportsIndex, TypedDict, Union, final
+from typing import Any, Literal, Sequence, SupportsIndex, TypedDict, Union, final
 
 __all__ = ["parse", "convert", "to_json", "to_jsonl", "to_csv"]
 
@@ -189,6 +189,7 @@ class Timeline:
         follow_symlinks: _Flag = False,
         max_line_size: SupportsIndex = 10485760,
         max_content_size: SupportsIndex = 52428800,
+        labels: Sequence[str] | None = None,
     ) -> None: ...
     @property
     def diagnostics(self) -> Diagnostics: ...

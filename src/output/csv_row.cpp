@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "core/fact_fields.hpp"
 #include "output/json_text.hpp"
 
 namespace vt {
@@ -34,7 +35,42 @@ std::string warnings_cell(const WarningList& warnings) {
   return cell;
 }
 
+void put_cell(std::string& cell, const OptionalShared& value) {
+  if (value) cell = value->str();
+}
+void put_cell(std::string& cell, const std::optional<std::uint64_t>& value) {
+  if (value) cell = std::to_string(*value);
+}
+void put_cell(std::string& cell, const std::optional<std::int64_t>& value) {
+  if (value) cell = std::to_string(*value);
+}
+void put_cell(std::string& cell, const std::optional<double>& value) {
+  if (value) append_float_text(cell, *value);
+}
+void put_cell(std::string& cell, const std::optional<bool>& value) {
+  if (value) cell = *value ? "true" : "false";
+}
+
 }  // namespace
+
+std::vector<std::string> extra_csv_header(const EventExtras& extras) {
+  std::vector<std::string> names;
+  if (extras.origin) names.emplace_back("origin");
+  if (extras.facts) for_each_fact_field([&names](const auto& field) { names.emplace_back(field.name); });
+  return names;
+}
+
+void extra_csv_cells(const Event& e, const EventExtras& extras, std::vector<std::string>& cells) {
+  std::size_t i = 0;
+  if (extras.origin) cells[i++] = e.origin ? std::string(wire_name(*e.origin)) : std::string();
+  if (extras.facts) {
+    for_each_fact_field([&](const auto& field) {
+      std::string& cell = cells[i++];
+      cell.clear();
+      put_cell(cell, field.get(e));
+    });
+  }
+}
 
 CsvRow csv_row(const Event& e, const CsvOptions& options) {
   CsvRow row;

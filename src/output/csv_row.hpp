@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/records.hpp"
 #include "output/writers.hpp"
@@ -27,5 +28,11 @@ using CsvRow = std::array<std::string, kCsvColumnCount>;
 
 // `message` and `content` are filled only when the options ask for them.
 CsvRow csv_row(const Event& event, const CsvOptions& options);
+
+// The columns the extras add after the 30 ("origin", then the facts).
+std::vector<std::string> extra_csv_header(const EventExtras& extras);
+// An event's cells under them, into `cells` (reused from row to row): empty
+// for anything absent, numbers as in JSON, flags "true" or "false".
+void extra_csv_cells(const Event& event, const EventExtras& extras, std::vector<std::string>& cells);
 
 }  // namespace vt

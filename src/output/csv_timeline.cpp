@@ -2,7 +2,8 @@
 // per event. A field is quoted only when it holds a comma, a quotation mark,
 // a line feed or a carriage return; records end with a bare line feed.
 #include <cstring>
-#include <optional>
+#include <string>
+#include <vector>
 
 #include "core/path_text.hpp"
 #include "output/buffered_sink.hpp"
@@ -35,18 +36,18 @@ void put_field(BufferedSink& out, std::string_view field) {
   out.push_back('"');
 }
 
-// The fields, then `extra` as one more when given.
+// The fields, then the extra cells.
 template <class Fields>
-void put_record(BufferedSink& out, const Fields& fields, std::optional<std::string_view> extra) {
+void put_record(BufferedSink& out, const Fields& fields, const std::vector<std::string>& extra) {
   bool first = true;
   for (const auto& field : fields) {
     if (!first) out.push_back(',');
     first = false;
     put_field(out, field);
   }
-  if (extra) {
+  for (const std::string& cell : extra) {
     out.push_back(',');
-    put_field(out, *extra);
+    put_field(out, cell);
   }
   out.push_back('\n');
 }
@@ -60,13 +61,12 @@ Status write_csv_timeline(const Report& report, const CsvOptions& options, ByteS
     return fail(ParseError::message(what + os_error_text(out.error())));
   };
 
-  const bool origin = options.extras.origin;
-  put_record(out, kCsvColumns, origin ? std::optional<std::string_view>("origin") : std::nullopt);
+  std::vector<std::string> extra = extra_csv_header(options.extras);
+  put_record(out, kCsvColumns, extra);
   if (out.failed()) return failure("CSV header write error: ");
   for (const Event& event : report.events) {
-    std::optional<std::string_view> origin_cell;
-    if (origin) origin_cell = event.origin ? wire_name(*event.origin) : std::string_view("");
-    put_record(out, csv_row(event, options), origin_cell);
+    extra_csv_cells(event, options.extras, extra);
+    put_record(out, csv_row(event, options), extra);
     if (out.failed()) return failure("CSV record write error: ");
   }
   if (!out.finish()) return failure("CSV flush error: ");

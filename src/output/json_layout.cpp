@@ -1,5 +1,6 @@
 #include "output/json_layout.hpp"
 
+#include <charconv>
 #include <cstring>
 
 #include "output/json_text.hpp"
@@ -94,6 +95,29 @@ void JsonLayout::uint(const std::optional<std::uint64_t>& value) {
     put_uint(out_, *value);
   } else {
     null();
+  }
+}
+
+void JsonLayout::integer(const std::optional<std::int64_t>& value) {
+  if (!value) return null();
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, *value).ptr;
+  out_.append(digits, static_cast<std::size_t>(end - digits));
+}
+
+void JsonLayout::number(const std::optional<double>& value) {
+  if (!value) return null();
+  std::string text;
+  append_float_text(text, *value);
+  out_.append(text);
+}
+
+void JsonLayout::boolean(const std::optional<bool>& value) {
+  if (!value) return null();
+  if (*value) {
+    out_.append("true", 4);
+  } else {
+    out_.append("false", 5);
   }
 }
 

@@ -41,6 +41,9 @@ class JsonLayout {
   void string(const OptionalShared& text);
   void uint(std::uint64_t value);
   void uint(const std::optional<std::uint64_t>& value);
+  void integer(const std::optional<std::int64_t>& value);
+  void number(const std::optional<double>& value);  // shortest text that reads back, ".0" on whole values
+  void boolean(const std::optional<bool>& value);
   void timestamp(const std::optional<Instant>& instant);
   void json(const std::optional<Json>& value) { json(value ? &*value : nullptr); }
   // A value several events share (the raw record of a transcript line) is

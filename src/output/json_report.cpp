@@ -7,7 +7,7 @@
 
 namespace vt {
 
-Status write_json_report(const Report& report, bool pretty, ByteSink& sink) {
+Status write_json_report(const Report& report, bool pretty, ByteSink& sink, EventExtras extras) {
   BufferedSink out(sink);
   const auto failure = [&out]() {
     out.abandon();
@@ -20,7 +20,7 @@ Status write_json_report(const Report& report, bool pretty, ByteSink& sink) {
   j.begin_array();
   for (const Event& event : report.events) {
     j.element();
-    put_event_object(j, event);
+    put_event_object(j, event, extras);
     if (out.failed()) return failure();
   }
   j.end_array();

@@ -1,5 +1,7 @@
 #include "output/record_json.hpp"
 
+#include "core/fact_fields.hpp"
+
 namespace vt {
 
 namespace {
@@ -58,6 +60,12 @@ void put_fs_times(JsonLayout& j, const FsTimes& times) {
   j.end_object();
 }
 
+void put_fact(JsonLayout& j, const OptionalShared& value) { j.string(value); }
+void put_fact(JsonLayout& j, const std::optional<std::uint64_t>& value) { j.uint(value); }
+void put_fact(JsonLayout& j, const std::optional<std::int64_t>& value) { j.integer(value); }
+void put_fact(JsonLayout& j, const std::optional<double>& value) { j.number(value); }
+void put_fact(JsonLayout& j, const std::optional<bool>& value) { j.boolean(value); }
+
 }  // namespace
 
 void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
@@ -113,6 +121,12 @@ void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
     } else {
       j.null();
     }
+  }
+  if (extras.facts) {
+    for_each_fact_field([&j, &e](const auto& field) {
+      j.key(field.name);
+      put_fact(j, field.get(e));
+    });
   }
   j.end_object();
 }

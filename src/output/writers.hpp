@@ -8,12 +8,14 @@
 
 namespace vt {
 
-// What the program adds after the fields of the JSON-lines and CSV timelines,
-// in the full reading only (the Python functions never ask for it): the
-// origin of a prompt, as a last member "origin" (null on other events) or a
-// last CSV column.
+// What the program adds after the documented fields of an event, in the full
+// reading only (the Python functions never ask for it): the origin of a
+// prompt ("origin", null on other events), then the facts (`kFactFields`,
+// null where absent), as last members of JSON and JSON-lines events or as
+// last CSV columns, in that order.
 struct EventExtras {
   bool origin = false;
+  bool facts = false;
 };
 
 struct CsvOptions {
@@ -22,7 +24,7 @@ struct CsvOptions {
   EventExtras extras;
 };
 
-Status write_json_report(const Report& report, bool pretty, ByteSink& sink);
+Status write_json_report(const Report& report, bool pretty, ByteSink& sink, EventExtras extras = {});
 // With `threads` above 1, large timelines are rendered on that many threads;
 // the bytes are the same.
 Status write_jsonl_timeline(const Report& report, ByteSink& sink, unsigned threads = 1,

@@ -292,7 +292,10 @@ TEST(JsonReport, EveryDiagnosticEnumerationUsesItsWireName) {
       {DiagnosticCode::UnexpectedFileName, "unexpected_file_name"},
       {DiagnosticCode::SnapshotVersionGap, "snapshot_version_gap"},
       {DiagnosticCode::DuplicateSnapshotVersion, "duplicate_snapshot_version"},
-      {DiagnosticCode::HashMismatch, "hash_mismatch"}};
+      {DiagnosticCode::HashMismatch, "hash_mismatch"},
+      {DiagnosticCode::UnterminatedLine, "unterminated_line"},
+      {DiagnosticCode::UnreadableInput, "unreadable_input"},
+      {DiagnosticCode::NothingToRead, "nothing_to_read"}};
   const WireCase<Severity> severities[] = {
       {Severity::Error, "error"}, {Severity::Warning, "warning"}, {Severity::Info, "info"}};
   for (const auto& code : codes) {

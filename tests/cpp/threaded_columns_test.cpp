@@ -55,7 +55,7 @@ void expect_same(const ArrayData& a, const ArrayData& b, const std::string& wher
 
 TEST(ThreadedRun, ColumnsAsOnOneThread) {
   const std::size_t count = vt::columns::kBatchRows + 5000;
-  vt::columns::ColumnChoice choice{"c", true, true, 1};
+  vt::columns::ColumnChoice choice{"c", true, true, true, 1};
   vt::Report serial_report = events(count);
   const auto serial = vt::columns::report_tables(serial_report, choice);
   ASSERT_TRUE(serial.has_value());

@@ -1,6 +1,6 @@
-// A Codex rollout file of arbitrary bytes through the whole run: no line is
-// lost, the renderings agree with the report, and a second run renders the
-// same bytes.
+// A Codex rollout file of arbitrary bytes through the whole run (either
+// reading): no line is lost, the renderings agree with the report, and a
+// second run renders the same bytes.
 #include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -11,6 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   options.input_kind = vt::InputKind::CodexSession;
   options.include_raw = true;
   options.include_content = (size & 1) != 0;
+  // Half the inputs in the full reading, whose readers fill the facts.
+  options.reading = (size & 2) != 0 ? vt::Reading::Full : vt::Reading::Documented;
   fuzz::check_whole_run(path, options, data, size);
   return 0;
 }

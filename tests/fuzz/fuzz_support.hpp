@@ -122,7 +122,7 @@ inline void check_lines_accounted(std::string_view data, const std::vector<vt::E
   }
 }
 
-enum class Rendering { JsonPretty, JsonCompact, Jsonl, Csv };
+enum class Rendering { JsonPretty, JsonCompact, Jsonl, JsonlExtras, Csv };
 
 inline std::string render(const vt::Report& report, Rendering rendering) {
   vt::MemorySink sink;
@@ -131,6 +131,9 @@ inline std::string render(const vt::Report& report, Rendering rendering) {
     case Rendering::JsonPretty: status = vt::write_json_report(report, true, sink); break;
     case Rendering::JsonCompact: status = vt::write_json_report(report, false, sink); break;
     case Rendering::Jsonl: status = vt::write_jsonl_timeline(report, sink); break;
+    case Rendering::JsonlExtras:
+      status = vt::write_jsonl_timeline(report, sink, 1, vt::EventExtras{true, true});
+      break;
     case Rendering::Csv: status = vt::write_csv_timeline(report, vt::CsvOptions{true, true}, sink); break;
   }
   FUZZ_CHECK(status.has_value(), status ? std::string() : status.error().text());
@@ -215,6 +218,21 @@ inline void check_renderings(const vt::Report& report) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
     FUZZ_CHECK(parse_back(std::string(lines[i])) == events[i], "JSON line " + std::to_string(i));
   }
+  // With the full reading's extras, each line still parses, and its token
+  // amounts read back as the event's facts.
+  const std::string extras = render(report, Rendering::JsonlExtras);
+  const std::vector<std::string_view> extra_lines = split_lines(extras);
+  FUZZ_CHECK(extra_lines.size() == report.events.size(), "one JSON line per event, with extras");
+  for (std::size_t i = 0; i < extra_lines.size(); ++i) {
+    const nlohmann::json back = parse_back(std::string(extra_lines[i]));
+    const vt::Facts& facts = report.events[i].facts;
+    const auto count = [](const std::optional<std::uint64_t>& n) { return n ? nlohmann::json(*n) : nlohmann::json(); };
+    const std::string where = "facts of line " + std::to_string(i);
+    FUZZ_CHECK(back.at("input_tokens") == (facts.usage ? count(facts.usage->tokens.input) : nlohmann::json()), where);
+    FUZZ_CHECK(back.at("output_tokens") == (facts.usage ? count(facts.usage->tokens.output) : nlohmann::json()),
+               where);
+    FUZZ_CHECK(back.at("model") == (facts.model ? nlohmann::json(facts.model->str()) : nlohmann::json()), where);
+  }
 }
 
 // Runs `path` as `kind` twice and checks that both runs render the same bytes
@@ -227,7 +245,7 @@ inline vt::Result<vt::Report> run_twice(const fs::path& path, const vt::ParseOpt
     FUZZ_CHECK(first.error().text() == second.error().text(), "second run fails differently");
     return first;
   }
-  for (Rendering r : {Rendering::JsonPretty, Rendering::Jsonl, Rendering::Csv}) {
+  for (Rendering r : {Rendering::JsonPretty, Rendering::Jsonl, Rendering::JsonlExtras, Rendering::Csv}) {
     FUZZ_CHECK(render(*first, r) == render(*second, r), "second run renders different bytes");
   }
   return first;

@@ -1,18 +1,21 @@
 // The one-line message of a tool call in a transcript: what the agent did,
-// by tool name and main argument ("Bash: ls -la", "Edit: /src/main.cpp").
+// by tool name and main argument ("Bash: ls -la", "Edit: /src/main.cpp"),
+// and that main argument alone (the call's `tool_input` fact).
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/short_text.hpp"
 #include "jsonl/json_view.hpp"
 
 namespace vt::claude {
 
-// Longest main argument kept in a tool call's message, in characters; a
-// longer one is cut there and ends with "…".
-inline constexpr std::size_t kToolArgumentLimit = 200;
+// The argument bound and cut every reader shares, under their old names here.
+using vt::cut_text;
+inline constexpr std::size_t kToolArgumentLimit = vt::kToolArgumentLimit;
 
 // "{name}: {argument}" where the input names a command, file path, path,
 // pattern, URL, query, description or prompt (the first of these present),
@@ -24,7 +27,11 @@ std::string tool_call_message(std::string_view name, const JsonView* input);
 
 inline constexpr std::size_t kTodoLimit = 100;
 
-// `text` cut after `limit` characters (code points), "…" marking the cut.
-std::string cut_text(std::string_view text, std::size_t limit);
+// The main argument of that message alone, on one line and cut as there;
+// absent when the input names none.
+std::optional<std::string> tool_main_argument(const JsonView* input);
+
+// The todo lines that message ends with ("" when the input has none).
+std::string todo_lines(const JsonView* input);
 
 }  // namespace vt::claude

@@ -212,6 +212,7 @@ std::optional<std::string_view> string_of(const FieldRef& field) {
 // (the last of repeated keys wins, as everywhere).
 struct Envelope {
   FieldRef type, subtype, sidechain, session, cwd, uuid, timestamp, message, meta, compact, api_error;
+  FieldRef parent, agent, branch, cost;  // read for the facts
 };
 
 Envelope read_envelope(JsonView object) {
@@ -229,6 +230,10 @@ Envelope read_envelope(JsonView object) {
                      : key == "isMeta"            ? &e.meta
                      : key == "isCompactSummary"  ? &e.compact
                      : key == "isApiErrorMessage" ? &e.api_error
+                     : key == "parentUuid"        ? &e.parent
+                     : key == "agentId"           ? &e.agent
+                     : key == "gitBranch"         ? &e.branch
+                     : key == "costUSD"           ? &e.cost
                                                   : nullptr;
     if (slot != nullptr) *slot = FieldRef(member);
   }
@@ -253,6 +258,7 @@ struct TranscriptRecords::Record {
   JsonView object;
   const Envelope& envelope;
   SharedValue<Json> raw;  // one copy of the record for all its events, when asked for
+  Facts facts;            // what every event of the record carries (full reading)
 };
 
 OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std::string_view> text) {
@@ -278,7 +284,10 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
-  if (full_reading(options_)) event.origin = prompt_origin(event);  // by record type alone
+  if (full_reading(options_)) {
+    event.origin = prompt_origin(event);  // by record type alone
+    event.facts = record.facts;
+  }
   event.raw = record.raw;
   sink.events.push_back(std::move(event));
   return sink.events.back();
@@ -295,8 +304,13 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
                 is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
                 shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
-                TimestampSource::None, std::nullopt, object, envelope, std::nullopt};
+                TimestampSource::None, std::nullopt, object, envelope, std::nullopt, Facts{}};
   if (options_.include_raw) record.raw = held_copy(object);
+  if (full_reading(options_)) {
+    const FactMembers members{envelope.uuid, envelope.parent, envelope.sidechain,
+                              envelope.agent, envelope.branch, envelope.cost};
+    record.facts = facts_.record_facts(members, record.uuid, envelope.message);
+  }
   if (envelope.timestamp) {
     record.time_raw = held_copy(*envelope.timestamp);
     if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
@@ -366,6 +380,7 @@ void TranscriptRecords::user_blocks(const Record& record, JsonView message, Reco
       Event& event = add_event(record, EventType::ToolResult, failed ? "user/tool_error" : "user/tool_result",
                                ordinal, sink);
       event.message = result_text(get_field(block, "content"));
+      if (full_reading(options_)) facts_.tool_result(event.facts, block, true);
     } else if (kind == "image") {
       image_event(record, block, ordinal, sink);
     } else {
@@ -438,12 +453,18 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
       } else if (kind == "tool_use" || kind == "server_tool_use") {
         const std::string_view name = get_string(block, "name").value_or("");
         const FieldRef input = get_field(block, "input");
-        add_event(record, EventType::ToolCall, kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use",
-                  ordinal, sink)
-            .message = tool_call_message(name, input ? &*input : nullptr);
+        std::optional<std::string> argument = tool_main_argument(input ? &*input : nullptr);
+        const std::string_view shown = kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use";
+        Event& event = add_event(record, EventType::ToolCall, shown, ordinal, sink);
+        std::string message(name);
+        if (argument) message.append(": ").append(*argument);
+        message += todo_lines(input ? &*input : nullptr);
+        event.message = std::move(message);
+        if (full_reading(options_)) facts_.tool_call(event.facts, block, std::move(argument));
       } else if (kind.ends_with("_tool_result")) {
-        add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink).message =
-            result_text(get_field(block, "content"));
+        Event& event = add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink);
+        event.message = result_text(get_field(block, "content"));
+        if (full_reading(options_)) facts_.tool_result(event.facts, block, false);
       } else {
         const std::string shown = "assistant/" + std::string(kind);
         Event& event = add_event(record, EventType::Unknown, shown, ordinal, sink);
@@ -474,7 +495,10 @@ bool TranscriptRecords::token_usage(const Record& record, JsonView message, std:
     // counts; the message is counted once, by its id).
     const auto [slot, added] = usage_events_.try_emplace(std::string(*id), sink.events.size());
     if (!added) {
-      sink.events[slot->second].message = text;
+      // The message's tokens stay on its first event (a chunk event carries none).
+      Event& first = sink.events[slot->second];
+      first.message = text;
+      if (full_reading(options_)) first.facts.usage = TranscriptFacts::usage(*usage, record.envelope.cost);
       if (said_more) return true;
       Event& chunk = add_event(record, EventType::TokenUsage, "assistant/usage_chunk", ordinal, sink);
       chunk.message = std::move(text);
@@ -484,6 +508,7 @@ bool TranscriptRecords::token_usage(const Record& record, JsonView message, std:
   }
   Event& event = add_event(record, EventType::TokenUsage, "assistant/usage", ordinal, sink);
   event.message = std::move(text);
+  if (full_reading(options_)) event.facts.usage = TranscriptFacts::usage(*usage, record.envelope.cost);
   if (id) event.source.source_id = *id;
   return true;
 }
@@ -516,7 +541,9 @@ void TranscriptRecords::note_backups(JsonView object) {
   for (const JsonView entry : tracked->members_by_key()) {
     const auto backup = get_string(entry, "backupFileName");
     if (!backup) continue;
-    backups_.push_back(SnapshotBackup{session, std::string(*backup), std::string(entry.key())});
+    const auto time = get_string(entry, "backupTime");
+    backups_.push_back(SnapshotBackup{session, std::string(*backup), std::string(entry.key()),
+                                      time ? std::string(*time) : std::string()});
   }
 }
 

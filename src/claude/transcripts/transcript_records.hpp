@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "claude/transcripts/transcript_facts.hpp"
 #include "core/instant.hpp"
 #include "core/options.hpp"
 #include "core/repeated_texts.hpp"
@@ -22,11 +23,13 @@
 namespace vt::claude {
 
 // A file backup that a transcript's file-history snapshot names: which real
-// file `file-history/<session>/<backup_file_name>` holds.
+// file `file-history/<session>/<backup_file_name>` holds, and when it was
+// taken (`backupTime` as written, empty when absent).
 struct SnapshotBackup {
   std::string session;
   std::string backup_file_name;
   std::string file_path;
+  std::string backup_time;
 };
 
 // The reader of one transcript file, fed its records in file order.
@@ -63,6 +66,7 @@ class TranscriptRecords {
   // Where each API message's token usage event stands among the file's events.
   std::unordered_map<std::string, std::size_t> usage_events_;
   std::vector<SnapshotBackup> backups_;
+  TranscriptFacts facts_;
 };
 
 }  // namespace vt::claude

@@ -6,10 +6,14 @@ namespace vt::claude {
 
 namespace {
 
-// The last: the harness's answer to a slash command it does not know.
-constexpr std::array<std::string_view, 8> kCommandMarkers = {
-    "<command-name>", "<command-message>", "<command-args>", "<local-command-stdout>",
-    "<local-command-stderr>", "<bash-input>", "<bash-stdout>", "Unknown skill: "};
+// The last: the harness's answer to a slash command it does not know (the
+// only trace of that command).
+constexpr std::array<std::string_view, 5> kCommandMarkers = {"<command-name>", "<command-message>",
+                                                             "<command-args>", "<bash-input>", "Unknown skill: "};
+
+// What a command printed, in a record of its own after the command's.
+constexpr std::array<std::string_view, 4> kCommandOutputMarkers = {"<local-command-stdout>", "<local-command-stderr>",
+                                                                   "<bash-stdout>", "<bash-stderr>"};
 
 constexpr std::array<std::string_view, 6> kInjectedMarkers = {
     "<system-reminder>", "<local-command-caveat>", "<task-notification>", "[Request interrupted by user",
@@ -23,6 +27,16 @@ bool starts_with_any(std::string_view text, const auto& markers) {
   return false;
 }
 
+// A block an IDE extension adds ahead of the typed text: one element named
+// "ide_" and a name ("<ide_selection>", "<ide_opened_file>").
+bool is_ide_block(std::string_view text) {
+  constexpr std::string_view kOpen = "<ide_";
+  if (!text.starts_with(kOpen)) return false;
+  std::size_t end = kOpen.size();
+  while (end < text.size() && ((text[end] >= 'a' && text[end] <= 'z') || text[end] == '_')) ++end;
+  return end > kOpen.size() && end < text.size() && text[end] == '>';
+}
+
 }  // namespace
 
 UserTextOrigin user_text_origin(std::string_view text, bool is_meta) {
@@ -31,13 +45,17 @@ UserTextOrigin user_text_origin(std::string_view text, bool is_meta) {
   if (start == std::string_view::npos) return UserTextOrigin::Typed;
   text.remove_prefix(start);
   if (starts_with_any(text, kInjectedMarkers)) return UserTextOrigin::Injected;
+  if (is_ide_block(text)) return UserTextOrigin::IdeContext;
   if (starts_with_any(text, kCommandMarkers)) return UserTextOrigin::Command;
+  if (starts_with_any(text, kCommandOutputMarkers)) return UserTextOrigin::CommandOutput;
   return UserTextOrigin::Typed;
 }
 
 std::string_view user_text_kind(UserTextOrigin origin) {
   switch (origin) {
     case UserTextOrigin::Command: return "user/command";
+    case UserTextOrigin::CommandOutput: return "user/command_output";
+    case UserTextOrigin::IdeContext: return "user/ide_context";
     case UserTextOrigin::Injected: return "user/meta";
     default: return "user/text";
   }

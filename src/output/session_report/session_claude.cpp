@@ -83,7 +83,7 @@ void SessionBuilder::claude(const Event& event) {
         if (!facts_.has_transcript) return history_prompt(event, text);
         if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
         push(ItemKind::Context, event, "prompt history", text);
-      } else if (base == "user/text" && !sidechain && claude_ide_context(text)) {
+      } else if ((base == "user/ide_context" || (base == "user/text" && claude_ide_context(text))) && !sidechain) {
         push(ItemKind::Injected, event, options_.redact ? "IDE context" : claude_ide_label(text), text);
         attached_record_ = record_;
       } else if (base == "user/text" && !sidechain && last_prompt_record_ == record_) {
@@ -95,7 +95,8 @@ void SessionBuilder::claude(const Event& event) {
       } else if (base == "user/text") {
         push(ItemKind::AgentMessage, event, "sub-agent prompt", text);
       } else {
-        push(ItemKind::Context, event, base == "user/command" ? "command" : std::string(base), text);
+        const bool command = base == "user/command" || base == "user/command_output";
+        push(ItemKind::Context, event, command ? "command" : std::string(base), text);
       }
       return;
     case EventType::DeveloperMessage:
