@@ -5,9 +5,16 @@ model. The program's --summary must give the same numbers."""
 
 import duckdb
 import pyarrow as pa
+import pytest
 
 TOKENS = ("input_tokens", "cache_write_tokens", "cache_read_tokens", "output_tokens", "reasoning_tokens")
 MONEY = ("cost_usd", "recorded_cost_usd")
+COUNTS = ("prompts", "injected_prompts", "command_prompts", "agent_messages", "tool_calls")
+
+
+def same_money(a, b):
+    """Two cost sums alike (both null, or equal but for the order of adding)."""
+    return (a is None and b is None) or (a is not None and b is not None and a == pytest.approx(b, rel=1e-9, abs=1e-12))
 
 PLACED = """
 WITH e AS (

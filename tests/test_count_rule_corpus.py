@@ -11,9 +11,7 @@ import pyarrow as pa
 import pytest
 
 import vellumtrace
-from count_rule_sql import MONEY, TOKENS, model_sums, session_counts
-
-COUNTS = ("prompts", "injected_prompts", "command_prompts", "agent_messages", "tool_calls")
+from count_rule_sql import COUNTS, MONEY, TOKENS, model_sums, same_money, session_counts
 
 
 def corpus_roots(corpus_dir):
@@ -25,10 +23,6 @@ def summary(cli_path, root, *args):
                             timeout=600)
     assert result.returncode == 0, result.stderr
     return json.loads(result.stdout)
-
-
-def same_money(a, b):
-    return (a is None and b is None) or (a is not None and b is not None and a == pytest.approx(b, rel=1e-9, abs=1e-12))
 
 
 def test_summary_counts_equal_the_timeline_sums(cli_path, corpus_dir):

@@ -32,6 +32,7 @@
 #include "core/driver.hpp"
 #include "core/input_files.hpp"
 #include "core/parallel_files.hpp"
+#include "prices/price_table.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
 
@@ -60,26 +61,35 @@ vt::cli::TableStyle table_style(const vt::cli::Arguments& args) {
   return args.compact ? vt::cli::TableStyle::JsonCompact : vt::cli::TableStyle::Json;
 }
 
+// The date of the price table the run's costs were estimated with (none in
+// the documented reading, which has no costs).
+std::optional<std::string> price_date(const vt::ParseOptions& options) {
+  if (!vt::full_reading(options)) return std::nullopt;
+  const std::string& date = vt::run_prices(options).date();
+  if (date.empty()) return std::nullopt;
+  return date;
+}
+
 // What the rendering step tells the closing lines on standard error.
 struct Rendered {
   std::size_t left_out = 0;  // events Timesketch cannot place
 };
 
-vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads,
+vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, const vt::ParseOptions& options,
                   const vt::cli::DiagnosticOwners* owners, vt::ByteSink& sink, bool to_terminal,
                   Rendered& rendered) {
   if (args.summary) {
     const std::string table =
         vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
                                 vt::cli::TableOptions{table_style(args), args.wide, 100,
-                                                      vt::cli::NoteOptions{std::nullopt, args.documented}});
+                                                      vt::cli::NoteOptions{price_date(options), args.documented}});
     if (auto written = sink.write(table.data(), table.size()); !written) {
       return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
     }
     return {};
   }
   const vt::EventExtras extras = vt::cli::event_extras(args);
-  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, threads, extras);
+  if (args.format == "jsonl") return vt::write_jsonl_timeline(report, sink, options.threads, extras);
   if (args.format == "csv") return vt::write_csv_timeline(report, vt::cli::csv_options(args), sink);
   if (args.format == "timesketch") return vt::cli::write_timesketch(report, sink, rendered.left_out);
   vt::Status written = vt::write_json_report(report, !args.compact, sink, extras);
@@ -197,7 +207,7 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
   vt::Status written = report_dir ? vt::Status()
-                                  : render(*report, args, options.threads, owners ? &*owners : nullptr,
+                                  : render(*report, args, options, owners ? &*owners : nullptr,
                                            output ? output->sink() : standard_output, ::isatty(output_fd) == 1,
                                            rendered);
   if (written && diagnostics_file) {

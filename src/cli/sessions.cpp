@@ -7,7 +7,6 @@
 #include <unordered_set>
 
 #include "cli/local_time.hpp"
-#include "cli/token_sums.hpp"
 #include "cli/usage_blocks.hpp"
 
 namespace vt::cli {
@@ -61,16 +60,12 @@ std::vector<std::string> group_by_names() {
 std::vector<SummaryRow> summarize(const std::vector<Event>& events, const DiagnosticOwners& owners,
                                   const std::vector<GroupBy>& by) {
   const CountRule rule{std::span<const Event>(events)};
-  InterimUsage interim(events);
   // Each event's counted usage: its facts' when the rule counts them.
   std::vector<const Usage*> usage(events.size(), nullptr);
   for (std::size_t i = 0; i < events.size(); ++i) {
-    usage[i] = rule[i].usage ? &*events[i].facts.usage : interim.usage_of(i);
+    if (rule[i].usage) usage[i] = &*events[i].facts.usage;
   }
-  const auto model_named = [&](std::size_t i) -> std::optional<std::string> {
-    if (auto model = usage_model(events[i], usage[i])) return model;
-    return usage[i] != nullptr ? interim.model_of(i) : std::nullopt;
-  };
+  const auto model_named = [&](std::size_t i) { return usage_model(events[i], usage[i]); };
   const bool by_block = std::find(by.begin(), by.end(), GroupBy::Block) != by.end();
   std::optional<UsageBlocks> blocks;
   if (by_block) blocks.emplace(std::span<const Event>(events), rule);

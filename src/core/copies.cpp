@@ -127,11 +127,11 @@ class CopyFinder {
 
   void ids_of(const Event& e, const Facts& f) {
     // A replayed call repeats its API message too, where the agent names one
-    // (a sub-agent's own call may reuse an id its parent used).
+    // (a sub-agent's own call may reuse an id its parent used). A call is
+    // known by its id alone: calls of one message may read alike.
     if (f.tool_call_id && is_call(e.event_type)) {
       keys_.push_back(key(Rule::Call, e, *f.tool_call_id, text_of(f.message_id)));
-    }
-    if (f.message_id) {
+    } else if (f.message_id) {
       if (e.event_type == EventType::TokenUsage) {
         keys_.push_back(key(Rule::Usage, e, *f.message_id));
       } else if (e.message && !e.message->empty()) {

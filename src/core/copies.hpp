@@ -16,7 +16,8 @@
 // - the same tool call id and event type (a call or its result replayed,
 //   or written twice by the agent);
 // - the same API message id, event type, record type and non-empty text (an
-//   answer or reasoning replayed);
+//   answer or reasoning replayed; a call or result with a call id is known by
+//   that id alone, since calls of one message may read alike);
 // - the same API message id, for token usage (the counted one carries the
 //   last streamed chunk of its own file);
 // and, for every agent,
