@@ -39,27 +39,12 @@ void JsonLayout::separator() {
   if (pretty_) put_line_break(out_, depth());
 }
 
-void JsonLayout::key(std::string_view name) {
-  // Member names are this program's own plain ASCII words: nothing to escape.
+void JsonLayout::key_slow(std::string_view name) {
   if (!pretty_) {
-    // ,"name": in one piece.
-    const bool comma = take_first_member();
-    const std::size_t size = name.size() + 3 + (comma ? 1 : 0);
-    if (char* at = out_.room(size)) {
-      *at = ',';
-      at += comma ? 1 : 0;
-      *at++ = '"';
-      std::memcpy(at, name.data(), name.size());
-      at += name.size();
-      at[0] = '"';
-      at[1] = ':';
-      out_.advance(size);
-    } else {
-      if (comma) out_.push_back(',');
-      out_.push_back('"');
-      out_.append(name);
-      out_.append("\":", 2);
-    }
+    if (take_first_member()) out_.push_back(',');
+    out_.push_back('"');
+    out_.append(name);
+    out_.append("\":", 2);
     return;
   }
   separator();
@@ -152,7 +137,5 @@ void JsonLayout::json(const SharedValue<Json>& value) {
   }
   out_.append(repeated_text_);
 }
-
-void JsonLayout::null() { out_.append("null", 4); }
 
 }  // namespace vt

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +30,28 @@ class JsonLayout {
   void begin_array() { open('['); }
   void end_array() { close(']'); }
 
+  // Member names and words up to this long take the inline compact path.
+  static constexpr std::size_t kShortText = 32;
+
   // Starts the next member of the current object (separator, line, key).
-  void key(std::string_view name);
+  // Member names are this program's own plain ASCII words: nothing to
+  // escape. The compact layout writes `,"name":` in one piece, inline, so a
+  // name known where it is called is copied as a constant.
+  void key(std::string_view name) {
+    if (!pretty_ && name.size() <= kShortText) {
+      if (char* at = out_.room(kShortText + 4)) {
+        const std::size_t comma = take_first_member() ? 1 : 0;
+        at[0] = ',';
+        at[comma] = '"';
+        std::memcpy(at + comma + 1, name.data(), name.size());
+        at[comma + 1 + name.size()] = '"';
+        at[comma + 2 + name.size()] = ':';
+        out_.advance(name.size() + 3 + comma);
+        return;
+      }
+    }
+    key_slow(name);
+  }
   // Starts the next element of the current array.
   void element();
 
@@ -50,19 +71,35 @@ class JsonLayout {
   // rendered once and its text repeated while the same value comes again.
   void json(const SharedValue<Json>& value);
   void json(const Json* value);  // null when absent
-  void null();
+  void null() { out_.append("null", 4); }
+  // A text of this program's own that needs no escaping (the wire names of
+  // its enumerations, the schema version: plain ASCII words), quoted,
+  // without the scan a string gets.
+  void word(std::string_view text) {
+    if (text.size() <= kShortText) {
+      if (char* at = out_.room(kShortText + 2)) {
+        at[0] = '"';
+        std::memcpy(at + 1, text.data(), text.size());
+        at[text.size() + 1] = '"';
+        out_.advance(text.size() + 2);
+        return;
+      }
+    }
+    string(text);
+  }
 
   // Starts a member whose value is the string wire name (enumerations).
   template <class Enum>
   void wire(std::string_view name, Enum value) {
     key(name);
-    string(wire_name(value));
+    word(wire_name(value));
   }
 
  private:
   void open(char bracket);
   void close(char bracket);
   void separator();
+  void key_slow(std::string_view name);
   // Whether the innermost open container has a member yet, and marks it so.
   bool take_first_member() {
     const std::uint64_t bit = std::uint64_t{1} << ((open_ - 1) % kMaxDepth);
