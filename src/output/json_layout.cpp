@@ -57,9 +57,23 @@ void JsonLayout::element() { separator(); }
 
 void JsonLayout::string(std::string_view text) { put_json_string(out_, text); }
 
+void JsonLayout::string(const SharedString& text) {
+  if (text.size() < kRepeatedMinSize || !text.is_shared()) return put_json_string(out_, text);
+  // Copies are allocated apart: the bits above the allocator's alignment,
+  // mixed, pick the slot.
+  const std::uintptr_t id = text.identity();
+  RepeatedString& slot = repeated_strings_[((id >> 4) ^ (id >> 9)) % kRepeatedSlots];
+  if (!slot.text.shares(text)) {
+    slot.rendered.clear();
+    put_json_string(slot.rendered, text);
+    slot.text = text;
+  }
+  out_.append(slot.rendered);
+}
+
 void JsonLayout::string(const OptionalShared& text) {
   if (text) {
-    put_json_string(out_, *text);
+    string(*text);
   } else {
     null();
   }

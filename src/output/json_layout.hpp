@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -58,7 +59,10 @@ class JsonLayout {
   void string(std::string_view text);
   void string(const std::string& text) { string(std::string_view(text)); }
   void string(const std::optional<std::string>& text);
-  void string(const SharedString& text) { string(std::string_view(text)); }
+  // A text several events share (a file's path and digest, a session, a
+  // working directory, the input) is escaped once and its text repeated
+  // while the same shared copy comes again.
+  void string(const SharedString& text);
   void string(const OptionalShared& text);
   void uint(std::uint64_t value);
   void uint(const std::optional<std::uint64_t>& value);
@@ -117,6 +121,15 @@ class JsonLayout {
   // write any number of them.
   std::size_t open_ = 0;
   std::uint64_t members_ = 0;
+  // Shared texts lately rendered (by the identity of their copy), and their
+  // escaped text. Each slot holds its text so its identity stays its own.
+  struct RepeatedString {
+    SharedString text;
+    std::string rendered;
+  };
+  static constexpr std::size_t kRepeatedSlots = 16;
+  static constexpr std::size_t kRepeatedMinSize = 16;
+  std::array<RepeatedString, kRepeatedSlots> repeated_strings_;
   // The last shared value rendered, at which depth, and its text.
   SharedValue<Json> repeated_;
   std::size_t repeated_depth_ = 0;

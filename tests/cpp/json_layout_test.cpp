@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "core/enums.hpp"
+#include "core/optional_shared.hpp"
+#include "core/shared_string.hpp"
 #include "output/buffered_sink.hpp"
 #include "output/json_layout.hpp"
 #include "output/json_text.hpp"
@@ -106,6 +108,56 @@ TEST(JsonLayoutWords, LongAndEmptyTexts) {
     }
     EXPECT_EQ(sink.buffer(), expected) << text.size();
   }
+}
+
+// Shared texts as events hold them: several events holding one copy, equal
+// texts in copies of their own, texts to escape or repair, short ones; each
+// written in turn, many times over, through more distinct copies than the
+// cache has slots, reads as each escaped on its own.
+TEST(JsonLayoutSharedTexts, RepeatedFromTheCacheAsEscapedAfresh) {
+  std::vector<SharedString> held;
+  for (int i = 0; i < 40; ++i) held.emplace_back("sessions/2025/06/02/rollout-" + std::to_string(i) + ".jsonl");
+  held.emplace_back(std::string("a \"quoted\" path with a tab\tand a line\nbreak and more"));
+  held.emplace_back(std::string("invalid UTF-8 \xFF\xC3 in a text long enough"));
+  held.emplace_back(std::string("caf\xC3\xA9 au lait, long enough to be cached"));
+  held.emplace_back("short");
+  held.emplace_back("");
+  held.emplace_back(std::string(5000, 'x'));
+  // A second copy of equal text, and a copy of the first's holder.
+  held.emplace_back(std::string("sessions/2025/06/02/rollout-0.jsonl"));
+  const std::vector<SharedString> events_hold = held;  // every copy shared, as by several events
+
+  std::string expected;
+  MemorySink sink;
+  {
+    BufferedSink out(sink);
+    JsonLayout j(out, false);
+    for (int round = 0; round < 3; ++round) {
+      for (std::size_t i = 0; i < held.size(); i += 1 + static_cast<std::size_t>(round)) {
+        const OptionalShared optional(held[i]);
+        j.string(i % 2 == 0 ? held[i] : *optional);
+        put_json_string(expected, held[i]);
+      }
+    }
+    j.string(OptionalShared());
+    expected += "null";
+    ASSERT_TRUE(out.finish().has_value());
+  }
+  EXPECT_EQ(sink.buffer(), expected);
+}
+
+// A text held once only is written straight; the cache keeps no copy of it.
+TEST(JsonLayoutSharedTexts, UnsharedTextIsNotKept) {
+  SharedString alone(std::string("a message held by one event only, long"));
+  MemorySink sink;
+  {
+    BufferedSink out(sink);
+    JsonLayout j(out, false);
+    j.string(alone);
+    EXPECT_FALSE(alone.is_shared());
+    ASSERT_TRUE(out.finish().has_value());
+  }
+  EXPECT_EQ(sink.buffer(), "\"a message held by one event only, long\"");
 }
 
 }  // namespace
