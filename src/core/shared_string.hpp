@@ -7,7 +7,6 @@
 #include <atomic>
 #include <compare>
 #include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -50,14 +49,12 @@ class SharedString {
   // True only for a default-constructed (never assigned) string.
   bool is_null() const { return block_ == nullptr; }
   // Whether two strings hold one copy of their text (not merely equal
-  // texts), whether anyone else holds this one's, and a number that tells
-  // copies apart while they are held (for a renderer's cache of the texts
-  // it repeats).
+  // texts), and whether anyone else holds this one's (for a renderer's cache
+  // of the texts it repeats).
   bool shares(const SharedString& other) const { return block_ == other.block_; }
   bool is_shared() const {
     return block_ != nullptr && block_->references.load(std::memory_order_relaxed) > 1;
   }
-  std::uintptr_t identity() const { return reinterpret_cast<std::uintptr_t>(block_); }
   int compare(const SharedString& other) const {
     return block_ == other.block_ ? 0 : str().compare(other.str());
   }

@@ -59,15 +59,16 @@ void JsonLayout::string(std::string_view text) { put_json_string(out_, text); }
 
 void JsonLayout::string(const SharedString& text) {
   if (text.size() < kRepeatedMinSize || !text.is_shared()) return put_json_string(out_, text);
-  // Copies are allocated apart: the bits above the allocator's alignment,
-  // mixed, pick the slot.
-  const std::uintptr_t id = text.identity();
-  RepeatedString& slot = repeated_strings_[((id >> 4) ^ (id >> 9)) % kRepeatedSlots];
-  if (!slot.text.shares(text)) {
-    slot.rendered.clear();
-    put_json_string(slot.rendered, text);
-    slot.text = text;
+  // An event holds a handful of shared texts: every slot is looked at, and a
+  // new text takes the slot after the one taken last.
+  for (const RepeatedString& slot : repeated_strings_) {
+    if (slot.text.shares(text)) return out_.append(slot.rendered);
   }
+  RepeatedString& slot = repeated_strings_[next_repeated_];
+  next_repeated_ = (next_repeated_ + 1) % kRepeatedSlots;
+  slot.rendered.clear();
+  put_json_string(slot.rendered, text);
+  slot.text = text;
   out_.append(slot.rendered);
 }
 

@@ -121,15 +121,16 @@ class JsonLayout {
   // write any number of them.
   std::size_t open_ = 0;
   std::uint64_t members_ = 0;
-  // Shared texts lately rendered (by the identity of their copy), and their
-  // escaped text. Each slot holds its text so its identity stays its own.
+  // Shared texts lately rendered (known by their copy), and their escaped
+  // text. Each slot holds its text, so no other text takes its copy's place.
   struct RepeatedString {
     SharedString text;
     std::string rendered;
   };
-  static constexpr std::size_t kRepeatedSlots = 16;
+  static constexpr std::size_t kRepeatedSlots = 8;
   static constexpr std::size_t kRepeatedMinSize = 16;
   std::array<RepeatedString, kRepeatedSlots> repeated_strings_;
+  std::size_t next_repeated_ = 0;
   // The last shared value rendered, at which depth, and its text.
   SharedValue<Json> repeated_;
   std::size_t repeated_depth_ = 0;
