@@ -1,28 +1,22 @@
 #include "gemini_cli/document_file.hpp"
 
-#include "jsonl/json_document.hpp"
+#include "jsonl/element_lines.hpp"
 #include "jsonl/relative_path.hpp"
+#include "jsonl/whole_document.hpp"
 
 namespace vt::gemini {
 
 Result<OpenedDocument> open_document(const std::filesystem::path& path, const ParseOptions& options,
                                      const EventMaker& maker, FileRecords& out, std::string_view what) {
-  auto document = read_json_document(path, options);
+  auto document = read_whole_document(path, options);
   if (!document) return fail(std::move(document.error()));
   OpenedDocument opened;
-  RecordSink sink{out.events, out.diagnostics};
-  if (document->failure) {
-    maker.diagnose(sink, DiagnosticCode::UnreadableArtifact, Severity::Error, std::nullopt,
-                   "Failed to read " + std::string(what) + ": " + *document->failure);
-    return opened;
-  }
-  if (document->too_large) {
-    maker.diagnose(sink, DiagnosticCode::InvalidJson, Severity::Warning, std::nullopt,
-                   std::string(what) + " exceeds max_line_size " + std::to_string(options.max_line_size) +
-                       " bytes, skipping.");
-    return opened;
-  }
   out.sha256 = std::move(document->sha256);
+  if (auto unread = unread_document(*document, what, maker.file_source(), options.max_line_size)) {
+    out.diagnostics.push_back(std::move(*unread));
+    return opened;
+  }
+  RecordSink sink{out.events, out.diagnostics};
   opened.text = std::move(document->text);
   auto value = opened.parser.parse_view(opened.text);
   if (!value) {
@@ -49,9 +43,7 @@ Result<FileRead> read_array_document(
   EventMaker maker(kind, SharedString(relative_path_for(path, base_dir)), options);
   FileRead read;
   FileRecords& out = read.records;
-  std::string what(names.document);
-  what[0] = static_cast<char>(what[0] - 'a' + 'A');
-  auto document = open_document(path, options, maker, out, what);
+  auto document = open_document(path, options, maker, out, names.document);
   if (!document) return fail(std::move(document.error()));
   if (!document->root) return read;
   RecordSink sink{out.events, out.diagnostics};

@@ -26,8 +26,8 @@ struct OpenedDocument {
   std::optional<JsonView> root;  // absent when a diagnostic says why not
 };
 
-// `what` names the document in messages ("Session document"). Sets the
-// file's SHA-256 in `out` when it was read whole.
+// `what` names the document in messages, in lower case ("session
+// document"). Sets the file's SHA-256 in `out`.
 Result<OpenedDocument> open_document(const std::filesystem::path& path, const ParseOptions& options,
                                      const EventMaker& maker, FileRecords& out, std::string_view what);
 

@@ -11,7 +11,7 @@
 #include "core/driver.hpp"
 #include "core_temp_tree.hpp"
 #include "hash/sha256.hpp"
-#include "jsonl/json_document.hpp"
+#include "jsonl/element_lines.hpp"
 
 namespace {
 
