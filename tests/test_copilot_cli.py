@@ -95,6 +95,38 @@ def test_detection(tmp_path, cli_path, files, target, expected):
     assert len(ids) == len(rep["events"])
 
 
+# (tool, arguments as Copilot CLI writes them, the call's message, its tool_input)
+CALLS = [
+    ("str_replace_editor", {"command": "view", "path": "C:\\w\\app.py", "view_range": [1, 20]},
+     "str_replace_editor: C:\\w\\app.py", "C:\\w\\app.py"),
+    ("grep", {"pattern": "## (Feature|007)", "path": "D:\\w\\.context", "output_mode": "content", "-n": True},
+     "grep: ## (Feature|007)", "## (Feature|007)"),
+    ("powershell", {"command": "git status\ngit log -1", "description": "Check the tree", "initial_wait": 30},
+     "powershell: git status git log -1", "git status git log -1"),
+    ("report_intent", {"intent": "Exploring codebase"}, "report_intent: Exploring codebase", "Exploring codebase"),
+    ("ask_user", {"question": "Run it?", "choices": ["yes", "no"]}, "ask_user: Run it?", "Run it?"),
+    ("github-mcp-server-get_file_contents", {"owner": "o", "repo": "r", "path": "README.md"},
+     "github-mcp-server-get_file_contents: README.md", "README.md"),
+    ("read_powershell", {"sessionId": "7", "delay": 5}, "read_powershell", None),
+    ("bash", "not an object", "bash", None),
+]
+
+
+@pytest.mark.parametrize("name, arguments, message, argument", CALLS, ids=[c[0] for c in CALLS])
+def test_tool_call_message_names_what_the_call_acts_on(tmp_path, cli_path, name, arguments, message, argument):
+    log = "\n".join([
+        event_line(0, "session.start", sessionId=SID, copilotVersion="1.0.10"),
+        event_line(1, "assistant.message", messageId="m1", content="",
+                   toolRequests=[{"toolCallId": "c1", "name": name, "arguments": arguments}]),
+        event_line(2, "tool.execution_start", toolCallId="c2", toolName=name, arguments=arguments),
+    ]) + "\n"
+    rep = report(cli_path, put(tmp_path, f".copilot/session-state/{SID}.jsonl", log))
+    calls = [e for e in rep["events"] if e["event_type"] == "tool_call"]
+    # Requested in a message and started on its own: both read alike.
+    assert [(e["message"], e["tool_input"], e["tool_name"], e["tool_call_id"]) for e in calls] == [
+        (message, argument, name, "c1"), (message, argument, name, "c2")]
+
+
 def test_one_timeline_with_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
     put(tmp_path, f".copilot/session-state/{SID}.jsonl", LOG)
     claude = {"type": "user", "sessionId": "c1", "uuid": "u1", "timestamp": "2026-03-20T20:46:00Z", "cwd": "/w",

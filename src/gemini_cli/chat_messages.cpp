@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/rfc3339.hpp"
+#include "core/tool_call_text.hpp"
 #include "gemini_cli/tool_text.hpp"
 #include "jsonl/fields.hpp"
 
@@ -247,7 +248,7 @@ void ChatMessages::tool_call(JsonView call, const RecordPlace& place, std::uint6
   const auto name = get_string(call, "name");
   const auto id = get_string(call, "id");
   const FieldRef args = get_field(call, "args");
-  const std::optional<std::string> argument = main_argument(args ? &*args : nullptr);
+  const std::optional<std::string> argument = call_argument(args ? &*args : nullptr);
   Event& event = maker_.add(own, EventType::ToolCall, "gemini/tool_call", ordinal++, sink);
   event.message = call_message(name.value_or(""), argument);
   event.facts.tool_name = text_of(name);
