@@ -100,7 +100,7 @@ LINES = [
       ("tool_result", "gemini/tool_error", "exit 1", None),
       ("tool_call", "gemini/tool_call", "replace: /w/a.ts", None),
       ("tool_result", "gemini/tool_error", "[Operation Cancelled]", None),
-      ("token_usage", "gemini/tokens", "gemini-2.5-pro: input 510, cache read 6078, output 26, reasoning 133", None)]),
+      ("token_usage", "gemini/tokens", "gemini-2.5-pro: input 510, cache read 6078, output 159, reasoning 133", None)]),
     (msg("gemini", "", model="gemini-2.5-flash",
          toolCalls=[{"id": "read_file-1761868169841-4765def363441", "name": "read_file",
                      "args": {"absolute_path": "C:\\w\\ci.yml"}, "timestamp": TS}]),
@@ -320,7 +320,7 @@ def count_corpus(home):
         for session, message in written:
             tool_calls += len(message.get("toolCalls") or [])
             if isinstance(message.get("tokens"), dict):
-                tokens[(session, "output")] += message["tokens"]["output"]
+                tokens[(session, "output")] += message["tokens"]["output"] + message["tokens"]["thoughts"]
                 tokens[(session, "cache read")] += message["tokens"]["cached"]
                 tokens[(session, "reasoning")] += message["tokens"]["thoughts"]
                 tokens[(session, "input")] += message["tokens"]["input"] - message["tokens"]["cached"]

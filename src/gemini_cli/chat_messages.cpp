@@ -26,8 +26,10 @@ std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
-// Gemini counts the cached part inside `input`, and the prompt of tool use
-// apart: fresh input is input less cached, plus the tool prompt.
+// Gemini counts the cached part inside `input`, the prompt of tool use
+// apart (fresh input is input less cached, plus the tool prompt), and its
+// thoughts apart from `output` (billed as output: the output is both, of
+// which reasoning the thoughts).
 TokenAmounts token_amounts(JsonView tokens) {
   TokenAmounts amounts;
   const auto input = count_of(tokens, "input");
@@ -39,8 +41,9 @@ TokenAmounts token_amounts(JsonView tokens) {
     amounts.input = saturating_add(fresh, tool.value_or(0));
   }
   amounts.cache_read = cached;
-  amounts.output = count_of(tokens, "output");
+  const auto output = count_of(tokens, "output");
   amounts.reasoning = count_of(tokens, "thoughts");
+  if (output || amounts.reasoning) amounts.output = saturating_add(output.value_or(0), amounts.reasoning.value_or(0));
   return amounts;
 }
 
