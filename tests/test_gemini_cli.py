@@ -4,6 +4,7 @@ damaged and hostile files; the readings kept apart; and the real homes of the
 agents corpus, accounted record by record."""
 
 import collections
+import datetime
 import json
 import os
 import pathlib
@@ -12,6 +13,7 @@ import tempfile
 
 import pytest
 
+import agent_totals
 import vellumtrace
 
 # The agents corpus beside the checkout (as the real-data corpus), or where
@@ -357,3 +359,98 @@ def test_corpus_homes_account_for_every_record(cli_path):
                     usage[(event["session_id"], label)] += int(value)
         assert usage == +tokens, home.name
         assert seen_models == models, home.name
+
+
+def messages_written(path):
+    """(session id, message) for every message a session file holds, in order."""
+    text = path.read_text(encoding="utf-8")
+    if path.suffix != ".jsonl":
+        document = json.loads(text)
+        return [(document["sessionId"], m) for m in document["messages"]]
+    found, session = [], None
+    for record in map(json.loads, filter(str.strip, text.split("\n"))):
+        if "type" in record:
+            found.append((session, record))
+        elif "$set" in record:
+            found += [(session, m) for m in record["$set"].get("messages", [])]
+        else:
+            session = record.get("sessionId", session)
+    return found
+
+
+def text_parts(content):
+    if isinstance(content, str):
+        return [content]
+    return [part["text"] for part in content or [] if isinstance(part, dict) and isinstance(part.get("text"), str)]
+
+
+def seconds(text):
+    return datetime.datetime.fromisoformat(text.replace("Z", "+00:00")).timestamp()
+
+
+def count_once(home):
+    """What the home holds counted once, with Python's json alone: a message
+    is its session and id (the last copy written wins); each of its tool
+    calls is a call and, once it has a status or result, a result; its
+    tokens by the format's own rule (fresh input = input - cached + tool,
+    output = output + thoughts); a saved chat's function calls and responses
+    as calls and results of no session; a user message with text as one
+    prompt, and a prompt-log entry as one unless its session holds the same
+    text within ten minutes."""
+    want = agent_totals.Totals()
+    tmp = home / ".gemini" / "tmp"
+    last = {}
+    for path in sorted(tmp.rglob("session-*")):
+        for session, message in messages_written(path):
+            last[(session, message["id"])] = message
+    said = collections.defaultdict(list)  # (session, text) -> times of its user messages
+    for (session, _), message in last.items():
+        calls = message.get("toolCalls") or []
+        want.tool_calls[session] += len(calls)
+        want.tool_results[session] += sum("status" in c or "result" in c for c in calls)
+        tokens = message.get("tokens")
+        if isinstance(tokens, dict):
+            amounts = {"input_tokens": tokens["input"] - tokens["cached"] + tokens.get("tool", 0),
+                       "cache_read_tokens": tokens["cached"],
+                       "output_tokens": tokens["output"] + tokens["thoughts"], "reasoning_tokens": tokens["thoughts"]}
+            for column, amount in amounts.items():
+                want.tokens[(session, column)] += amount
+            want.models[session].add(message["model"])
+        texts = text_parts(message.get("content")) if message["type"] == "user" else []
+        want.prompts[session] += bool(texts)
+        for text in texts:
+            said[(session, text.strip())].append(seconds(message["timestamp"]))
+    for path in sorted(tmp.rglob("checkpoint-*.json")):
+        for content in json.loads(path.read_text(encoding="utf-8")):
+            for part in content.get("parts") or []:
+                want.tool_calls[None] += "functionCall" in part
+                want.tool_results[None] += "functionResponse" in part
+    for path in sorted(tmp.rglob("logs.json")):
+        for entry in json.loads(path.read_text(encoding="utf-8")):
+            times = said[(entry["sessionId"], entry["message"].strip())]
+            near = [t for t in times if abs(t - seconds(entry["timestamp"])) <= 600]
+            if near:
+                times.remove(near[0])
+            else:
+                want.prompts[entry["sessionId"]] += 1
+    return want
+
+
+def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
+    """Per home and session: calls, results tied to them, tokens and models
+    from the events' facts, and calls, prompts, tokens and models in the
+    summary, equal to the count made above; copies count nowhere."""
+    homes = sorted(p for p in (agents_corpus_dir / "gemini-cli").iterdir() if (p / ".gemini").is_dir())
+    assert len(homes) >= 4
+    for home in homes:
+        events, rows = agent_totals.run(cli_path, home)
+        got, want = agent_totals.of_events(events), count_once(home)
+        assert got.unlinked == [], home.name
+        got_view, want_view = got.view(), want.view()
+        del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary
+        assert got_view == want_view, home.name
+        summary, want_view = agent_totals.of_summary(rows).view(), want.view()
+        del summary["tool_results"], want_view["tool_results"]
+        # The summary's rows are sessions: a saved chat's calls are of none.
+        want_view["tool_calls"].pop(None, None)
+        assert summary == want_view, home.name
