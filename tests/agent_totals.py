@@ -15,7 +15,7 @@ TOKENS = ("input_tokens", "cache_write_tokens", "cache_read_tokens", "output_tok
 
 class Totals:
     """Per session: tool calls, tool results, prompts, token sums (by
-    column) and the models named by usage. `unlinked` lists the results
+    column), the agent's recorded costs and the models named by usage. `unlinked` lists the results
     whose call id names no counted call of their session."""
 
     def __init__(self):
@@ -23,13 +23,15 @@ class Totals:
         self.tool_results = collections.Counter()
         self.prompts = collections.Counter()
         self.tokens = collections.Counter()  # (session, column) -> sum
+        self.costs = collections.Counter()  # session -> recorded_cost_usd
         self.models = collections.defaultdict(set)
         self.unlinked = []
 
     def view(self):
         """The totals as plain values, zero counts left out (to compare)."""
         return {"tool_calls": +self.tool_calls, "tool_results": +self.tool_results, "prompts": +self.prompts,
-                "tokens": +self.tokens, "models": {k: v for k, v in self.models.items() if v}}
+                "tokens": +self.tokens, "models": {k: v for k, v in self.models.items() if v},
+                "costs": {k: round(v, 9) for k, v in self.costs.items() if v}}
 
 
 def run(cli_path, path, *args):
@@ -59,6 +61,8 @@ def of_events(events):
         for column in TOKENS:
             if event[column] is not None:
                 totals.tokens[(session, column)] += event[column]
+        if event["recorded_cost_usd"] is not None:
+            totals.costs[session] += event["recorded_cost_usd"]
         if event["model"] and any(event[column] is not None for column in TOKENS):
             totals.models[session].add(event["model"])
     return totals
@@ -73,5 +77,6 @@ def of_summary(rows):
         totals.prompts[session] += row["prompts"] + row["injected_prompts"] + row["command_prompts"]
         for column in TOKENS:
             totals.tokens[(session, column)] += row[column] or 0
+        totals.costs[session] += row["recorded_cost_usd"] or 0
         totals.models[session].update(row["models"])
     return totals
