@@ -1,5 +1,7 @@
 #include "gemini_cli/document_file.hpp"
 
+#include <algorithm>
+
 #include "jsonl/element_lines.hpp"
 #include "jsonl/relative_path.hpp"
 #include "jsonl/whole_document.hpp"
@@ -32,6 +34,8 @@ std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, st
   const std::vector<std::uint64_t> found = element_lines(text, member);
   std::vector<std::optional<std::uint64_t>> lines(count);
   if (found.size() != count) return lines;
+  // A document written on one line: the line would not tell its records apart.
+  if (std::ranges::adjacent_find(found) != found.end()) return lines;
   for (std::size_t i = 0; i < count; ++i) lines[i] = found[i];
   return lines;
 }

@@ -32,7 +32,9 @@ Result<OpenedDocument> open_document(const std::filesystem::path& path, const Pa
                                      const EventMaker& maker, FileRecords& out, std::string_view what);
 
 // The line each element of the array starts on (see `element_lines`), or
-// nothing for every element when the scan does not find them all.
+// nothing for every element when the scan does not find them all or when
+// two start on one line (a document written on one line: a line that holds
+// several records does not tell them apart, where they are counted).
 std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, std::string_view member,
                                                        std::size_t count);
 
