@@ -10,16 +10,13 @@ namespace vt::gemini {
 
 Result<OpenedDocument> open_document(const std::filesystem::path& path, const ParseOptions& options,
                                      const EventMaker& maker, FileRecords& out, std::string_view what) {
-  auto document = read_whole_document(path, options);
+  auto document = read_document_records(path, options, maker.file_source(), what);
   if (!document) return fail(std::move(document.error()));
   OpenedDocument opened;
-  out.sha256 = std::move(document->sha256);
-  if (auto unread = unread_document(*document, what, maker.file_source(), options.max_line_size)) {
-    out.diagnostics.push_back(std::move(*unread));
-    return opened;
-  }
+  out = std::move(document->records);
+  if (!document->text) return opened;
   RecordSink sink{out.events, out.diagnostics};
-  opened.text = std::move(document->text);
+  opened.text = std::move(*document->text);
   auto value = opened.parser.parse_view(opened.text);
   if (!value) {
     maker.diagnose(sink, DiagnosticCode::InvalidJson, Severity::Error, std::nullopt, "Invalid JSON: " + value.error());

@@ -105,4 +105,18 @@ std::optional<Diagnostic> unread_document(const WholeDocument& document, std::st
                         std::to_string(limit) + ", skipping."};
 }
 
+Result<DocumentRead> read_document_records(const std::filesystem::path& path, const ParseOptions& options,
+                                           const SourceRef& source, std::string_view what) {
+  auto document = read_whole_document(path, options);
+  if (!document) return fail(std::move(document.error()));
+  DocumentRead read;
+  read.records.sha256 = std::move(document->sha256);
+  if (auto unread = unread_document(*document, what, source, options.max_line_size)) {
+    read.records.diagnostics.push_back(std::move(*unread));
+  } else {
+    read.text = std::move(document->text);
+  }
+  return read;
+}
+
 }  // namespace vt

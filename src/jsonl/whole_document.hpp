@@ -16,6 +16,7 @@
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "core/records.hpp"
+#include "jsonl/record_loop.hpp"
 
 namespace vt {
 
@@ -39,5 +40,16 @@ Result<WholeDocument> read_whole_document(const std::filesystem::path& path, con
 // warning). `what` is written in lower case ("rollout document").
 std::optional<Diagnostic> unread_document(const WholeDocument& document, std::string_view what, SourceRef source,
                                           std::uint64_t limit);
+
+// A document read for the records of one file: `records` holds the file's
+// digest and, when the document could not be read, the diagnostic that
+// says why (`unread_document`, about `source`); `text` is the document when
+// it could.
+struct DocumentRead {
+  FileRecords records;
+  std::optional<std::string> text;
+};
+Result<DocumentRead> read_document_records(const std::filesystem::path& path, const ParseOptions& options,
+                                           const SourceRef& source, std::string_view what);
 
 }  // namespace vt
