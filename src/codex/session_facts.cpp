@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/short_text.hpp"
+#include "core/tool_call_text.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::codex {
@@ -87,15 +88,8 @@ std::optional<std::string> command_text(JsonView command) {
   return text;
 }
 
-std::optional<std::string> argument_of(JsonView object) {
-  if (!object.is_object()) return std::nullopt;
-  for (const std::string_view key : kMainArguments) {
-    const FieldRef value = get_field(object, key);
-    if (!value) continue;
-    if (auto text = command_text(*value)) return text;
-  }
-  return std::nullopt;
-}
+// The first main-argument member of `object`, a command given as words too.
+std::optional<std::string> argument_of(JsonView object) { return first_argument(object, kMainArguments, command_text); }
 
 // "Exit code: N" or "Process exited with code N" among the header lines of
 // a tool's output text.
