@@ -34,6 +34,7 @@
 #include "core/parallel_files.hpp"
 #include "output/sink.hpp"
 #include "output/writers.hpp"
+#include "prices/price_table.hpp"
 
 namespace {
 
@@ -65,14 +66,14 @@ struct Rendered {
   std::size_t left_out = 0;  // events Timesketch cannot place
 };
 
-vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads,
+vt::Status render(const vt::Report& report, const vt::cli::Arguments& args, unsigned threads, std::string price_date,
                   const vt::cli::DiagnosticOwners* owners, vt::ByteSink& sink, bool to_terminal,
                   Rendered& rendered) {
   if (args.summary) {
     const std::string table =
         vt::cli::render_summary(vt::cli::summarize(report.events, *owners, args.by), args.by,
                                 vt::cli::TableOptions{table_style(args), args.wide, 100,
-                                                      vt::cli::NoteOptions{std::nullopt, args.documented}});
+                                                      vt::cli::NoteOptions{std::move(price_date), args.documented}});
     if (auto written = sink.write(table.data(), table.size()); !written) {
       return vt::fail(vt::ParseError::message("I/O write error: " + written.error().message()));
     }
@@ -123,8 +124,6 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // Session reports read call ids, branches and tool outputs in raw records.
-  if (vt::cli::is_report_format(args.format)) options.include_raw = true;
 
   vt::Result<vt::Report> report = vt::run(vt::cli::run_inputs(args.paths, args.labels), options);
   if (!report) {
@@ -174,7 +173,8 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
   if (report_dir) {
-    if (const std::string failed = vt::cli::write_report_dir(*report, args, inputs, watch); !failed.empty()) {
+    if (const std::string failed = vt::cli::write_report_dir(*report, args, inputs, watch,
+                                                                   vt::run_prices(options).date()); !failed.empty()) {
       return stop_progress(), report_failure(failed);
     }
   } else if (!args.to_stdout()) {
@@ -197,7 +197,8 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   vt::DescriptorSink standard_output(STDOUT_FILENO);
   Rendered rendered;
   vt::Status written = report_dir ? vt::Status()
-                                  : render(*report, args, options.threads, owners ? &*owners : nullptr,
+                                  : render(*report, args, options.threads, vt::run_prices(options).date(),
+                                           owners ? &*owners : nullptr,
                                            output ? output->sink() : standard_output, ::isatty(output_fd) == 1,
                                            rendered);
   if (written && diagnostics_file) {

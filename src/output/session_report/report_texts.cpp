@@ -72,10 +72,42 @@ std::string cut_note(const ShownText& text) {
 std::string extra_places(const std::vector<Place>& places) {
   std::string out;
   for (std::size_t i = 1; i < places.size(); ++i) {
-    out += i == 1 ? "also " : ", ";
+    out += i == 1 ? "also at " : ", ";
     out += places[i].text();
   }
   return out;
+}
+
+std::string cost_line(const CostTotals& cost, std::string_view price_date) {
+  std::string line;
+  if (cost.estimated_usd) {
+    line = cost_text(*cost.estimated_usd) + ", estimated at the prices of " +
+           (price_date.empty() ? std::string("an undated table") : std::string(price_date));
+  }
+  if (const std::string unpriced = unpriced_text(cost); !unpriced.empty()) {
+    line += (line.empty() ? "" : "; ") + unpriced;
+  }
+  return line;
+}
+
+std::string prompts_text(const Counts& counts) {
+  std::string text = grouped(counts.typed_prompts) + " typed";
+  if (counts.command_prompts > 0) {
+    text += " \xC2\xB7 " + grouped(counts.command_prompts) + (counts.command_prompts == 1 ? " command" : " commands");
+  }
+  if (counts.injected_prompts > 0) text += " \xC2\xB7 " + grouped(counts.injected_prompts) + " injected";
+  return text;
+}
+
+std::string links_text(const Session& session) {
+  std::string text;
+  for (const auto& [word, links] : {std::pair{"continues ", &session.continues},
+                                    std::pair{"continued by ", &session.continued_by}}) {
+    if (links->empty()) continue;
+    text += text.empty() ? word : std::string(", ") + word;
+    for (std::size_t i = 0; i < links->size(); ++i) text += (i ? ", " : "") + (*links)[i].id;
+  }
+  return text;
 }
 
 std::string joined(const std::vector<std::string>& values) {
