@@ -35,12 +35,6 @@ std::string short_place(const Place& place) {
   return Place{name, place.line}.text();
 }
 
-std::string all_places(const std::vector<Place>& places) {
-  std::string text = places.front().text();
-  if (places.size() > 1) text += "; " + extra_places(places);
-  return text;
-}
-
 void meta_line(std::string& out, const Item& item) {
   out += "<div class=\"m\">";
   element(out, "span", "k", std::string(kind_label(item.kind)) + (item.sidechain ? " (sub-agent)" : ""));
@@ -53,7 +47,7 @@ void meta_line(std::string& out, const Item& item) {
     out += "</time>";
   }
   out += "<span class=\"src\"";
-  attribute(out, "title", all_places(item.places));
+  attribute(out, "title", places_text(item.places));
   out += '>';
   append_html(out, short_place(item.places.front()) + (item.places.size() > 1 ? " +" + std::to_string(item.places.size() - 1) : ""));
   out += "</span></div>";
@@ -132,7 +126,7 @@ void item_html(std::string& out, const Item& item, const std::map<std::size_t, I
     case ItemKind::ToolCall:
       call_html(out, item);
       for (const ItemResult& result : item.results) {
-        fold(out, result.label + " \xC2\xB7 " + size_text(result.body), result.body, true, all_places(result.places));
+        fold(out, result.label + " \xC2\xB7 " + size_text(result.body), result.body, true, places_text(result.places));
       }
       if (const auto thread = threads.find(item.launches); item.launches != 0 && thread != threads.end()) {
         thread_html(out, thread->second, threads);

@@ -34,11 +34,7 @@ void open_fold(std::string& out, std::string_view summary) {
 
 void close_fold(std::string& out) { out += "\n</details>\n\n"; }
 
-std::string places_line(const Item& item) {
-  std::string line = item.places.front().text();
-  if (item.places.size() > 1) line += "; " + extra_places(item.places);
-  return line;
-}
+std::string places_line(const Item& item) { return places_text(item.places); }
 
 // "**Prompt** · 09:12:40 · *source: a.jsonl:5*"
 void item_heading(std::string& out, const Item& item) {

@@ -1,5 +1,6 @@
 #include "output/session_report/report_texts.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <ctime>
@@ -69,10 +70,13 @@ std::string cut_note(const ShownText& text) {
          " lines); the whole is " + grouped(text.full_bytes) + " bytes.";
 }
 
-std::string extra_places(const std::vector<Place>& places) {
+std::string places_text(const std::vector<Place>& places) {
+  // The inputs are said when the places are in more than one.
+  const bool inputs = std::ranges::any_of(places, [&](const Place& p) { return p.input != places.front().input; });
   std::string out;
-  for (std::size_t i = 1; i < places.size(); ++i) {
-    out += i == 1 ? "also at " : ", ";
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    out += i == 0 ? "" : i == 1 ? "; also at " : ", ";
+    if (inputs) out += places[i].input + ": ";
     out += places[i].text();
   }
   return out;
@@ -121,9 +125,7 @@ std::string turn_title(const Turn& turn) {
 }
 
 std::string result_summary(const ItemResult& result) {
-  std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
-  if (result.places.size() > 1) summary += "; " + extra_places(result.places);
-  return summary;
+  return result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + places_text(result.places);
 }
 
 std::string hidden_summary(const Items& items, std::size_t begin, std::size_t end) {

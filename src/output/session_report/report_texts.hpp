@@ -29,8 +29,10 @@ std::string time_of_day(const std::optional<Instant>& instant);
 std::string cut_note(const ShownText& text);
 // "1,234 bytes, 12 lines".
 std::string size_text(const ShownText& text);
-// The places of an item after its own: "also at a.jsonl:3, b.jsonl:9".
-std::string extra_places(const std::vector<Place>& places);
+// An item's places: "a.jsonl:1; also at a.jsonl:3, b.jsonl:9", each
+// after its input ("mon: a.jsonl:1; also at tue: a.jsonl:1") when they are
+// in more than one.
+std::string places_text(const std::vector<Place>& places);
 
 // The first line (ended by LF or CR) of `text` with text in it, blanks
 // collapsed, cut to `limit` characters ("…" added).

@@ -49,7 +49,9 @@ bool launches_sub_agent(std::string_view call) {
   return false;
 }
 
-Place place_of(const Event& event) { return Place{event.source.relative_path.str(), event.source.line_number}; }
+Place place_of(const Event& event) {
+  return Place{event.source.relative_path.str(), event.source.line_number, event.input ? event.input->str() : ""};
+}
 
 PlaceKey place_key(const Event& event) {
   return PlaceKey(event.input ? std::string_view(*event.input) : std::string_view(), event.source.relative_path.str(),

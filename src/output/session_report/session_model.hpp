@@ -48,10 +48,11 @@ bool hidden_kind(ItemKind kind);
 // The kind's short label ("prompt", "tool", "context"…).
 std::string_view kind_label(ItemKind kind);
 
-// Where an item comes from: `relative_path:line` of the input.
+// Where an item comes from: `relative_path:line` of an input.
 struct Place {
   std::string path;
   std::optional<std::uint64_t> line;
+  std::string input;  // the input as given, or its label
   std::string text() const;
 };
 
