@@ -268,6 +268,41 @@ def test_codex_tool_facts(cli_path, tmp_path, records, expected):
     assert [facts(e) for e in tools] == expected
 
 
+TEXT_CASES = [
+    # (records, the message of each result and reasoning event in the full reading, and in the documented one:
+    #  no output without content asked for, no reasoning summary)
+    (TOOL_CASES[0][1], ["cat: a.md: No such file\n"], [None]),
+    (TOOL_CASES[1][1], ["Chunk ID: 1e7ab3\nWall time: 0.0 seconds\nProcess exited with code 0\nOutput:\nExit code: 9\n", ""],
+     [None, None]),
+    ([call("custom_tool_call_output", "c7", output=[{"type": "input_text", "text": "Script completed\n"},
+                                                    {"type": "image"}, {"type": "input_text", "text": "Exit code: 0"}]),
+      record("event_msg", {"type": "exec_command_end", "call_id": "c8", "stdout": "out", "stderr": "err"}),
+      record("event_msg", {"type": "patch_apply_end", "call_id": "c9", "stdout": "done\n", "stderr": ""}),
+      record("event_msg", {"type": "mcp_tool_call_end", "call_id": "c5", "result": {"Err": "boom"}}),
+      record("event_msg", {"type": "mcp_tool_call_end", "call_id": "c6",
+                           "result": {"Ok": {"content": [{"type": "text", "text": "found 2"}], "isError": False}}}),
+      call("function_call_output", "c10", output="{not json")],
+     ["Script completed\n\nExit code: 0", "out\nerr", "done\n", "boom", "found 2", "{not json"], [None] * 6),
+    ([record("response_item", {"type": "reasoning", "summary": [{"type": "summary_text", "text": "**Plan**"},
+                                                               {"type": "summary_text", "text": "Then read."}],
+                               "encrypted_content": "gAAA"}),
+      record("response_item", {"type": "reasoning", "summary": [], "content": [
+          {"type": "reasoning_text", "text": "We need to search."}]}),
+      record("response_item", {"type": "reasoning", "summary": [], "encrypted_content": "gAAA"}),
+      record("event_msg", {"type": "agent_reasoning", "text": "**Plan**"})],
+     ["**Plan**\n\nThen read.", "We need to search.", None, "**Plan**"], [None, None, None, "**Plan**"]),
+]
+
+
+@pytest.mark.parametrize("records, expected, documented", TEXT_CASES)
+def test_codex_results_and_reasoning_carry_their_text(cli_path, tmp_path, records, expected, documented):
+    path = codex_file(tmp_path, [meta(), *records])
+    shown = [e["message"] for e in full_events(cli_path, path) if e["event_type"] in ("tool_result", "agent_reasoning")]
+    assert shown == expected
+    assert [e["message"] for e in vellumtrace.parse(path)["events"]
+            if e["event_type"] in ("tool_result", "agent_reasoning")] == documented
+
+
 def test_no_message_leaves_the_arguments_out_too(cli_path, tmp_path):
     path = codex_file(tmp_path, [meta(), *TOOL_CASES[0][1]])
     out = subprocess.run([cli_path, str(path), "-f", "jsonl", "--no-message"], check=True,
