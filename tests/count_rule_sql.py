@@ -1,7 +1,11 @@
 """The one count rule written as DuckDB SQL over the Timeline's columns, as a
 user would write it: per session, the typed, injected and command prompts,
 agent messages, tool calls, token sums and costs; and token and cost sums per
-model. The program's --summary must give the same numbers."""
+model. The program's --summary must give the same numbers. What an event
+counts as is learnt within its own session (`session_id`); a transcript
+file's events are then summed under the session of its conversation (the one
+its last record naming a session names), as the summary and the session
+pages show a resumed conversation."""
 
 import duckdb
 import pyarrow as pa
@@ -47,21 +51,33 @@ placed AS (
 """
 
 PER_SESSION = PLACED + """,
+-- a transcript file's conversation: the session its last record naming one names
+threads AS (
+  SELECT input, source_relative_path, arg_max(session_id, (coalesce(source_line, 0), sequence)) AS thread
+  FROM t WHERE artifact_kind = 'transcript' AND session_id IS NOT NULL
+  GROUP BY ALL
+),
 ctx AS (
   SELECT provider, session_id,
          bool_or(event_type = 'prompt_input' AND artifact_kind <> 'history' AND NOT sub) AS conversation,
          bool_or(event_type = 'prompt_input' AND rt = 'event_msg/user_message') AS user_messages
   FROM c GROUP BY ALL
 ),
+paged AS (
+  SELECT placed.*, CASE WHEN artifact_kind = 'transcript' THEN coalesce(th.thread, session_id) ELSE session_id END
+                   AS page_session
+  FROM placed LEFT JOIN threads th ON th.input IS NOT DISTINCT FROM placed.input
+                                   AND th.source_relative_path = placed.source_relative_path
+),
 prompts AS (
-  SELECT p.provider, p.session_id,
+  SELECT p.provider, p.page_session AS session_id,
          max(CASE p.origin WHEN 'typed' THEN 3 WHEN 'command' THEN 2 ELSE 1 END) AS rank
-  FROM placed p JOIN ctx ON p.provider = ctx.provider AND p.session_id IS NOT DISTINCT FROM ctx.session_id
+  FROM paged p JOIN ctx ON p.provider = ctx.provider AND p.session_id IS NOT DISTINCT FROM ctx.session_id
   WHERE p.event_type = 'prompt_input' AND NOT ends_with(p.rt, 'command_output')
     AND NOT (p.artifact_kind = 'history' AND ctx.conversation)
     AND NOT (p.origin = 'typed' AND ctx.user_messages AND p.rt <> 'event_msg/user_message'
              AND p.artifact_kind <> 'history')
-  GROUP BY p.provider, p.session_id, p.input, p.source_relative_path,
+  GROUP BY p.provider, p.page_session, p.input, p.source_relative_path,
            coalesce(CAST(p.source_line AS VARCHAR), 'event ' || p.sequence)
 ),
 per_prompts AS (
@@ -70,12 +86,12 @@ per_prompts AS (
   FROM prompts GROUP BY ALL
 ),
 per_events AS (
-  SELECT provider, session_id,
+  SELECT provider, page_session AS session_id,
          count(*) FILTER (event_type = 'agent_message'
                           AND (provider <> 'codex' OR rt IN ('event_msg/agent_message', 'message'))) AS agent_messages,
          count(*) FILTER (event_type = 'tool_call') AS tool_calls,
          {token_sums}, {money_sums}
-  FROM placed GROUP BY ALL
+  FROM paged GROUP BY ALL
 )
 SELECT provider, session_id, coalesce(prompts, 0) AS prompts, coalesce(injected_prompts, 0) AS injected_prompts,
        coalesce(command_prompts, 0) AS command_prompts, coalesce(agent_messages, 0) AS agent_messages,

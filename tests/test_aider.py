@@ -5,12 +5,15 @@ three files are checked in tests/cpp/aider_test.cpp)."""
 
 import bisect
 import collections
+import datetime
 import json
 import os
+import re
 import subprocess
 
 import pytest
 
+import agent_totals
 import vellumtrace
 
 CHAT = ("\n# aider chat started at 2025-05-04 17:02:36\n\n> Aider v0.82.2  \n"
@@ -264,3 +267,88 @@ def test_a_huge_markdown_line_is_never_held_whole(tmp_path, cli_path):
     assert [d["code"] for d in rep["diagnostics"]] == ["invalid_json"]
     assert rep["events"][-1]["message"] == "after"
     assert peak_mib(cli_path, huge) - peak_mib(cli_path, small) < 40
+
+
+def amount(figure):
+    """A rounded token figure as aider prints it ("3.2k", "1.5M", "222")."""
+    scale = {"k": 1e3, "K": 1e3, "M": 1e6}.get(figure[-1], 1)
+    return int(float(figure.rstrip("kKM")) * scale + 0.5)
+
+
+def texts(text):
+    """Lines without trailing blanks, blank runs kept, ends trimmed: how two files' prompts are compared."""
+    return "\n".join(line.rstrip() for line in text.split("\n")).strip("\n")
+
+
+def count_once(place):
+    """What a place holds counted once, with Python alone, per launch
+    (session "aider:" and its start as written): each `> Tokens:` line's
+    figures (sent as input, received as output, cache hits and writes) and
+    the message cost, under the model last announced; each run of input
+    lines (`#### `, ending in two blanks) one prompt. An input-history entry is a chat prompt again when
+    its launch (the last started at or before it) holds the same text, else
+    a prompt of that launch that counts only where the launch has no chat
+    prompt. No tool calls: aider's edits are text."""
+    want = agent_totals.Totals()
+    inputs = collections.defaultdict(list)  # launch -> its prompts' texts
+    launches = []  # (start, session)
+    chat = place / ".aider.chat.history.md"
+    lines = chat.read_text(encoding="utf-8").replace("\r\n", "\n").split("\n") if chat.is_file() else []
+    session, model, run = None, None, None
+    for line in lines + [""]:
+        if line.startswith("#### ") and line.endswith("  "):  # a heading of the model's Markdown has no blanks after
+            run = (run or []) + [line[5:-2]]
+            continue
+        if run is not None:
+            want.prompts[session] += 1
+            inputs[session].append(texts("\n".join(run)))
+            run = None
+        if line.startswith("# aider chat started at "):
+            start = line[len("# aider chat started at "):].strip()
+            session, model = "aider:" + start.replace(" ", "T"), None
+            launches.append((start, session))
+        elif line.startswith(("> Main model: ", "> Model: ")):
+            model = line.split(": ", 1)[1].split(" with ")[0].strip()
+        elif line.startswith("> Tokens: "):
+            figures = dict((label, amount(figure)) for figure, label in
+                           re.findall(r"([0-9.]+[kKM]?) (sent|received|cache write|cache hit)", line))
+            columns = {"sent": "input_tokens", "received": "output_tokens", "cache write": "cache_write_tokens",
+                       "cache hit": "cache_read_tokens"}
+            for label, figure in figures.items():
+                want.tokens[(session, columns[label])] += figure
+            cost = re.search(r"Cost: \$([0-9.]+) message", line)
+            if cost:
+                want.costs[session] += float(cost.group(1))
+            want.models[session].add(model)
+    history = place / ".aider.input.history"
+    remembered = collections.Counter()
+    entries = re.findall(r"^# (\S+ \S+)\n((?:\+.*\n?)*)", history.read_text(encoding="utf-8"), re.M) \
+        if history.is_file() else []
+    for time, body in entries:
+        started = [s for start, s in launches if start <= time[:19]]
+        if not started:
+            continue
+        launch = started[-1]
+        text = texts("\n".join(line[1:] for line in body.rstrip("\n").split("\n")))
+        if text in inputs[launch]:
+            inputs[launch].remove(text)
+        elif not want.prompts[launch]:
+            remembered[launch] += 1
+    want.prompts.update(remembered)
+    return want
+
+
+def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
+    """Per place and launch: the recorded token figures, costs and models
+    from the events' facts, and prompts, tokens, recorded costs and models
+    in the summary, equal to the count made above; copies count nowhere."""
+    places = sorted(p for p in (agents_corpus_dir / "aider").iterdir() if p.is_dir())
+    assert len(places) >= 5
+    for place in places:
+        events, rows = agent_totals.run(cli_path, place)
+        got, want = agent_totals.of_events(events), count_once(place)
+        got_view, want_view = got.view(), want.view()
+        del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary
+        assert got_view == want_view, place.name
+        summary = agent_totals.of_summary(rows).view()
+        assert summary == want.view(), place.name

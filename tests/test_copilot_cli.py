@@ -9,6 +9,7 @@ import subprocess
 
 import pytest
 
+import agent_totals
 import vellumtrace
 
 SID = "0c1a2b3c-1111-4222-8333-944455556666"
@@ -93,6 +94,38 @@ def test_detection(tmp_path, cli_path, files, target, expected):
     # A session reads the same (ids included) whether named alone or within its root.
     ids = {e["event_id"] for e in rep["events"]}
     assert len(ids) == len(rep["events"])
+
+
+# (tool, arguments as Copilot CLI writes them, the call's message, its tool_input)
+CALLS = [
+    ("str_replace_editor", {"command": "view", "path": "C:\\w\\app.py", "view_range": [1, 20]},
+     "str_replace_editor: C:\\w\\app.py", "C:\\w\\app.py"),
+    ("grep", {"pattern": "## (Feature|007)", "path": "D:\\w\\.context", "output_mode": "content", "-n": True},
+     "grep: ## (Feature|007)", "## (Feature|007)"),
+    ("powershell", {"command": "git status\ngit log -1", "description": "Check the tree", "initial_wait": 30},
+     "powershell: git status git log -1", "git status git log -1"),
+    ("report_intent", {"intent": "Exploring codebase"}, "report_intent: Exploring codebase", "Exploring codebase"),
+    ("ask_user", {"question": "Run it?", "choices": ["yes", "no"]}, "ask_user: Run it?", "Run it?"),
+    ("github-mcp-server-get_file_contents", {"owner": "o", "repo": "r", "path": "README.md"},
+     "github-mcp-server-get_file_contents: README.md", "README.md"),
+    ("read_powershell", {"sessionId": "7", "delay": 5}, "read_powershell", None),
+    ("bash", "not an object", "bash", None),
+]
+
+
+@pytest.mark.parametrize("name, arguments, message, argument", CALLS, ids=[c[0] for c in CALLS])
+def test_tool_call_message_names_what_the_call_acts_on(tmp_path, cli_path, name, arguments, message, argument):
+    log = "\n".join([
+        event_line(0, "session.start", sessionId=SID, copilotVersion="1.0.10"),
+        event_line(1, "assistant.message", messageId="m1", content="",
+                   toolRequests=[{"toolCallId": "c1", "name": name, "arguments": arguments}]),
+        event_line(2, "tool.execution_start", toolCallId="c2", toolName=name, arguments=arguments),
+    ]) + "\n"
+    rep = report(cli_path, put(tmp_path, f".copilot/session-state/{SID}.jsonl", log))
+    calls = [e for e in rep["events"] if e["event_type"] == "tool_call"]
+    # Requested in a message and started on its own: both read alike.
+    assert [(e["message"], e["tool_input"], e["tool_name"], e["tool_call_id"]) for e in calls] == [
+        (message, argument, name, "c1"), (message, argument, name, "c2")]
 
 
 def test_one_timeline_with_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
@@ -276,3 +309,86 @@ def test_corpus_sources_account_for_every_record(agents_corpus_dir, cli_path):
         times = [e["timestamp"] for e in rep["events"] if e["timestamp"]]
         assert all(e["source_file_sha256"] for e in rep["events"])
         assert len(times) >= len(rep["events"]) - want["history"], root
+
+
+def count_once(root):
+    """What a root holds counted once, with Python's json alone, per session
+    (a log's `session.start` names it, else its file or folder; a legacy
+    document its `sessionId`): each tool request, and each started call no
+    request named, is a call; each completion a result; `outputTokens` the
+    output of the message, under its own model or the session's latest
+    (`selectedModel`, `newModel`); each user message a prompt. A legacy
+    document's timeline holds its calls (a completed call is a call and its
+    result) and prompts; its chat messages repeat them. The prompt history
+    below."""
+    want = agent_totals.Totals()
+    said = collections.defaultdict(list)  # a prompt's text -> the sessions saying it
+    logs = sorted(root.glob("session-state/*.jsonl")) + sorted(root.glob("session-state/*/events.jsonl"))
+    for log in logs:
+        session = log.stem if log.name != "events.jsonl" else log.parent.name
+        model, requested = None, set()
+        for record in map(json.loads, filter(bytes.strip, log.read_bytes().split(b"\n"))):
+            data = record.get("data") or {}
+            kind = record["type"]
+            if kind == "session.start":
+                session = data.get("sessionId", session)
+                model = data.get("selectedModel", model)
+            elif kind == "session.model_change":
+                model = data.get("newModel", model)
+            elif kind == "assistant.message":
+                for request in data.get("toolRequests") or []:
+                    requested.add(request["toolCallId"])
+                    want.tool_calls[session] += 1
+                if "outputTokens" in data:
+                    want.tokens[(session, "output_tokens")] += data["outputTokens"]
+                    if data.get("model", model):
+                        want.models[session].add(data.get("model", model))
+            elif kind == "tool.execution_start":
+                want.tool_calls[session] += data["toolCallId"] not in requested
+            elif kind == "tool.execution_complete":
+                want.tool_results[session] += 1
+            elif kind == "user.message":
+                want.prompts[session] += 1
+                said[data["content"].strip()].append(session)
+    for path in sorted(root.glob("history-session-state/session_*.json")):
+        document = json.loads(path.read_bytes())
+        for entry in document.get("timeline", []):
+            completed = entry["type"] == "tool_call_completed"
+            want.tool_calls[document["sessionId"]] += completed
+            want.tool_results[document["sessionId"]] += completed
+            want.prompts[document["sessionId"]] += entry["type"] == "user"
+            if entry["type"] == "user":
+                said[entry["text"].strip()].append(document["sessionId"])
+    # A remembered command is a session's prompt again, or one whose log is
+    # gone but whose rewind snapshots name it, or of no session.
+    snapshots = collections.defaultdict(list)
+    for index in sorted(root.glob("session-state/*/rewind-snapshots/index.json")):
+        for snapshot in json.loads(index.read_bytes())["snapshots"]:
+            snapshots[snapshot["userMessage"].strip()].append(index.parent.parent.name)
+    history = root / "command-history-state.json"
+    for command in json.loads(history.read_bytes())["commandHistory"] if history.is_file() else []:
+        if said[command.strip()]:
+            said[command.strip()].pop(0)
+        else:
+            sessions = snapshots[command.strip()]
+            want.prompts[sessions.pop(0) if sessions else None] += 1
+    return want
+
+
+def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
+    """Per source and session: calls, results tied to them, tokens and
+    models from the events' facts, and calls, prompts, tokens and models in
+    the summary, equal to the count made above; copies count nowhere."""
+    roots = copilot_sources(agents_corpus_dir)
+    assert len(roots) >= 3
+    for root in roots:
+        events, rows = agent_totals.run(cli_path, root)
+        got, want = agent_totals.of_events(events), count_once(root)
+        assert got.unlinked == [], root
+        got_view, want_view = got.view(), want.view()
+        del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary
+        assert got_view == want_view, root
+        summary, want_view = agent_totals.of_summary(rows).view(), want.view()
+        del summary["tool_results"], want_view["tool_results"]
+        want_view["prompts"].pop(None, None)  # the summary's rows are sessions
+        assert summary == want_view, root

@@ -4,6 +4,7 @@ damaged and hostile files; the readings kept apart; and the real homes of the
 agents corpus, accounted record by record."""
 
 import collections
+import datetime
 import json
 import os
 import pathlib
@@ -12,6 +13,7 @@ import tempfile
 
 import pytest
 
+import agent_totals
 import vellumtrace
 
 # The agents corpus beside the checkout (as the real-data corpus), or where
@@ -100,7 +102,7 @@ LINES = [
       ("tool_result", "gemini/tool_error", "exit 1", None),
       ("tool_call", "gemini/tool_call", "replace: /w/a.ts", None),
       ("tool_result", "gemini/tool_error", "[Operation Cancelled]", None),
-      ("token_usage", "gemini/tokens", "gemini-2.5-pro: input 510, cache read 6078, output 26, reasoning 133", None)]),
+      ("token_usage", "gemini/tokens", "gemini-2.5-pro: input 510, cache read 6078, output 159, reasoning 133", None)]),
     (msg("gemini", "", model="gemini-2.5-flash",
          toolCalls=[{"id": "read_file-1761868169841-4765def363441", "name": "read_file",
                      "args": {"absolute_path": "C:\\w\\ci.yml"}, "timestamp": TS}]),
@@ -206,6 +208,82 @@ def test_prompt_log_checkpoint_and_shell_history(tmp_path, cli_path):
         ("unknown_record", "Entry 3 of the prompt log is not an object.")]
 
 
+def logged(session, text, time):
+    return {"sessionId": session, "messageId": 0, "type": "user", "message": text, "timestamp": time}
+
+
+def user(*texts):
+    return {"role": "user", "parts": [{"text": text} for text in texts]}
+
+
+def model(*parts):
+    return {"role": "model", "parts": [p if isinstance(p, dict) else {"text": p} for p in parts]}
+
+
+CALL = {"functionCall": {"name": "read_file", "args": {"file_path": "/w/a.ts"}}}
+RESPONSE = {"role": "user", "parts": [{"functionResponse": {"id": "read_file-1751899028178-d7ab3", "name": "read_file",
+                                                            "response": {"output": "A"}}}]}
+T1, T2, T3 = "2025-06-26T15:00:00.000Z", "2025-06-26T16:00:00.000Z", "2025-06-26T17:00:00.000Z"
+CONTEXT = "This is the Gemini CLI. We are setting up the context for our chat."
+
+# (prompt log, saved chat, a session file's messages; what the saved chat's
+# events are in timeline order: (type, session, time or "file", a copy))
+SAVED_CHATS = [
+    # Tied to the log: each record in the session and at the time of the prompt before it.
+    ([logged("s1", "fix it", T1), logged("s2", "and test it", T2)],
+     [user(CONTEXT), model("Got it."), user("fix it"), model("Reading.", CALL), RESPONSE, user("and test it"),
+      model("Done.")], None,
+     [("prompt_input", "s1", T1, False), ("agent_message", "s1", T1, False), ("prompt_input", "s1", T1, True),
+      ("agent_message", "s1", T1, False), ("tool_call", "s1", T1, False), ("tool_result", "s1", T1, False),
+      ("prompt_input", "s2", T2, True), ("agent_message", "s2", T2, False)]),
+    # A text said twice is tied in order, never to a prompt earlier than the one before.
+    ([logged("s1", "continue", T3), logged("s1", "start", T1), logged("s1", "continue", T2)],
+     [user("start"), user("continue"), model("a"), user("continue"), model("b")], None,
+     [("prompt_input", "s1", T1, True), ("prompt_input", "s1", T2, True), ("agent_message", "s1", T2, False),
+      ("prompt_input", "s1", T3, True), ("agent_message", "s1", T3, False)]),
+    # Nothing logged: the file's time, a session of its own.
+    ([logged("s1", "something else", T1)], [user("fix it"), model("ok")], None,
+     [("prompt_input", "x/checkpoint-kv", "file", False), ("agent_message", "x/checkpoint-kv", "file", False)]),
+    # What the session's own file holds counts there.
+    ([logged(SESSION, "fix it", T1)], [user("fix it"), model("Reading.", CALL), RESPONSE], [
+        msg("user", "fix it", mid="u1", timestamp=T1),
+        msg("gemini", "Reading.", mid="g1", timestamp=T1,
+            toolCalls=[call("read_file", {"file_path": "/w/a.ts"}, cid="read_file-1751899028178-d7ab3")])],
+     [("prompt_input", SESSION, T1, True), ("agent_message", SESSION, T1, True), ("tool_call", SESSION, T1, True),
+      ("tool_result", SESSION, T1, True)]),
+]
+
+
+@pytest.mark.parametrize("log, chat, session, expected", SAVED_CHATS, ids=[str(i) for i in range(len(SAVED_CHATS))])
+@pytest.mark.parametrize("indent", [None, 2])
+def test_saved_chat_belongs_where_its_prompts_were_logged(tmp_path, cli_path, log, chat, session, expected, indent):
+    folder = tmp_path / ".gemini/tmp/x"
+    put(folder, "logs.json", json.dumps(log, indent=2))
+    checkpoint = put(folder, "checkpoint-kv.json", json.dumps(chat, indent=indent))
+    if session:
+        put(folder, "chats/session-2026-04-25T12-47-cdc6c5f9.jsonl", jsonl([HEADER] + session))
+    os.utime(checkpoint, (1767225600, 1767225600))  # 2026-01-01T00:00:00Z
+    report = program(cli_path, tmp_path / ".gemini")
+    events = {e["event_id"]: e for e in report["events"]}
+    saved = [e for e in report["events"] if e["source"]["artifact_kind"] == "gemini_checkpoint"]
+    got = [(e["event_type"], e["session_id"],
+            "file" if e["timestamp_source"] == "filesystem_modified" else e["timestamp"], bool(e["copy_of"]))
+           for e in saved]
+    want = [(kind, session_id, time if time == "file" else time.replace(".000", ""), copy)
+            for kind, session_id, time, copy in expected]
+    # In the chat's order where its contents start on lines of their own; on
+    # one line, a prompt comes first among the events of its time.
+    assert (got if indent else sorted(got)) == (want if indent else sorted(want))
+    assert all(e["timestamp_source"] == "referenced_event" for e in saved if e["session_id"] != "x/checkpoint-kv")
+    # A copy stands for an event counted in the same session, a logged prompt or the session's own.
+    for event in saved:
+        if event["copy_of"]:
+            counted = events[event["copy_of"]]
+            assert not counted["copy_of"] and counted["session_id"] == event["session_id"]
+            assert counted["source"]["artifact_kind"] in ("gemini_log", "gemini_session")
+    assert report["diagnostics"] == []
+
+
 @pytest.mark.parametrize("layout, target, outcome", [
     # A home holding only settings and credentials: nothing, and an info.
     ({".gemini/settings.json": "{}", ".gemini/oauth_creds.json": "{}"}, ".gemini", "info"),
@@ -270,7 +348,10 @@ def test_damaged_and_hostile_documents(tmp_path, cli_path):
     put(chats, "session-a.jsonl", jsonl([HEADER, "{cut", "[1]", msg("user", "late", timestamp="yesterday"),
                                           msg("gemini", "x", toolCalls=["bad"])]))
     put(chats, "session-b.json", '{"sessionId": "s", "messages": [')
-    put(chats, "session-c.json", json.dumps(dict(HEADER, messages=[1, msg("user", "kept")])))
+    put(chats, "session-c.json", '{"sessionId": "s", "startTime": "%s",\n "messages": [\n  1,\n  %s]}' % (
+        TS, json.dumps(msg("user", "kept"))))
+    # Written on one line: a line that holds several messages names none of them.
+    put(chats, "session-g.json", json.dumps(dict(HEADER, messages=[1, msg("user", "one"), msg("user", "two")])))
     put(chats, "session-d.json", "[" * 100000 + "]" * 100000)
     put(chats, "session-e.json", json.dumps(dict(HEADER, messages=[msg("user", "x" * 5000)])))
     put(chats, "session-f.json", json.dumps(dict(HEADER)))
@@ -281,18 +362,21 @@ def test_damaged_and_hostile_documents(tmp_path, cli_path):
         ("session-a.jsonl", "invalid_json", 2): 1, ("session-a.jsonl", "unknown_record", 3): 1,
         ("session-a.jsonl", "invalid_timestamp", 4): 1,
         ("session-b.json", "invalid_json", None): 1,
-        ("session-c.json", "unknown_record", 1): 1,
+        ("session-c.json", "unknown_record", 3): 1, ("session-g.json", "unknown_record", None): 1,
         ("session-d.json", "invalid_json", None): 1,  # deeper than the nesting bound
         ("session-e.json", "invalid_json", None): 1,  # larger than the line bound
         ("session-f.json", "invalid_field_type", 1): 1})
     by_file = collections.defaultdict(list)
-    for event in sorted(report["events"], key=lambda e: (e["source"]["line_number"], e["sequence"])):
+    line = lambda e: (e["source"]["line_number"] is None, e["source"]["line_number"] or 0, e["sequence"])  # noqa: E731
+    for event in sorted(report["events"], key=line):
         by_file[event["source"]["relative_path"].split("/")[-1]].append(
             (event["event_type"], event["message"], event["source"]["line_number"]))
     assert by_file["session-a.jsonl"] == [("session_start", None, 1), ("prompt_input", "late", 4),
                                           ("agent_message", "x", 5), ("unknown", None, 5)]
-    assert by_file["session-c.json"] == [("session_start", None, 1), ("prompt_input", "kept", 1)]
-    assert set(by_file) == {"session-a.jsonl", "session-c.json", "session-f.json"}
+    assert by_file["session-c.json"] == [("session_start", None, 1), ("prompt_input", "kept", 4)]
+    assert by_file["session-g.json"] == [("session_start", None, 1), ("prompt_input", "one", None),
+                                         ("prompt_input", "two", None)]
+    assert set(by_file) == {"session-a.jsonl", "session-c.json", "session-f.json", "session-g.json"}
 
 
 def count_corpus(home):
@@ -320,7 +404,7 @@ def count_corpus(home):
         for session, message in written:
             tool_calls += len(message.get("toolCalls") or [])
             if isinstance(message.get("tokens"), dict):
-                tokens[(session, "output")] += message["tokens"]["output"]
+                tokens[(session, "output")] += message["tokens"]["output"] + message["tokens"]["thoughts"]
                 tokens[(session, "cache read")] += message["tokens"]["cached"]
                 tokens[(session, "reasoning")] += message["tokens"]["thoughts"]
                 tokens[(session, "input")] += message["tokens"]["input"] - message["tokens"]["cached"]
@@ -357,3 +441,148 @@ def test_corpus_homes_account_for_every_record(cli_path):
                     usage[(event["session_id"], label)] += int(value)
         assert usage == +tokens, home.name
         assert seen_models == models, home.name
+
+
+def messages_written(path):
+    """(session id, message) for every message a session file holds, in order."""
+    text = path.read_text(encoding="utf-8")
+    if path.suffix != ".jsonl":
+        document = json.loads(text)
+        return [(document["sessionId"], m) for m in document["messages"]]
+    found, session = [], None
+    for record in map(json.loads, filter(str.strip, text.split("\n"))):
+        if "type" in record:
+            found.append((session, record))
+        elif "$set" in record:
+            found += [(session, m) for m in record["$set"].get("messages", [])]
+        else:
+            session = record.get("sessionId", session)
+    return found
+
+
+def text_parts(content):
+    if isinstance(content, str):
+        return [content]
+    return [part["text"] for part in content or [] if isinstance(part, dict) and isinstance(part.get("text"), str)]
+
+
+def seconds(text):
+    return datetime.datetime.fromisoformat(text.replace("Z", "+00:00")).timestamp()
+
+
+def saved_chat(path):
+    """(session, kind, call id or text) of a saved chat's calls, results and
+    the prompts it alone holds. Its prompts are tied, in order, to the
+    earliest unused logged prompt of its folder with the same text no
+    earlier than the one tied before; each record belongs to the session of
+    the prompt tied last before it (of the first, before any); a chat with
+    none tied is a session of its own, "{folder}/checkpoint-{tag}". A prompt
+    counts where it is not tied: once per content, or once per text where
+    the chat is written on one line (its line names no content)."""
+    log = path.parent / "logs.json"
+    logged = sorted(((seconds(e["timestamp"]), e["message"].strip(), e["sessionId"])
+                     for e in (json.loads(log.read_text(encoding="utf-8")) if log.is_file() else [])
+                     if e.get("type") == "user"), key=lambda entry: entry[0])
+    text = path.read_text(encoding="utf-8")
+    one_line = len(text.strip().split("\n")) == 1
+    records, sessions, tied, first = [], [], None, None
+    for content in json.loads(text):
+        untied = 0
+        for part in content.get("parts") or []:
+            if content.get("role") == "user" and isinstance(part.get("text"), str):
+                found = next((e for e in logged if e[1] == part["text"].strip() and (not tied or e[0] >= tied[0])), None)
+                if found:
+                    logged.remove(found)
+                    tied, first = found, first or found[2]
+                else:
+                    untied += 1
+            elif "functionCall" in part:
+                records.append(("call", part["functionCall"].get("id")))
+            elif "functionResponse" in part:
+                records.append(("result", part["functionResponse"].get("id")))
+            sessions += [tied[2] if tied else None] * (len(records) - len(sessions))
+        if untied:
+            records.append(("prompt", None))
+            sessions.append(tied[2] if tied else None)
+            records += [("prompt", None)] * (untied - 1 if one_line else 0)
+            sessions += [sessions[-1]] * (untied - 1 if one_line else 0)
+    own = path.parent.name + "/" + path.stem
+    calls = {}
+    for n, (kind, key) in enumerate(records):  # a call without an id takes its response's
+        if kind == "call" and key is None:
+            calls[n] = next((k for kind2, k in records[n + 1:] if kind2 == "result"), None)
+    result = []
+    last_session = first
+    for n, ((kind, key), session) in enumerate(zip(records, sessions)):
+        last_session = session or last_session
+        result.append((last_session or own, kind, calls.get(n, key)))
+    return result
+
+
+def count_once(home):
+    """What the home holds counted once, with Python's json alone: a message
+    is its session and id (the last copy written wins); each of its tool
+    calls is a call and, once it has a status or result, a result; its
+    tokens by the format's own rule (fresh input = input - cached + tool,
+    output = output + thoughts); a saved chat's records as `saved_chat`
+    places them; a user message with text as one prompt, and a prompt-log
+    entry as one unless its session holds the same text within ten minutes."""
+    want = agent_totals.Totals()
+    tmp = home / ".gemini" / "tmp"
+    last = {}
+    for path in sorted(tmp.rglob("session-*")):
+        for session, message in messages_written(path):
+            last[(session, message["id"])] = message
+    said = collections.defaultdict(list)  # (session, text) -> times of its user messages
+    for (session, _), message in last.items():
+        calls = message.get("toolCalls") or []
+        want.tool_calls[session] += len(calls)
+        want.tool_results[session] += sum("status" in c or "result" in c for c in calls)
+        tokens = message.get("tokens")
+        if isinstance(tokens, dict):
+            amounts = {"input_tokens": tokens["input"] - tokens["cached"] + tokens.get("tool", 0),
+                       "cache_read_tokens": tokens["cached"],
+                       "output_tokens": tokens["output"] + tokens["thoughts"], "reasoning_tokens": tokens["thoughts"]}
+            for column, amount in amounts.items():
+                want.tokens[(session, column)] += amount
+            want.models[session].add(message["model"])
+        texts = text_parts(message.get("content")) if message["type"] == "user" else []
+        want.prompts[session] += bool(texts)
+        for text in texts:
+            said[(session, text.strip())].append(seconds(message["timestamp"]))
+    own_calls = {(session, c["id"]) for (session, _), m in last.items() for c in m.get("toolCalls") or []}
+    for path in sorted(tmp.rglob("checkpoint-*.json")):
+        for session, kind, text in saved_chat(path):
+            if kind == "prompt":
+                want.prompts[session] += 1
+            elif (session, text) not in own_calls:
+                (want.tool_calls if kind == "call" else want.tool_results)[session] += 1
+    for path in sorted(tmp.rglob("logs.json")):
+        for entry in json.loads(path.read_text(encoding="utf-8")):
+            times = said[(entry["sessionId"], entry["message"].strip())]
+            near = [t for t in times if abs(t - seconds(entry["timestamp"])) <= 600]
+            if near:
+                times.remove(near[0])
+            else:
+                want.prompts[entry["sessionId"]] += 1
+    return want
+
+
+def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
+    """Per home and session: calls, results tied to them, tokens and models
+    from the events' facts, and calls, prompts, tokens and models in the
+    summary, equal to the count made above; copies count nowhere."""
+    homes = sorted(p for p in (agents_corpus_dir / "gemini-cli").iterdir() if (p / ".gemini").is_dir())
+    assert len(homes) >= 4
+    for home in homes:
+        events, rows = agent_totals.run(cli_path, home)
+        got, want = agent_totals.of_events(events), count_once(home)
+        assert got.unlinked == [], home.name
+        got_view, want_view = got.view(), want.view()
+        del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary
+        assert got_view == want_view, home.name
+        summary, want_view = agent_totals.of_summary(rows).view(), want.view()
+        del summary["tool_results"], want_view["tool_results"]
+        # The summary's rows are sessions: a saved chat's calls are of none.
+        want_view["tool_calls"].pop(None, None)
+        assert summary == want_view, home.name

@@ -148,39 +148,57 @@ def corpus_events(cli_path, root):
     return [json.loads(line) for line in out.splitlines() if line]
 
 
-def typed_prompts(events):
-    """Per (provider, session): each typed prompt's text, in order, read from
-    the events themselves: the prompts typed in the conversation where one
-    was read (a record's first text block; editor blocks are not typed; Codex
-    user-message events where the rollout has them, its response items
-    otherwise), else the prompts of the history (commands are no prompts)."""
-    conversation, history, read = {}, {}, set()
-    records = set()
+def conversation_sessions(events):
+    """The session each transcript file belongs to: the one its last record
+    naming a session names (a resumed conversation's file is one thread)."""
+    last = {}
     for e in events:
-        if not e["session_id"]:
+        if e["source"]["artifact_kind"] == "transcript" and e["session_id"]:
+            where = (e.get("input"), e["source"]["relative_path"])
+            line = e["source"]["line_number"] or 0
+            if where not in last or line >= last[where][0]:
+                last[where] = (line, e["session_id"])
+    return {where: session for where, (_, session) in last.items()}
+
+
+def page_session(e, threads):
+    if e["source"]["artifact_kind"] == "transcript":
+        return threads.get((e.get("input"), e["source"]["relative_path"]), e["session_id"])
+    return e["session_id"]
+
+
+def typed_prompts(events):
+    """Per (provider, page session): each typed prompt's text, in order, read
+    from the events themselves. A session counts the prompts typed in its own
+    conversation where it has any outside sub-agents (a record's first typed
+    block; editor blocks are not typed; Codex user-message events where the
+    rollout has them, its response items otherwise), else those of the
+    history (commands are no prompts); a transcript file's prompts go to the
+    page of its conversation."""
+    threads = conversation_sessions(events)
+    talked, user_messages, records = set(), set(), set()
+    for e in events:
+        if e["session_id"] and not e["copy_of"] and e["event_type"] == "prompt_input":
+            key = (e["provider"], e["session_id"])
+            if e["source"]["artifact_kind"] != "history" and not e["source"]["record_type"].startswith("sidechain/"):
+                talked.add(key)
+            if e["source"]["record_type"] == "event_msg/user_message":
+                user_messages.add(key)
+    typed = {}
+    for e in events:
+        if not e["session_id"] or e["copy_of"] or e["event_type"] != "prompt_input" or e.get("origin") != "typed":
             continue
         key = (e["provider"], e["session_id"])
-        if e["source"]["artifact_kind"] in ("transcript", "session"):
-            read.add(key)
-        if e["event_type"] != "prompt_input" or e.get("origin") != "typed":
-            continue
         rtype, text = e["source"]["record_type"], e["message"] or ""
-        if rtype == "history":
-            history.setdefault(key, []).append(text)
-        elif not rtype.startswith("sidechain/") and not text.startswith(("<ide_selection>", "<ide_opened_file>")):
-            record = (e["source"]["relative_path"], e["source"]["line_number"])
-            if record not in records:
-                records.add(record)
-                conversation.setdefault(key, []).append((rtype, text))
-    typed = {}
-    for key in set(conversation) | set(history) | read:
-        if key not in read:
-            typed[key] = history.get(key, [])
+        if e["source"]["artifact_kind"] == "history":
+            if key in talked:
+                continue
+        elif rtype.startswith("sidechain/") or (key in user_messages and rtype != "event_msg/user_message"):
             continue
-        prompts = conversation.get(key, [])
-        if any(rtype == "event_msg/user_message" for rtype, _ in prompts):
-            prompts = [p for p in prompts if p[0] == "event_msg/user_message"]
-        typed[key] = [text for _, text in prompts]
+        record = (e.get("input"), e["source"]["relative_path"], e["source"]["line_number"])
+        if record not in records:
+            records.add(record)
+            typed.setdefault((e["provider"], page_session(e, threads)), []).append(text)
     return typed
 
 

@@ -189,8 +189,9 @@ def test_hostile_session_ids_stay_inside_the_directory(cli_path, tmp_path):
     ids = ["../../escape", "..", ".", "a/b\\c", "/etc/passwd", "x" * 300, "Ab", "ab", "",
            "line\nbreak\u2028", "<img src=x>", "ok-id_1.2"]
     base = tmp_path / "in"
-    write_lines(base / ".claude" / "projects" / "-w" / "t.jsonl",
-                [user(sid, i, f"prompt {i}") for i, sid in enumerate(ids)])
+    # Each in a file of its own: a file is one conversation whatever ids its records carry.
+    for i, sid in enumerate(ids):
+        write_lines(base / ".claude" / "projects" / "-w" / f"t{i}.jsonl", [user(sid, i, f"prompt {i}")])
     out = tmp_path / "out" / "report"
     before = sorted(p for p in tmp_path.rglob("*"))
     run(cli_path, [base / ".claude"], "--format", "markdown", "-o", out)
@@ -228,10 +229,11 @@ def test_no_message_replaces_texts_by_length_and_hash(cli_path, inputs, tmp_path
 
 @pytest.mark.parametrize("name,session,expected", [
     # Claude Code: one count per API message, though a sub-agent file repeats it.
-    ("hostile", HOSTILE, "input 11 · output 7"),
+    ("hostile", HOSTILE, "input 11 · output 7 · total 18"),
     # Codex: the token counts' per-event amounts (fresh input apart from the
     # cached part) add up to the last running totals, though an older one sorts last.
-    ("sample", "0199a4e2-7c3b-7d10-b8f5-2e6a91c04d7b", "input 6,869 · cache read 9,216 · output 583 · reasoning 256"),
+    ("sample", "0199a4e2-7c3b-7d10-b8f5-2e6a91c04d7b",
+     "input 6,869 · cache read 9,216 · output 583 · reasoning 256 · total 16,668"),
 ])
 def test_session_tokens(cli_path, inputs, tmp_path, name, session, expected):
     run(cli_path, [inputs[name]], "--format", "markdown", "-o", tmp_path)

@@ -287,6 +287,10 @@ void settle_arguments(const CLI::App& app, Arguments& args) {
   }
   if (args.format == "markdown" || args.format == "html") {
     if (args.summary) throw CLI::ValidationError("--summary", "cannot be combined with --format " + args.format);
+    if (args.documented) {
+      throw CLI::ValidationError("--documented", "--format " + args.format +
+                                                     " needs the full reading: the pages are built from its facts");
+    }
     if (args.to_stdout()) {
       throw CLI::ValidationError("--format", args.format + " writes a directory of pages: give it with --output DIR");
     }

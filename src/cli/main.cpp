@@ -133,8 +133,6 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   options.inputs = &inputs;
   options.threads = vt::thread_count_from(std::getenv("VELLUMTRACE_THREADS"));
   if (progress) options.progress = &progress->counters();
-  // Session reports read call ids, branches and tool outputs in raw records.
-  if (vt::cli::is_report_format(args.format)) options.include_raw = true;
 
   vt::Result<vt::Report> report = vt::run(vt::cli::run_inputs(args.paths, args.labels), options);
   if (!report) {
@@ -184,7 +182,8 @@ int run(const vt::cli::Arguments& args, vt::cli::InterruptWatch& watch) {
   }
   std::unique_ptr<vt::cli::OutputFile> output, diagnostics_file;
   if (report_dir) {
-    if (const std::string failed = vt::cli::write_report_dir(*report, args, inputs, watch); !failed.empty()) {
+    if (const std::string failed = vt::cli::write_report_dir(*report, args, inputs, watch,
+                                                                   vt::run_prices(options).date()); !failed.empty()) {
       return stop_progress(), report_failure(failed);
     }
   } else if (!args.to_stdout()) {

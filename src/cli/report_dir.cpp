@@ -192,7 +192,7 @@ class ReportFolder {
 bool is_report_format(const std::string& format) { return format == "markdown" || format == "html"; }
 
 std::string write_report_dir(const Report& report, const Arguments& args, const InputFiles& inputs,
-                             InterruptWatch& watch) {
+                             InterruptWatch& watch, const std::string& price_date) {
   const fs::path directory(args.output);
   std::error_code error;
   fs::create_directories(directory, error);
@@ -205,7 +205,7 @@ std::string write_report_dir(const Report& report, const Arguments& args, const 
   const report::PageOut page = [&](const std::string& name, std::string_view content) {
     return folder.stage(name, content);
   };
-  const report::ReportSettings settings{args.no_message, "vellumtrace " + std::string(kVersion)};
+  const report::ReportSettings settings{args.no_message, "vellumtrace " + std::string(kVersion), price_date};
   Status written = args.format == "html" ? report::write_html_report(report, settings, page)
                                          : report::write_markdown_report(report, settings, page);
   if (written) written = folder.place();

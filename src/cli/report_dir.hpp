@@ -21,8 +21,9 @@ namespace vt::cli {
 
 bool is_report_format(const std::string& format);
 
-// Empty on success, else the failure's text.
+// Empty on success, else the failure's text. `price_date`: the date of the
+// price table the events' costs were estimated with.
 std::string write_report_dir(const Report& report, const Arguments& args, const InputFiles& inputs,
-                             InterruptWatch& watch);
+                             InterruptWatch& watch, const std::string& price_date);
 
 }  // namespace vt::cli

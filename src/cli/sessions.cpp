@@ -8,6 +8,7 @@
 
 #include "cli/local_time.hpp"
 #include "cli/usage_blocks.hpp"
+#include "core/conversations.hpp"
 
 namespace vt::cli {
 
@@ -23,9 +24,9 @@ constexpr std::array<std::pair<std::string_view, GroupBy>, 7> kGroupings = {{
     {"model", GroupBy::Model},
 }};
 
-std::string session_key(const Event& event) {
+std::string session_key(const Event& event, const SharedString& session) {
   std::string key(1, static_cast<char>(event.provider));
-  key.append(*event.session_id);
+  key.append(session.str());
   return key;
 }
 
@@ -70,15 +71,17 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
   std::optional<UsageBlocks> blocks;
   if (by_block) blocks.emplace(std::span<const Event>(events), rule);
 
-  // Each event's session, and the model it counts under: that of the
-  // session's next usage (the model that answered), else of its latest.
+  // Each event's session (a transcript file's events: the session of its
+  // conversation), and the model it counts under: that of the session's
+  // next usage (the model that answered), else of its latest.
+  const Conversations threads = tie_conversations(events);
   std::unordered_map<std::string, std::uint32_t> session_index;
   std::vector<std::optional<std::string>> directories;  // each session's first working directory
   std::vector<std::uint32_t> session_of(events.size(), kNone);
   for (std::size_t i = 0; i < events.size(); ++i) {
     const Event& event = events[i];
-    if (!event.session_id) continue;
-    const auto [found, added] = session_index.try_emplace(session_key(event), directories.size());
+    if (!threads.session_of[i]) continue;
+    const auto [found, added] = session_index.try_emplace(session_key(event, *threads.session_of[i]), directories.size());
     if (added) directories.emplace_back();
     session_of[i] = found->second;
     if (!directories[found->second] && event.working_directory) {
@@ -129,9 +132,9 @@ std::vector<SummaryRow> summarize(const std::vector<Event>& events, const Diagno
       switch (g) {
         case GroupBy::Session:
           shape.provider = event.provider;
-          shape.session_id = event.session_id->str();
+          shape.session_id = threads.session_of[i]->str();
           shape.working_directory = directories[s];
-          part(session_key(event));
+          part(session_key(event, *threads.session_of[i]));
           break;
         case GroupBy::Day:
           if (event.timestamp) shape.day = local_day(*event.timestamp);

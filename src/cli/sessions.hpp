@@ -5,7 +5,9 @@
 // agent messages, tool calls, tokens and their cost), the input lines that
 // drew a diagnostic, and the models its usage names.
 //
-// Where an event counts: its session's row; its own local day, week and
+// Where an event counts: its session's row (the events of a transcript file
+// in the row of its conversation, core/conversations.hpp, as the session
+// pages show them); its own local day, week and
 // month; the usage block its time falls in (usage_blocks.hpp); its session's
 // first working directory; the model its session used at the time (the
 // model of the session's next usage, the one that answered, else of its

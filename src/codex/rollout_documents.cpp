@@ -18,27 +18,17 @@ namespace vt::codex {
 Result<FileRecords> parse_codex_rollout_document(const std::filesystem::path& path,
                                                  const std::filesystem::path& root,
                                                  const ParseOptions& options) {
-  auto read = read_whole_document(path, options);
-  if (!read) return fail(std::move(read.error()));
-  WholeDocument& document = *read;
   const SharedString relative_path(relative_path_for(path, root));
-
-  FileRecords out;
-  out.sha256 = std::move(document.sha256);
+  const SourceRef source{ArtifactKind::Session, std::nullopt, relative_path, std::nullopt, std::nullopt};
+  auto read = read_document_records(path, options, source, "rollout document");
+  if (!read) return fail(std::move(read.error()));
+  FileRecords out = std::move(read->records);
+  if (!read->text) return out;
   const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
-    out.diagnostics.push_back(Diagnostic{
-        code, severity, SourceRef{ArtifactKind::Session, std::nullopt, relative_path, std::nullopt, std::nullopt},
-        std::move(message)});
+    out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
   };
-  if (auto unread = unread_document(document, "rollout document",
-                                    SourceRef{ArtifactKind::Session, std::nullopt, relative_path, std::nullopt,
-                                              std::nullopt},
-                                    options.max_line_size)) {
-    out.diagnostics.push_back(std::move(*unread));
-    return out;
-  }
-  auto value = parse_json_text(document.text);
-  std::string().swap(document.text);
+  auto value = parse_json_text(*read->text);
+  std::string().swap(*read->text);
   if (!value) {
     report(DiagnosticCode::InvalidJson, Severity::Error, "Invalid JSON: " + value.error());
     return out;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/short_text.hpp"
+#include "core/tool_call_text.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::codex {
@@ -87,15 +88,8 @@ std::optional<std::string> command_text(JsonView command) {
   return text;
 }
 
-std::optional<std::string> argument_of(JsonView object) {
-  if (!object.is_object()) return std::nullopt;
-  for (const std::string_view key : kMainArguments) {
-    const FieldRef value = get_field(object, key);
-    if (!value) continue;
-    if (auto text = command_text(*value)) return text;
-  }
-  return std::nullopt;
-}
+// The first main-argument member of `object`, a command given as words too.
+std::optional<std::string> argument_of(JsonView object) { return first_argument(object, kMainArguments, command_text); }
 
 // "Exit code: N" or "Process exited with code N" among the header lines of
 // a tool's output text.
@@ -174,7 +168,8 @@ void SessionFacts::fill(Event& event, const SessionRecord& record, const Session
   switch (event.event_type) {
     case EventType::TokenUsage: token_count(event, payload, warnings); break;
     case EventType::ToolCall: tool_call(facts, record, payload); break;
-    case EventType::ToolResult: tool_result(facts, payload); break;
+    case EventType::ToolResult: tool_result(event, payload); break;
+    case EventType::AgentReasoning: reasoning(event, payload); break;
     default: break;
   }
 }
@@ -227,18 +222,8 @@ void SessionFacts::tool_call(Facts& facts, const SessionRecord& record, JsonView
   }
 }
 
-std::optional<std::int64_t> SessionFacts::output_exit_code(std::string_view output) {
-  // Older shell outputs: {"output": "...", "metadata": {"exit_code": N}}.
-  if (output.starts_with('{')) {
-    const auto parsed = inner_.parse_view(output);
-    if (!parsed || !parsed->is_object()) return std::nullopt;
-    const FieldRef metadata = get_object(*parsed, "metadata");
-    return metadata ? integer_of(get_field(*metadata, "exit_code")) : std::nullopt;
-  }
-  return header_exit_code(output);
-}
-
-void SessionFacts::tool_result(Facts& facts, JsonView payload) {
+void SessionFacts::tool_result(Event& event, JsonView payload) {
+  Facts& facts = event.facts;
   if (const auto id = text_of(get_field(payload, "call_id"))) {
     facts.tool_call_id = *id;
     if (const auto found = call_names_.find(std::string(*id)); found != call_names_.end()) {
@@ -246,20 +231,59 @@ void SessionFacts::tool_result(Facts& facts, JsonView payload) {
     }
   }
   facts.exit_code = integer_of(get_field(payload, "exit_code"));
-  if (!facts.exit_code) {
-    if (const auto output = get_string(payload, "output")) facts.exit_code = output_exit_code(*output);
+  std::optional<std::string> text;
+  if (const auto output = get_string(payload, "output")) {
+    // Older shell outputs: {"output": "...", "metadata": {"exit_code": N}}.
+    std::optional<JsonView> parsed;
+    if (output->starts_with('{')) {
+      if (const auto view = inner_.parse_view(*output); view && view->is_object()) parsed = *view;
+    }
+    if (parsed) {
+      if (const auto inner = get_string(*parsed, "output")) text = std::string(*inner);
+      const FieldRef metadata = get_object(*parsed, "metadata");
+      if (!facts.exit_code && metadata) facts.exit_code = integer_of(get_field(*metadata, "exit_code"));
+    } else if (!facts.exit_code && !output->starts_with('{')) {
+      facts.exit_code = header_exit_code(*output);
+    }
+    if (!text) text = std::string(*output);
+  } else if (const FieldRef parts = get_field(payload, "output")) {
+    text = joined_part_texts(*parts);
+  } else if (const auto aggregated = get_string(payload, "aggregated_output")) {
+    text = std::string(*aggregated);
+  } else if (const auto out = get_string(payload, "stdout")) {
+    text = std::string(*out);
+    if (const auto err = get_string(payload, "stderr"); err && !err->empty()) {
+      if (!text->empty() && !text->ends_with('\n')) text->push_back('\n');
+      text->append(*err);
+    }
   }
   if (facts.exit_code) facts.tool_error = *facts.exit_code != 0;
   if (const FieldRef success = get_field(payload, "success"); success && success->is_boolean()) {
     facts.tool_error = !success->boolean() || facts.tool_error.value_or(false);
   }
-  // An MCP call's result: {"Err": …} or {"Ok": {"isError": bool, …}}.
+  // An MCP call's result: {"Err": …} or {"Ok": {"isError": bool, "content": […]}}.
   if (const FieldRef result = get_object(payload, "result")) {
-    if (get_field(*result, "Err")) {
+    if (const FieldRef err = get_field(*result, "Err")) {
       facts.tool_error = true;
+      if (!text && err->is_string()) text = std::string(err->string());
     } else if (const FieldRef ok = get_object(*result, "Ok")) {
       const FieldRef failed = get_field(*ok, "isError");
       facts.tool_error = failed && failed->is_boolean() && failed->boolean();
+      if (const FieldRef content = get_field(*ok, "content"); !text && content) text = joined_part_texts(*content);
+    }
+  }
+  if (text) event.message = std::move(*text);
+}
+
+void SessionFacts::reasoning(Event& event, JsonView payload) {
+  if (event.message) return;
+  // The summary the agent shows, else the reasoning text itself (open models).
+  for (const std::string_view key : {"summary", "content"}) {
+    if (const FieldRef parts = get_field(payload, key)) {
+      if (auto text = joined_part_texts(*parts, "\n\n")) {
+        event.message = std::move(*text);
+        return;
+      }
     }
   }
 }

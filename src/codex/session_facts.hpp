@@ -6,6 +6,14 @@
 // event's warnings say); on a tool call its name, call id and main argument;
 // on a result its call id, the name of that call when the file named it
 // before, its exit code and whether it failed.
+//
+// The same pass gives two events the text the full reading shows as their
+// message: a result its output (a function's output text, unwrapped from
+// the {"output", "metadata"} form; the text parts of an output given as a
+// list; an exec end's aggregated output, else its stdout and stderr; an MCP
+// result's text parts or error), and a reasoning item its summary (else its
+// reasoning text). The documented reading gives a result's output only with
+// content asked for, and no reasoning text.
 #pragma once
 
 #include <cstdint>
@@ -45,9 +53,9 @@ class SessionFacts {
  private:
   void token_count(Event& event, JsonView payload, RepeatedTexts& warnings);
   void tool_call(Facts& facts, const SessionRecord& record, JsonView payload);
-  void tool_result(Facts& facts, JsonView payload);
+  void tool_result(Event& event, JsonView payload);
+  void reasoning(Event& event, JsonView payload);
   std::optional<std::string> main_argument(JsonView payload);
-  std::optional<std::int64_t> output_exit_code(std::string_view output);
 
   std::optional<TokenTotals> totals_;
   RepeatedTexts tool_names_;

@@ -63,31 +63,35 @@ EventType message_role_type(const FieldRef& payload) {
 std::optional<std::string> joined_content_text(JsonView payload) {
   const FieldRef content = get_field(payload, "content");
   if (content == nullptr) return std::nullopt;
-  const auto parts = as_array(*content);
+  return joined_part_texts(*content);
+}
+
+}  // namespace
+
+std::optional<std::string> joined_part_texts(JsonView parts_value, std::string_view separator) {
+  const auto parts = as_array(parts_value);
   if (!parts) return std::nullopt;
   std::size_t total = 0;
   std::size_t count = 0;
   for (JsonView part : *parts) {
     if (const auto text = get_string(part, "text")) {
-      total += text->size() + 1;
+      total += text->size() + separator.size();
       ++count;
     }
   }
   if (count == 0) return std::nullopt;
   std::string joined;
-  joined.reserve(total - 1);
+  joined.reserve(total - separator.size());
   bool first = true;
   for (JsonView part : *parts) {
     if (const auto text = get_string(part, "text")) {
-      if (!first) joined.push_back('\n');
+      if (!first) joined.append(separator);
       joined.append(*text);
       first = false;
     }
   }
   return joined;
 }
-
-}  // namespace
 
 SessionRecord view_session_record(JsonView object) {
   SessionRecord record;

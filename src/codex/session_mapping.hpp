@@ -54,6 +54,10 @@ std::string unmapped_record_warning(const SessionRecord& record);
 std::optional<std::string> session_message(const SessionRecord& record, EventType type,
                                            bool include_content);
 
+// The `text` strings of an array of content parts, joined by `separator`;
+// absent when the value is no array or no part has a text.
+std::optional<std::string> joined_part_texts(JsonView parts, std::string_view separator = "\n");
+
 // The payload's `call_id`; without that key, its `id`; when they are strings.
 std::optional<std::string> session_source_id(const SessionRecord& record);
 

@@ -13,25 +13,17 @@ namespace vt::copilot {
 
 Result<FileRecords> read_command_history(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                                          const ParseOptions& options) {
-  auto read = read_whole_document(path, options);
-  if (!read) return fail(std::move(read.error()));
   const SharedString relative_path(relative_path_for(path, base_dir));
-  FileRecords out;
-  out.sha256 = std::move(read->sha256);
+  const SourceRef source{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt};
+  auto read = read_document_records(path, options, source, "command history");
+  if (!read) return fail(std::move(read.error()));
+  FileRecords out = std::move(read->records);
+  if (!read->text) return out;
   const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
-    out.diagnostics.push_back(Diagnostic{
-        code, severity, SourceRef{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt},
-        std::move(message)});
+    out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
   };
-  if (auto unread = unread_document(
-          *read, "command history",
-          SourceRef{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt},
-          options.max_line_size)) {
-    out.diagnostics.push_back(std::move(*unread));
-    return out;
-  }
   LineJsonParser parser;
-  auto value = parser.parse_view(read->text);
+  auto value = parser.parse_view(*read->text);
   if (!value) {
     report(DiagnosticCode::InvalidJson, Severity::Error, "Invalid JSON: " + value.error());
     return out;

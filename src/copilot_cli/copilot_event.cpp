@@ -1,9 +1,21 @@
 #include "copilot_cli/copilot_event.hpp"
 
-#include "claude/transcripts/tool_summary.hpp"
+#include <array>
+
+#include "core/tool_call_text.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::copilot {
+
+namespace {
+
+// The argument members that say what a call acts on, most telling first: an
+// editor call's `command` is its verb ("view", "str_replace"), its `path`
+// what it acts on.
+constexpr std::array<std::string_view, 10> kMainArguments = {
+    "pattern", "path", "command", "url", "query", "question", "intent", "summary", "description", "prompt"};
+
+}  // namespace
 
 Event& add_event(std::vector<Event>& events, EventIds& ids, const RecordPlace& place, EventType type,
                  std::optional<std::uint64_t> ordinal, RepeatedTexts* types) {
@@ -22,13 +34,11 @@ Event& add_event(std::vector<Event>& events, EventIds& ids, const RecordPlace& p
   return event;
 }
 
-std::string call_message(std::string_view name, const JsonView* arguments) {
-  return claude::tool_call_message(name, arguments);
-}
-
-OptionalShared main_argument(std::string_view name, const std::string& message) {
-  if (message.size() <= name.size() + 2) return std::nullopt;
-  return OptionalShared(std::string_view(message).substr(name.size() + 2));
+CallText call_text(std::string_view name, const JsonView* arguments) {
+  CallText text;
+  text.argument = main_argument(arguments, kMainArguments);
+  text.message = call_message(name, text.argument);
+  return text;
 }
 
 OptionalShared text_of(JsonView object, std::string_view key) {

@@ -42,9 +42,15 @@ struct RecordPlace {
 Event& add_event(std::vector<Event>& events, EventIds& ids, const RecordPlace& place, EventType type,
                  std::optional<std::uint64_t> ordinal, RepeatedTexts* types = nullptr);
 
-// The one-line message of a tool call, and its main argument alone.
-std::string call_message(std::string_view name, const JsonView* arguments);
-OptionalShared main_argument(std::string_view name, const std::string& message);
+// A tool call's one-line message ("{name}: {main argument}") and its main
+// argument alone (the `tool_input` fact): the file a call views, creates or
+// edits, the pattern it searches, the command it runs, the URL, query,
+// question, intent or summary it states, the first of these present.
+struct CallText {
+  std::string message;
+  std::optional<std::string> argument;
+};
+CallText call_text(std::string_view name, const JsonView* arguments);
 
 // The text of the member when it is a string.
 OptionalShared text_of(JsonView object, std::string_view key);

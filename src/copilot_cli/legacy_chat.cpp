@@ -67,9 +67,9 @@ void LegacyReader::chat_message(JsonView message, std::size_t index) {
     JsonTape tape;
     if (arguments) tape.assign(*arguments);
     const JsonView view(tape, 0);
-    std::string shown = call_message(name, arguments ? &view : nullptr);
-    event.facts.tool_input = main_argument(name, shown);
-    event.message = std::move(shown);
+    CallText shown = call_text(name, arguments ? &view : nullptr);
+    event.facts.tool_input = std::move(shown.argument);
+    event.message = std::move(shown.message);
     event.facts.tool_name = OptionalShared(name);
     event.facts.tool_call_id = text_of(call, "id");
     event.facts.model = model_;

@@ -21,26 +21,17 @@ std::optional<std::string> legacy_session_id(std::string_view name) {
 
 Result<FileRecords> read_legacy_session(const std::filesystem::path& path, const std::filesystem::path& base_dir,
                                         const ParseOptions& options) {
-  auto read = read_whole_document(path, options);
-  if (!read) return fail(std::move(read.error()));
-  WholeDocument& document = *read;
   const SharedString relative_path(relative_path_for(path, base_dir));
-  FileRecords out;
-  out.sha256 = std::move(document.sha256);
+  const SourceRef source{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt};
+  auto read = read_document_records(path, options, source, "session document");
+  if (!read) return fail(std::move(read.error()));
+  FileRecords out = std::move(read->records);
+  if (!read->text) return out;
   const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
-    out.diagnostics.push_back(Diagnostic{
-        code, severity, SourceRef{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt},
-        std::move(message)});
+    out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
   };
-  if (auto unread = unread_document(
-          document, "session document",
-          SourceRef{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt},
-          options.max_line_size)) {
-    out.diagnostics.push_back(std::move(*unread));
-    return out;
-  }
   LineJsonParser parser;
-  auto value = parser.parse_view(document.text);
+  auto value = parser.parse_view(*read->text);
   if (!value) {
     report(DiagnosticCode::InvalidJson, Severity::Error, "Invalid JSON: " + value.error());
     return out;

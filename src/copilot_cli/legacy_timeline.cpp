@@ -95,9 +95,9 @@ void LegacyReader::timeline_entry(JsonView entry, std::size_t index) {
     const std::string_view name = get_string(entry, "name").value_or("");
     const FieldRef arguments = get_field(entry, "arguments");
     Event& call = stamped(add(place, EventType::ToolCall, 0));
-    std::string message = call_message(name, arguments ? &*arguments : nullptr);
-    call.facts.tool_input = main_argument(name, message);
-    call.message = std::move(message);
+    CallText shown = call_text(name, arguments ? &*arguments : nullptr);
+    call.facts.tool_input = std::move(shown.argument);
+    call.message = std::move(shown.message);
     call.facts.tool_name = OptionalShared(name);
     call.facts.tool_call_id = id;
     call.facts.model = model_;

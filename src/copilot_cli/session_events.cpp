@@ -200,11 +200,11 @@ void SessionEvents::assistant_message(const Record& record, JsonView data, Recor
       const std::string_view name = get_string(request, "name").value_or("");
       const FieldRef arguments = get_field(request, "arguments");
       Event& event = part(EventType::ToolCall);
-      std::string message = call_message(name, arguments ? &*arguments : nullptr);
-      event.facts.tool_input = main_argument(name, message);
+      CallText shown = call_text(name, arguments ? &*arguments : nullptr);
+      event.facts.tool_input = std::move(shown.argument);
       event.facts.tool_name = OptionalShared(tools_.get(name));
       event.facts.tool_call_id = text_of(request, "toolCallId");
-      event.message = std::move(message);
+      event.message = std::move(shown.message);
       if (event.facts.tool_call_id) calls_.insert_or_assign(event.facts.tool_call_id->str(), event.facts.tool_name);
     }
   }
@@ -228,12 +228,12 @@ void SessionEvents::tool_start(const Record& record, JsonView data, RecordSink& 
   const bool requested = id && calls_.contains(id->str());
   Event& event = add(record, requested ? EventType::TaskState : EventType::ToolCall, std::nullopt, sink);
   const FieldRef arguments = get_field(data, "arguments");
-  std::string message = call_message(name, arguments ? &*arguments : nullptr);
-  event.facts.tool_input = main_argument(name, message);
+  CallText shown = call_text(name, arguments ? &*arguments : nullptr);
+  event.facts.tool_input = std::move(shown.argument);
   event.facts.tool_name = OptionalShared(tools_.get(name));
   event.facts.tool_call_id = id;
   event.facts.model = model_of(data);
-  event.message = std::move(message);
+  event.message = std::move(shown.message);
   if (id && !requested) calls_.emplace(id->str(), event.facts.tool_name);
 }
 

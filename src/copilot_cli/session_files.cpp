@@ -23,17 +23,11 @@ struct Opened {
 
 Result<Opened> open_document(const fs::path& path, const fs::path& base_dir, const ParseOptions& options,
                              ArtifactKind kind, std::string_view what) {
-  auto read = read_whole_document(path, options);
+  SharedString relative_path(relative_path_for(path, base_dir));
+  auto read = read_document_records(
+      path, options, SourceRef{kind, std::nullopt, relative_path, std::nullopt, std::nullopt}, what);
   if (!read) return fail(std::move(read.error()));
-  Opened opened{FileRecords{}, SharedString(relative_path_for(path, base_dir)), std::nullopt};
-  opened.out.sha256 = std::move(read->sha256);
-  const SourceRef source{kind, std::nullopt, opened.relative_path, std::nullopt, std::nullopt};
-  if (auto unread = unread_document(*read, what, source, options.max_line_size)) {
-    opened.out.diagnostics.push_back(std::move(*unread));
-  } else {
-    opened.text = std::move(read->text);
-  }
-  return opened;
+  return Opened{std::move(read->records), std::move(relative_path), std::move(read->text)};
 }
 
 void apply(Event& event, const SessionDefaults& defaults) {

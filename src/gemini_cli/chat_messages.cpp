@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/rfc3339.hpp"
+#include "core/tool_call_text.hpp"
 #include "gemini_cli/tool_text.hpp"
 #include "jsonl/fields.hpp"
 
@@ -25,8 +26,10 @@ std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
-// Gemini counts the cached part inside `input`, and the prompt of tool use
-// apart: fresh input is input less cached, plus the tool prompt.
+// Gemini counts the cached part inside `input`, the prompt of tool use
+// apart (fresh input is input less cached, plus the tool prompt), and its
+// thoughts apart from `output` (billed as output: the output is both, of
+// which reasoning the thoughts).
 TokenAmounts token_amounts(JsonView tokens) {
   TokenAmounts amounts;
   const auto input = count_of(tokens, "input");
@@ -38,8 +41,9 @@ TokenAmounts token_amounts(JsonView tokens) {
     amounts.input = saturating_add(fresh, tool.value_or(0));
   }
   amounts.cache_read = cached;
-  amounts.output = count_of(tokens, "output");
+  const auto output = count_of(tokens, "output");
   amounts.reasoning = count_of(tokens, "thoughts");
+  if (output || amounts.reasoning) amounts.output = saturating_add(output.value_or(0), amounts.reasoning.value_or(0));
   return amounts;
 }
 
@@ -247,7 +251,7 @@ void ChatMessages::tool_call(JsonView call, const RecordPlace& place, std::uint6
   const auto name = get_string(call, "name");
   const auto id = get_string(call, "id");
   const FieldRef args = get_field(call, "args");
-  const std::optional<std::string> argument = main_argument(args ? &*args : nullptr);
+  const std::optional<std::string> argument = call_argument(args ? &*args : nullptr);
   Event& event = maker_.add(own, EventType::ToolCall, "gemini/tool_call", ordinal++, sink);
   event.message = call_message(name.value_or(""), argument);
   event.facts.tool_name = text_of(name);

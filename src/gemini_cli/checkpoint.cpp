@@ -9,6 +9,7 @@
 #include <deque>
 #include <string>
 
+#include "core/tool_call_text.hpp"
 #include "gemini_cli/document_file.hpp"
 #include "gemini_cli/file_readers.hpp"
 #include "gemini_cli/tool_text.hpp"
@@ -58,7 +59,7 @@ class SavedChat {
     if (const FieldRef call = get_object(part, "functionCall")) {
       const auto name = get_string(*call, "name");
       const FieldRef args = get_field(*call, "args");
-      const std::optional<std::string> argument = main_argument(args ? &*args : nullptr);
+      const std::optional<std::string> argument = call_argument(args ? &*args : nullptr);
       Event& event = maker_.add(place, EventType::ToolCall, "model/function_call", ordinal, sink_);
       event.message = call_message(name.value_or(""), argument);
       event.facts.tool_name = text_of(name);

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "gemini_cli/saved_chats.hpp"
 #include "jsonl/trim.hpp"
 
 namespace vt::gemini {
@@ -19,10 +20,7 @@ EventIdText counted_id(const Event& event) {
   return event.copy_of ? EventIdText(std::string_view(*event.copy_of)) : event.event_id;
 }
 
-void mark(Event& copy, const Event& counted) {
-  if (&copy == &counted) return;
-  copy.copy_of = OptionalShared(std::string(counted_id(counted).view()));
-}
+void mark(Event& copy, const Event& counted) { mark_copy(copy, counted); }
 
 // Marks the events of span `copy` (in `copies`) as copies of their
 // counterparts in span `counted` (in `originals`).
@@ -199,10 +197,16 @@ void match_shell_history(std::vector<ReadFile>& files) {
 
 }  // namespace
 
+void mark_copy(Event& copy, const Event& counted) {
+  if (&copy == &counted) return;
+  copy.copy_of = OptionalShared(std::string(counted_id(counted).view()));
+}
+
 void mark_copies(std::vector<ReadFile>& files) {
   mark_files(files);
   match_logged_prompts(files);
   match_shell_history(files);
+  place_saved_chats(files);
 }
 
 }  // namespace vt::gemini

@@ -30,7 +30,11 @@ struct ReadFile {
   FileRead read;
 };
 
-// Marks every kind of copy above over the files of one run, in path order.
+// Marks every kind of copy above over the files of one run, in path order,
+// then places the saved chats (saved_chats.hpp).
 void mark_copies(std::vector<ReadFile>& files);
+
+// Marks `copy` a copy of `counted` (of what `counted` is a copy of, if it is one).
+void mark_copy(Event& copy, const Event& counted);
 
 }  // namespace vt::gemini

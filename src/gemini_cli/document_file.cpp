@@ -1,29 +1,22 @@
 #include "gemini_cli/document_file.hpp"
 
-#include "jsonl/json_document.hpp"
+#include <algorithm>
+
+#include "jsonl/element_lines.hpp"
 #include "jsonl/relative_path.hpp"
+#include "jsonl/whole_document.hpp"
 
 namespace vt::gemini {
 
 Result<OpenedDocument> open_document(const std::filesystem::path& path, const ParseOptions& options,
                                      const EventMaker& maker, FileRecords& out, std::string_view what) {
-  auto document = read_json_document(path, options);
+  auto document = read_document_records(path, options, maker.file_source(), what);
   if (!document) return fail(std::move(document.error()));
   OpenedDocument opened;
+  out = std::move(document->records);
+  if (!document->text) return opened;
   RecordSink sink{out.events, out.diagnostics};
-  if (document->failure) {
-    maker.diagnose(sink, DiagnosticCode::UnreadableArtifact, Severity::Error, std::nullopt,
-                   "Failed to read " + std::string(what) + ": " + *document->failure);
-    return opened;
-  }
-  if (document->too_large) {
-    maker.diagnose(sink, DiagnosticCode::InvalidJson, Severity::Warning, std::nullopt,
-                   std::string(what) + " exceeds max_line_size " + std::to_string(options.max_line_size) +
-                       " bytes, skipping.");
-    return opened;
-  }
-  out.sha256 = std::move(document->sha256);
-  opened.text = std::move(document->text);
+  opened.text = std::move(*document->text);
   auto value = opened.parser.parse_view(opened.text);
   if (!value) {
     maker.diagnose(sink, DiagnosticCode::InvalidJson, Severity::Error, std::nullopt, "Invalid JSON: " + value.error());
@@ -38,6 +31,8 @@ std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, st
   const std::vector<std::uint64_t> found = element_lines(text, member);
   std::vector<std::optional<std::uint64_t>> lines(count);
   if (found.size() != count) return lines;
+  // A document written on one line: the line would not tell its records apart.
+  if (std::ranges::adjacent_find(found) != found.end()) return lines;
   for (std::size_t i = 0; i < count; ++i) lines[i] = found[i];
   return lines;
 }
@@ -49,9 +44,7 @@ Result<FileRead> read_array_document(
   EventMaker maker(kind, SharedString(relative_path_for(path, base_dir)), options);
   FileRead read;
   FileRecords& out = read.records;
-  std::string what(names.document);
-  what[0] = static_cast<char>(what[0] - 'a' + 'A');
-  auto document = open_document(path, options, maker, out, what);
+  auto document = open_document(path, options, maker, out, names.document);
   if (!document) return fail(std::move(document.error()));
   if (!document->root) return read;
   RecordSink sink{out.events, out.diagnostics};

@@ -26,13 +26,15 @@ struct OpenedDocument {
   std::optional<JsonView> root;  // absent when a diagnostic says why not
 };
 
-// `what` names the document in messages ("Session document"). Sets the
-// file's SHA-256 in `out` when it was read whole.
+// `what` names the document in messages, in lower case ("session
+// document"). Sets the file's SHA-256 in `out`.
 Result<OpenedDocument> open_document(const std::filesystem::path& path, const ParseOptions& options,
                                      const EventMaker& maker, FileRecords& out, std::string_view what);
 
 // The line each element of the array starts on (see `element_lines`), or
-// nothing for every element when the scan does not find them all.
+// nothing for every element when the scan does not find them all or when
+// two start on one line (a document written on one line: a line that holds
+// several records does not tell them apart, where they are counted).
 std::vector<std::optional<std::uint64_t>> record_lines(std::string_view text, std::string_view member,
                                                        std::size_t count);
 

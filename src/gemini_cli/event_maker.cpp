@@ -7,10 +7,11 @@ namespace vt::gemini {
 
 Event& EventMaker::add(const RecordPlace& place, EventType type, std::string_view record_type,
                        std::optional<std::uint64_t> ordinal, RecordSink& sink) {
-  Event event;
+  // Made where it stays: no event is built aside and moved in.
+  Event& event = sink.events.emplace_back();
   event.provider = Provider::GeminiCli;
   event.event_type = type;
-  event.sequence = sink.events.size();
+  event.sequence = sink.events.size() - 1;
   event.timestamp = place.time;
   event.timestamp_source = place.time_source;
   if (place.time_value) event.timestamp_raw = held_copy(*place.time_value);
@@ -25,8 +26,7 @@ Event& EventMaker::add(const RecordPlace& place, EventType type, std::string_vie
     }
     event.raw = last_raw_;
   }
-  sink.events.push_back(std::move(event));
-  return sink.events.back();
+  return event;
 }
 
 Event& EventMaker::add_unknown(const RecordPlace& place, std::string_view record_type,

@@ -59,6 +59,8 @@ class EventMaker {
   // A diagnostic about the record (or the file, without a line).
   void diagnose(RecordSink& sink, DiagnosticCode code, Severity severity, std::optional<std::uint64_t> line,
                 std::string message) const;
+  // Where a diagnostic about the whole file points.
+  SourceRef file_source() const { return SourceRef{kind_, std::nullopt, relative_path_, std::nullopt, std::nullopt}; }
 
   // The record's time from `value` (an RFC 3339 text): embedded when it reads,
   // else the time of the record before (`referenced_event`) when the value is

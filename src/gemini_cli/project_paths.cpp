@@ -4,9 +4,9 @@
 #include "core/path_names.hpp"
 #include "gemini_cli/gemini_files.hpp"
 #include "hash/sha256.hpp"
-#include "jsonl/json_document.hpp"
 #include "jsonl/json_parse.hpp"
 #include "jsonl/relative_path.hpp"
+#include "jsonl/whole_document.hpp"
 
 namespace vt::gemini {
 
@@ -43,7 +43,7 @@ void ProjectPaths::read_home(const fs::path& home, const fs::path& base_dir, con
   const fs::path projects = home / std::string(kProjectsFile);
   const auto kind = file_kind(projects, options.follow_symlinks);
   if (kind && *kind == FileKind::Regular) {
-    auto document = read_json_document(projects, options);
+    auto document = read_whole_document(projects, options);
     if (!document) {
       report(diagnostics, projects, base_dir, DiagnosticCode::UnreadableArtifact,
              "Cannot read the project list: " + document.error().text());
@@ -80,7 +80,7 @@ void ProjectPaths::read_home(const fs::path& home, const fs::path& base_dir, con
 void ProjectPaths::read_project_root(const fs::path& file, const std::string& folder, const ParseOptions& options) {
   ParseOptions bounded = options;
   bounded.max_line_size = kMaxProjectRoot;
-  auto document = read_json_document(file, bounded);
+  auto document = read_whole_document(file, bounded);
   if (!document || document->failure || document->too_large) return;
   std::string path = std::move(document->text);
   while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();

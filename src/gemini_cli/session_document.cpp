@@ -9,7 +9,7 @@
 #include "gemini_cli/document_file.hpp"
 #include "gemini_cli/file_readers.hpp"
 #include "jsonl/fields.hpp"
-#include "jsonl/json_document.hpp"
+#include "jsonl/element_lines.hpp"
 #include "jsonl/relative_path.hpp"
 
 namespace vt::gemini {
@@ -19,7 +19,7 @@ Result<FileRead> read_session_document(const std::filesystem::path& path, const 
   EventMaker maker(ArtifactKind::GeminiSession, SharedString(relative_path_for(path, base_dir)), options);
   FileRead read;
   FileRecords& out = read.records;
-  auto document = open_document(path, options, maker, out, "Session document");
+  auto document = open_document(path, options, maker, out, "session document");
   if (!document) return fail(std::move(document.error()));
   if (!document->root) return read;
   RecordSink sink{out.events, out.diagnostics};

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "core/prompt_origin.hpp"
+#include "core/tool_call_text.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::gemini {
@@ -19,43 +20,23 @@ constexpr std::array<std::string_view, 4> kInjectedOpenings = {
     "<session_context>", "This is the Gemini CLI. We are setting up the context for our chat.",
     "Okay, just setting up the context for our chat.", "--- Content from referenced files ---"};
 
-std::string one_line(std::string_view text) {
-  std::string line;
-  std::size_t characters = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80 && characters++ == kArgumentLimit) {
-      line += "\xE2\x80\xA6";
-      break;
-    }
-    line.push_back(c == '\n' || c == '\r' || c == '\t' ? ' ' : c);
-  }
-  return line;
-}
+// Members that list paths, of which the first names the call's argument
+// when no member above does.
+constexpr std::array<std::string_view, 1> kPathLists = {"paths"};
 
-}  // namespace
-
-std::optional<std::string> main_argument(const JsonView* args) {
-  if (args == nullptr || !args->is_object()) return std::nullopt;
-  for (const std::string_view key : kMainArguments) {
-    if (const auto value = get_string(*args, key)) return one_line(*value);
-  }
-  const FieldRef paths = get_field(*args, "paths");
-  if (paths && paths->is_array()) {
-    for (const JsonView path : paths->children()) {
-      if (path.is_string()) return one_line(path.string());
-    }
+std::optional<std::string> first_path(JsonView paths) {
+  if (!paths.is_array()) return std::nullopt;
+  for (const JsonView path : paths.children()) {
+    if (path.is_string()) return std::string(path.string());
   }
   return std::nullopt;
 }
 
-std::string call_message(std::string_view name, const std::optional<std::string>& argument) {
-  std::string message(name);
-  if (argument) {
-    message += ": ";
-    message += *argument;
-  }
-  return message;
+}  // namespace
+
+std::optional<std::string> call_argument(const JsonView* args) {
+  if (auto argument = main_argument(args, kMainArguments)) return argument;
+  return main_argument(args, kPathLists, first_path);
 }
 
 std::optional<std::string> response_text(const JsonView* response) {

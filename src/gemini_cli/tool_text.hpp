@@ -3,7 +3,6 @@
 // response, and the prompt origin of a user text.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,17 +12,11 @@
 
 namespace vt::gemini {
 
-// Longest main argument kept, in characters; a longer one is cut there and
-// ends with "…".
-inline constexpr std::size_t kArgumentLimit = 200;
-
 // The call's main argument on one line (command, file path, pattern, query,
 // URL, prompt, question, path, folder, or the first of several paths), cut
-// after `kArgumentLimit` characters; absent when the arguments name none.
-std::optional<std::string> main_argument(const JsonView* args);
-
-// "{name}: {main argument}", or the name alone.
-std::string call_message(std::string_view name, const std::optional<std::string>& argument);
+// as every agent's is (core/tool_call_text.hpp); absent when the arguments
+// name none.
+std::optional<std::string> call_argument(const JsonView* args);
 
 // The text of a function response's `response`: its `output`, else its
 // `error`, else the response as compact JSON.

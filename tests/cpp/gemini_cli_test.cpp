@@ -11,7 +11,7 @@
 #include "core/driver.hpp"
 #include "core_temp_tree.hpp"
 #include "hash/sha256.hpp"
-#include "jsonl/json_document.hpp"
+#include "jsonl/element_lines.hpp"
 
 namespace {
 
@@ -105,7 +105,7 @@ TEST(GeminiCli, FactsOfAReplyAndItsToolCalls) {
   const vt::TokenAmounts& tokens = usage->facts.usage->tokens;
   EXPECT_EQ(tokens.input, 6588u - 6078u + 7u);
   EXPECT_EQ(tokens.cache_read, 6078u);
-  EXPECT_EQ(tokens.output, 26u);
+  EXPECT_EQ(tokens.output, 26u + 133u);  // the thoughts are output too
   EXPECT_EQ(tokens.reasoning, 133u);
   EXPECT_FALSE(tokens.cache_write);
 }
@@ -114,7 +114,8 @@ TEST(GeminiCli, TokenAmountsByTheCountsPresent) {
   const std::vector<std::pair<std::string, vt::TokenAmounts>> cases = {
       {R"({"input":10,"cached":4,"output":1})", {6, std::nullopt, 4, 1, std::nullopt}},
       {R"({"input":3,"cached":9})", {0, std::nullopt, 9, std::nullopt, std::nullopt}},  // never below zero
-      {R"({"output":5,"thoughts":2})", {std::nullopt, std::nullopt, std::nullopt, 5, 2}},
+      {R"({"output":5,"thoughts":2})", {std::nullopt, std::nullopt, std::nullopt, 7, 2}},
+      {R"({"thoughts":2})", {std::nullopt, std::nullopt, std::nullopt, 2, 2}},
       {R"({"tool":8})", {8, std::nullopt, std::nullopt, std::nullopt, std::nullopt}},
       {R"({"input":-1,"output":"7"})", {}},  // counts that are not whole numbers say nothing
   };

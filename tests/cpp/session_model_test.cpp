@@ -1,12 +1,17 @@
 // The session model the reports render: copies shown once with their other
-// places, editor files moved into the turn of the prompt they came with,
-// sub-agent threads tied to the calls that started them, titles, and the
-// sessions known only from the prompt history.
+// places, turns where the count rule counts typed prompts (editor files of a
+// prompt's record after it), results tied to calls by call id, sub-agent
+// threads tied to the calls that started them, titles, the sessions known
+// only from the prompt history, and a resumed conversation's file on one
+// page with links both ways.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "core/counting.hpp"
+#include "core/driver.hpp"
+#include "core_temp_tree.hpp"
 #include "output/session_report/session_model.hpp"
 
 namespace {
@@ -24,6 +29,7 @@ struct Spec {
   std::string copy_of = "";
   vt::ArtifactKind artifact = vt::ArtifactKind::Transcript;
   std::optional<vt::PromptOrigin> origin = std::nullopt;
+  std::string call_id = "";  // a call's or a result's tool call id
 };
 
 vt::Report report_of(const std::vector<Spec>& specs) {
@@ -42,12 +48,13 @@ vt::Report report_of(const std::vector<Spec>& specs) {
     event.message = spec.message;
     event.origin = spec.origin;
     if (!spec.copy_of.empty()) event.copy_of = spec.copy_of;
+    if (!spec.call_id.empty()) event.facts.tool_call_id = spec.call_id;
   }
   return report;
 }
 
 std::vector<vt::report::Session> sessions_of(const std::vector<Spec>& specs, bool redact = false) {
-  return vt::report::build_sessions(report_of(specs), vt::report::ModelOptions{redact});
+  return vt::report::build_sessions(report_of(specs), vt::report::ModelOptions{redact}).sessions;
 }
 
 // Every item of a session in order: "kind:label:places" (threads as "@N"/"#N").
@@ -72,61 +79,72 @@ const vt::PromptOrigin kTyped = vt::PromptOrigin::Typed;
 TEST(SessionModel, CopiesAreOnePlaceMoreAndCountNowhere) {
   const auto sessions = sessions_of({
       {EventType::PromptInput, "user/text", "fix it", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
-      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 2},
-      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 3},
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 2, "", {}, {}, "t1"},
+      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 3, "", {}, {}, "t1"},
       // The same three records again (a replay, a second input): copies.
       {EventType::PromptInput, "user/text", "fix it", "projects/-w/s1.jsonl", 4, "id0", vt::ArtifactKind::Transcript, kTyped},
-      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 5, "id1"},
-      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 6, "id2"},
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 5, "id1", {}, {}, "t1"},
+      {EventType::ToolResult, "user/tool_result", "a b", "projects/-w/s1.jsonl", 6, "id2", {}, {}, "t1"},
       // A copy of a copy joins the first occurrence too.
-      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 7, "id4"},
+      {EventType::ToolCall, "assistant/tool_use", "Bash: ls", "projects/-w/s1.jsonl", 7, "id4", {}, {}, "t1"},
       // A copy whose first occurrence is elsewhere still shows.
       {EventType::AgentMessage, "assistant/text", "hello", "projects/-w/s1.jsonl", 8, "elsewhere"},
   });
   ASSERT_EQ(sessions.size(), 1u);
-  EXPECT_EQ(sessions[0].prompts, 1u);
-  EXPECT_EQ(sessions[0].tool_calls, 1u);
+  EXPECT_EQ(sessions[0].counts.typed_prompts, 1u);
+  EXPECT_EQ(sessions[0].counts.tool_calls, 1u);
+  EXPECT_EQ(sessions[0].counts.agent_messages, 0u);
   EXPECT_EQ(sessions[0].events, 8u);
   EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
                                       "1 prompt x2", "1 tool x3 r2", "1 record:copy of an event read elsewhere x1"}));
 }
 
-TEST(SessionModel, EditorFilesMoveIntoTheTurnOfTheirPrompt) {
+TEST(SessionModel, EditorFilesGoAfterThePromptOfTheirRecord) {
+  const auto ide = vt::PromptOrigin::Injected;
   const auto sessions = sessions_of({
       {EventType::PromptInput, "user/text", "first", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
-      {EventType::PromptInput, "user/text",
+      // One message: two editor blocks, then the typed text; one prompt.
+      {EventType::PromptInput, "user/ide_context",
        "<ide_opened_file>The user opened the file /src/app/main.go in the IDE. This may or may not be related.</ide_opened_file>",
-       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
-      {EventType::PromptInput, "user/text", "<ide_selection>The user selected the lines 1 to 2 from C:\\w\\util.py:\nx = 1",
-       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
+       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, ide},
+      {EventType::PromptInput, "user/ide_context", "<ide_selection>The user selected the lines 1 to 2 from C:\\w\\util.py:\nx = 1",
+       "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, ide},
       {EventType::PromptInput, "user/text", "second", "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
-      // An editor block of another record stays where it was.
-      {EventType::PromptInput, "user/text",
+      {EventType::PromptInput, "user/text", "more of the second", "projects/-w/s1.jsonl", 2, "", vt::ArtifactKind::Transcript, kTyped},
+      // A copy of the first editor block joins it (and moves with it).
+      {EventType::PromptInput, "user/ide_context", "<ide_opened_file>…", "projects/-w/s1.jsonl", 9, "id1",
+       vt::ArtifactKind::Transcript, ide},
+      // A record of editor blocks alone is no prompt: it stays in the turn it falls in.
+      {EventType::PromptInput, "user/ide_context",
        "<ide_opened_file>The user opened the file /b.rs in the IDE.</ide_opened_file>", "projects/-w/s1.jsonl", 3, "",
-       vt::ArtifactKind::Transcript, kTyped},
+       vt::ArtifactKind::Transcript, ide},
       {EventType::PromptInput, "user/text", "third", "projects/-w/s1.jsonl", 4, "", vt::ArtifactKind::Transcript, kTyped},
   });
-  EXPECT_EQ(sessions[0].prompts, 3u);
+  EXPECT_EQ(sessions[0].counts.typed_prompts, 3u);
+  EXPECT_EQ(sessions[0].counts.injected_prompts, 1u);
   EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
-                                      "1 prompt x1", "2 prompt x1", "2 attached:IDE: opened file main.go x1",
-                                      "2 attached:IDE: selection in util.py x1",
+                                      "1 prompt x1", "2 prompt x1", "2 attached:IDE: opened file main.go x2",
+                                      "2 attached:IDE: selection in util.py x1", "2 prompt x1",
                                       "2 attached:IDE: opened file b.rs x1", "3 prompt x1"}));
   EXPECT_EQ(sessions[0].turns[1].number, 2u);
   EXPECT_EQ(sessions[0].turns[1].preview, "second");
+  EXPECT_EQ(sessions[0].turns[1].counts.typed_prompts, 1u);
 }
 
 TEST(SessionModel, SubAgentThreadsGoUnderTheCallsThatStartedThem) {
   const std::string a = "projects/-w/s1/subagents/agent-a.jsonl", b = "projects/-w/s1/subagents/agent-b.jsonl";
   const auto sessions = sessions_of({
       {EventType::PromptInput, "user/text", "go", "projects/-w/s1.jsonl", 1, "", vt::ArtifactKind::Transcript, kTyped},
-      {EventType::ToolCall, "assistant/tool_use", "Task: look around", "projects/-w/s1.jsonl", 2},
-      {EventType::ToolCall, "assistant/tool_use", "Agent: read docs", "projects/-w/s1.jsonl", 2},
-      {EventType::ToolCall, "assistant/tool_use", "Taskmaster: no sub-agent", "projects/-w/s1.jsonl", 2},
+      {EventType::ToolCall, "assistant/tool_use", "Task: look around", "projects/-w/s1.jsonl", 2, "", {}, {}, "t1"},
+      {EventType::ToolCall, "assistant/tool_use", "Agent: read docs", "projects/-w/s1.jsonl", 2, "", {}, {}, "t2"},
+      {EventType::ToolCall, "assistant/tool_use", "Taskmaster: no sub-agent", "projects/-w/s1.jsonl", 2, "", {}, {}, "t3"},
       {EventType::PromptInput, "sidechain/user/text", "look around", a, 1},
       {EventType::PromptInput, "sidechain/user/text", "read docs", b, 1},
       {EventType::ToolCall, "sidechain/assistant/tool_use", "Bash: ls", a, 2},
       {EventType::ToolCall, "sidechain/assistant/tool_use", "Read: README", b, 2},
-      {EventType::ToolResult, "user/tool_result", "done a", "projects/-w/s1.jsonl", 3},
+      {EventType::ToolResult, "user/tool_result", "done a", "projects/-w/s1.jsonl", 3, "", {}, {}, "t1"},
+      // A result without a call id is tied to no call (no guess).
+      {EventType::ToolResult, "user/tool_result", "whose?", "projects/-w/s1.jsonl", 3},
       // After its call has its result, the same file starts no thread of a
       // finished call: the next free call's (none here).
       {EventType::AgentMessage, "sidechain/assistant/text", "late", a, 3},
@@ -134,7 +152,7 @@ TEST(SessionModel, SubAgentThreadsGoUnderTheCallsThatStartedThem) {
   EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
                                       "1 prompt x1", "1 tool x1 r1 @1", "1 tool x1 @2", "1 tool x1",
                                       "1 agent:sub-agent prompt x1 #1", "1 agent:sub-agent prompt x1 #2",
-                                      "1 tool x1 #1", "1 tool x1 #2", "1 agent x1"}));
+                                      "1 tool x1 #1", "1 tool x1 #2", "1 result:result x1", "1 agent x1"}));
 }
 
 struct TitleCase {
@@ -152,7 +170,7 @@ TEST_P(SessionTitle, TitleAndHistory) {
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_EQ(sessions[0].title, GetParam().title);
   EXPECT_EQ(sessions[0].history_only, GetParam().history_only);
-  EXPECT_EQ(sessions[0].prompts, GetParam().prompts);
+  EXPECT_EQ(sessions[0].counts.typed_prompts, GetParam().prompts);
 }
 
 const Spec kFirst{EventType::PromptInput, "user/text", "\n  make   the\tparser\r\nfaster please", "projects/-w/s1.jsonl", 1,
@@ -237,15 +255,16 @@ TEST(SessionModelFacts, CallsResultsTokensAndCostFromTheFacts) {
       used.facts.usage.emplace(usage(10, 5, cost));
       used.source.source_id = "m" + std::to_string(report.events.size());
     }
-    const auto sessions = vt::report::build_sessions(report, {});
+    const auto sessions = vt::report::build_sessions(report, {}).sessions;
     ASSERT_EQ(sessions.size(), 1u);
     const auto& session = sessions[0];
     EXPECT_EQ(session.git_branches, std::vector<std::string>{"main"});
     EXPECT_EQ(session.models, std::vector<std::string>{"model-x"});
-    EXPECT_EQ(session.tokens.input, 20u);
-    EXPECT_EQ(session.tokens.output, 10u);
-    ASSERT_TRUE(session.tokens.cost_usd.has_value());
-    EXPECT_DOUBLE_EQ(*session.tokens.cost_usd, 0.75);
+    EXPECT_EQ(session.counts.tokens.input, 20u);
+    EXPECT_EQ(session.counts.tokens.output, 10u);
+    ASSERT_TRUE(session.counts.cost.estimated_usd.has_value());
+    EXPECT_DOUBLE_EQ(*session.counts.cost.estimated_usd, 0.75);
+    EXPECT_EQ(session.turns.back().counts.tool_calls, 2u);
     const auto& items = session.turns.back().items;
     ASSERT_GE(items.size(), 3u);
     for (std::size_t c = 0; c < 2; ++c) {
@@ -293,13 +312,14 @@ TEST(SessionModelFacts, OtherAgentsFromTheirFactsAlone) {
   add(EventType::ToolResult, "no id");  // no call id: stands alone
   add(EventType::TokenUsage, "").facts.usage.emplace(usage(7, 3, 0.01));
   add(EventType::PromptInput, "again", vt::ArtifactKind::Unknown, vt::PromptOrigin::Typed);
-  const auto sessions = vt::report::build_sessions(report, {});
+  const auto sessions = vt::report::build_sessions(report, {}).sessions;
   ASSERT_EQ(sessions.size(), 1u);
   const auto& session = sessions[0];
   EXPECT_FALSE(session.history_only);
-  EXPECT_EQ(session.prompts, 2u);
-  EXPECT_EQ(session.tool_calls, 2u);
-  EXPECT_EQ(session.tokens.input, 7u);
+  EXPECT_EQ(session.counts.typed_prompts, 2u);
+  EXPECT_EQ(session.counts.command_prompts, 1u);
+  EXPECT_EQ(session.counts.tool_calls, 2u);
+  EXPECT_EQ(session.counts.tokens.input, 7u);
   EXPECT_EQ(session.title, "fix it");
   EXPECT_EQ(outline(session), (std::vector<std::string>{"0 context:command x1", "1 prompt x2", "1 agent x2",
                                                         "1 tool x1 r1", "1 tool x1 r1", "1 result:result x1",

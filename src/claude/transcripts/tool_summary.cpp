@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/short_text.hpp"
+#include "core/tool_call_text.hpp"
 #include "jsonl/fields.hpp"
 
 namespace vt::claude {
@@ -15,13 +17,7 @@ constexpr std::array<std::string_view, 9> kMainArguments = {
 }  // namespace
 
 std::optional<std::string> tool_main_argument(const JsonView* input) {
-  if (input == nullptr || !input->is_object()) return std::nullopt;
-  for (const std::string_view key : kMainArguments) {
-    const auto argument = get_string(*input, key);
-    if (!argument) continue;
-    return one_line_argument(*argument);
-  }
-  return std::nullopt;
+  return main_argument(input, kMainArguments);
 }
 
 // "\n- [x] one\n- [ ] two (in progress)" for TodoWrite's todo items.
@@ -49,12 +45,7 @@ std::string todo_lines(const JsonView* input) {
 }
 
 std::string tool_call_message(std::string_view name, const JsonView* input) {
-  std::string message(name);
-  if (const auto argument = tool_main_argument(input)) {
-    message += ": ";
-    message += *argument;
-  }
-  return message + todo_lines(input);
+  return call_message(name, tool_main_argument(input)) + todo_lines(input);
 }
 
 }  // namespace vt::claude

@@ -1,6 +1,8 @@
 // The one-line message of a tool call in a transcript: what the agent did,
 // by tool name and main argument ("Bash: ls -la", "Edit: /src/main.cpp"),
-// and that main argument alone (the call's `tool_input` fact).
+// and that main argument alone (the call's `tool_input` fact). Which input
+// members name the main argument is Claude Code's own; picking and showing
+// it is every agent's (core/tool_call_text.hpp).
 #pragma once
 
 #include <cstddef>
@@ -8,14 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "core/short_text.hpp"
 #include "jsonl/json_view.hpp"
 
 namespace vt::claude {
-
-// The argument bound and cut every reader shares, under their old names here.
-using vt::cut_text;
-inline constexpr std::size_t kToolArgumentLimit = vt::kToolArgumentLimit;
 
 // "{name}: {argument}" where the input names a command, file path, path,
 // pattern, URL, query, description or prompt (the first of these present),

@@ -6,6 +6,7 @@
 #include "claude/transcripts/user_text.hpp"
 #include "core/prompt_origin.hpp"
 #include "core/rfc3339.hpp"
+#include "core/tool_call_text.hpp"
 #include "hash/base64.hpp"
 #include "hash/sha256.hpp"
 #include "jsonl/fields.hpp"
@@ -456,10 +457,7 @@ void TranscriptRecords::assistant_blocks(const Record& record, JsonView message,
         std::optional<std::string> argument = tool_main_argument(input ? &*input : nullptr);
         const std::string_view shown = kind == "tool_use" ? "assistant/tool_use" : "assistant/server_tool_use";
         Event& event = add_event(record, EventType::ToolCall, shown, ordinal, sink);
-        std::string message(name);
-        if (argument) message.append(": ").append(*argument);
-        message += todo_lines(input ? &*input : nullptr);
-        event.message = std::move(message);
+        event.message = call_message(name, argument) + todo_lines(input ? &*input : nullptr);
         if (full_reading(options_)) facts_.tool_call(event.facts, block, std::move(argument));
       } else if (kind.ends_with("_tool_result")) {
         Event& event = add_event(record, EventType::ToolResult, "assistant/" + std::string(kind), ordinal, sink);

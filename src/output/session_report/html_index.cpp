@@ -1,9 +1,11 @@
 // The HTML index: every session, newest first, under its title (the
-// agent's own, else its first typed prompt), with start and end in the
-// local time zone (UTC on hover), sortable columns, agent and project
-// facets, a toggle for the sessions known only from the prompt history,
-// and a search over titles and typed prompts. Each row carries its own
-// compact search text, so the page needs nothing but itself.
+// agent's own, else its first typed prompt) with the sessions a resumed
+// conversation ties it to, start and end in the local time zone (UTC on
+// hover), the count rule's prompts, tool calls, tokens and estimated cost,
+// sortable columns, agent and project facets, a toggle for the sessions
+// known only from the prompt history, and a search over titles and typed
+// prompts. Each row carries its own compact search text, so the page needs
+// nothing but itself.
 #include <algorithm>
 #include <map>
 #include <string>
@@ -67,7 +69,7 @@ void options(std::string& out, std::string_view id, std::string_view all, const 
 constexpr std::size_t kPageRows = 250;
 
 // A row; `hidden` until the script (or the reader's toggle) shows it.
-void row(std::string& out, const Session& session, bool hidden) {
+void row(std::string& out, const Session& session, bool hidden, std::string_view price_date) {
   out += session.history_only ? "<tr class=\"h\"" : "<tr";
   if (hidden) out += " hidden";
   attribute(out, "data-a", provider_title(session.provider));
@@ -80,16 +82,28 @@ void row(std::string& out, const Session& session, bool hidden) {
   attribute(out, "title", session.id);
   out += '>';
   append_html(out, session.title.empty() ? std::string_view(session.id) : std::string_view(session.title));
-  out += "</a></td>";
+  out += "</a>";
+  // A resumed conversation: the sessions it takes up and those taking it up.
+  for (const auto& [word, links] : {std::pair{"continues ", &session.continues},
+                                    std::pair{"continued by ", &session.continued_by}}) {
+    if (links->empty()) continue;
+    out += "<span class=\"rel\">";
+    out += word;
+    session_links(out, *links);
+    out += "</span>";
+  }
+  out += "</td>";
+  const Counts& counts = session.counts;
   cell(out, provider_title(session.provider), provider_title(session.provider));
   cell(out, session.first ? session.first->text("Z") : "", local_date_time(session.first), "", date_time(session.first));
   cell(out, session.last ? session.last->text("Z") : "", local_date_time(session.last), "", date_time(session.last));
   cell(out, project_of(session), project_of(session), "p");
-  cell(out, std::to_string(session.prompts), grouped(session.prompts), "n");
-  cell(out, std::to_string(session.tool_calls), grouped(session.tool_calls), "n");
-  const std::uint64_t tokens = session.tokens.any() ? session.tokens.sum() : 0;
-  cell(out, std::to_string(tokens), session.tokens.any() ? grouped(tokens) : std::string(), "n",
-       tokens_text(session.tokens));
+  cell(out, std::to_string(counts.typed_prompts), grouped(counts.typed_prompts), "n");
+  cell(out, std::to_string(counts.tool_calls), grouped(counts.tool_calls), "n");
+  const auto total = counts.tokens.total();
+  cell(out, total ? std::to_string(*total) : "", total_text(counts.tokens), "n", tokens_text(counts.tokens));
+  const auto& cost = counts.cost.estimated_usd;
+  cell(out, cost ? exact_number(*cost) : "", cost ? cost_text(*cost) : "", "n", cost_line(counts.cost, price_date));
   cell(out, std::to_string(session.events), grouped(session.events), "n");
   out += "</tr>\n";
 }
@@ -126,7 +140,7 @@ std::string html_index_page(const std::vector<Session>& sessions, std::uint64_t 
          "\"><thead><tr>";
   for (const auto& [name, numeric] : {std::pair{"Title", false}, {"Agent", false}, {"Start", false}, {"End", false},
                                       {"Project", false}, {"Prompts", true}, {"Tool calls", true}, {"Tokens", true},
-                                      {"Events", true}}) {
+                                      {"Cost", true}, {"Events", true}}) {
     out += numeric ? "<th class=\"n\">" : std::string_view(name) == "Start" ? "<th aria-sort=\"descending\">" : "<th>";
     out += "<button type=\"button\">";
     out += name;
@@ -137,7 +151,7 @@ std::string html_index_page(const std::vector<Session>& sessions, std::uint64_t 
   for (const Session* session : newest_first(sessions)) {
     const bool visible = !session->history_only && shown < kPageRows;
     shown += visible;
-    row(out, *session, !visible);
+    row(out, *session, !visible, settings.price_date);
   }
   out += "</tbody></table><button type=\"button\" id=\"more\" hidden>Show more</button></main>\n";
   page_end(out, settings);

@@ -19,6 +19,8 @@ void open_tag(std::string& out, std::string_view tag, std::string_view css_class
 void element(std::string& out, std::string_view tag, std::string_view css_class, std::string_view text);
 // ` name="escaped value"`
 void attribute(std::string& out, std::string_view name, std::string_view value);
+// The sessions as links to their pages ("a, b"); a session without a page as its id.
+void session_links(std::string& out, const std::vector<SessionLink>& links, std::string_view suffix = ".html");
 
 // The session page and the index.
 std::string html_session_page(const Session& session, const ReportSettings& settings);

@@ -60,6 +60,21 @@ void element(std::string& out, std::string_view tag, std::string_view css_class,
   out += '>';
 }
 
+void session_links(std::string& out, const std::vector<SessionLink>& links, std::string_view suffix) {
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    if (i > 0) out += ", ";
+    if (links[i].page_stem.empty()) {
+      append_html(out, links[i].id);
+      continue;
+    }
+    out += "<a";
+    attribute(out, "href", links[i].page_stem + std::string(suffix));
+    out += '>';
+    append_html(out, links[i].id);
+    out += "</a>";
+  }
+}
+
 void attribute(std::string& out, std::string_view name, std::string_view value) {
   out += ' ';
   out += name;
@@ -75,13 +90,13 @@ std::string report_csp() {
 }
 
 Status write_html_report(const Report& report, const ReportSettings& settings, const PageOut& out) {
-  const std::vector<Session> sessions = build_sessions(report, ModelOptions{settings.redact});
-  for (const Session& session : sessions) {
+  const SessionList list = build_sessions(report, ModelOptions{settings.redact});
+  for (const Session& session : list.sessions) {
     if (Status written = out(session.page_stem + ".html", html_session_page(session, settings)); !written) {
       return written;
     }
   }
-  return out("index.html", html_index_page(sessions, sessionless_events(report), settings));
+  return out("index.html", html_index_page(list.sessions, list.sessionless, settings));
 }
 
 }  // namespace vt::report

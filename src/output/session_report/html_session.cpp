@@ -35,12 +35,6 @@ std::string short_place(const Place& place) {
   return Place{name, place.line}.text();
 }
 
-std::string all_places(const std::vector<Place>& places) {
-  std::string text = places.front().text();
-  if (places.size() > 1) text += "; " + extra_places(places);
-  return text;
-}
-
 void meta_line(std::string& out, const Item& item) {
   out += "<div class=\"m\">";
   element(out, "span", "k", std::string(kind_label(item.kind)) + (item.sidechain ? " (sub-agent)" : ""));
@@ -53,7 +47,7 @@ void meta_line(std::string& out, const Item& item) {
     out += "</time>";
   }
   out += "<span class=\"src\"";
-  attribute(out, "title", all_places(item.places));
+  attribute(out, "title", places_text(item.places));
   out += '>';
   append_html(out, short_place(item.places.front()) + (item.places.size() > 1 ? " +" + std::to_string(item.places.size() - 1) : ""));
   out += "</span></div>";
@@ -132,7 +126,7 @@ void item_html(std::string& out, const Item& item, const std::map<std::size_t, I
     case ItemKind::ToolCall:
       call_html(out, item);
       for (const ItemResult& result : item.results) {
-        fold(out, result.label + " \xC2\xB7 " + size_text(result.body), result.body, true, all_places(result.places));
+        fold(out, result.label + " \xC2\xB7 " + size_text(result.body), result.body, true, places_text(result.places));
       }
       if (const auto thread = threads.find(item.launches); item.launches != 0 && thread != threads.end()) {
         thread_html(out, thread->second, threads);
@@ -193,8 +187,8 @@ void turn_html(std::string& out, const Turn& turn) {
   out += turn_title(turn);
   std::string detail;
   if (turn.first) detail += " \xC2\xB7 " + date_time(turn.first);
-  if (turn.tokens.any()) detail += " \xC2\xB7 tokens: " + tokens_text(turn.tokens);
-  if (turn.tokens.cost_usd) detail += " \xC2\xB7 " + cost_text(*turn.tokens.cost_usd);
+  if (turn.counts.tokens.any()) detail += " \xC2\xB7 tokens: " + tokens_text(turn.counts.tokens);
+  if (turn.counts.cost.estimated_usd) detail += " \xC2\xB7 " + cost_text(*turn.counts.cost.estimated_usd);
   if (!detail.empty()) element(out, "span", "tok", detail);
   out += "</h2>\n";
   // A sub-agent's items go under the call that started it.
@@ -203,32 +197,42 @@ void turn_html(std::string& out, const Turn& turn) {
   out += "</section>\n";
 }
 
-void fact(std::string& out, std::string_view name, std::string_view value) {
+void fact(std::string& out, std::string_view name, std::string_view value, std::string_view hover = "") {
+  out += "<dt>";
+  out += name;
+  out += "</dt><dd";
+  if (!hover.empty()) attribute(out, "title", hover);
+  out += '>';
+  append_html(out, value.empty() ? std::string_view("\xE2\x80\x94") : value);
+  out += "</dd>";
+}
+
+void link_fact(std::string& out, std::string_view name, const std::vector<SessionLink>& links) {
+  if (links.empty()) return;
   out += "<dt>";
   out += name;
   out += "</dt><dd>";
-  append_html(out, value.empty() ? std::string_view("\xE2\x80\x94") : value);
+  session_links(out, links);
   out += "</dd>";
 }
 
 void turn_table(std::string& out, const Session& session) {
   if (session.turns.empty() || (session.turns.size() == 1 && session.turns.front().number == 0)) return;
   out += "<details class=\"toc\" open><summary>";
-  append_html(out, grouped(session.prompts) + (session.prompts == 1 ? " turn" : " turns"));
+  const std::uint64_t turns = session.counts.typed_prompts;
+  append_html(out, grouped(turns) + (turns == 1 ? " turn" : " turns"));
   out += "</summary><table><thead><tr><th class=\"n\">#</th><th>Time</th><th>Prompt</th><th class=\"n\">Tool calls</th>"
          "<th class=\"n\">Tokens</th></tr></thead><tbody>\n";
   for (const Turn& turn : session.turns) {
     if (turn.number == 0) continue;
-    std::size_t calls = 0;
-    for (const Item& item : turn.items) calls += item.kind == ItemKind::ToolCall;
     const std::string anchor = "#turn-" + std::to_string(turn.number);
     out += "<tr><td class=\"n\">" + std::to_string(turn.number) + "</td>";
     element(out, "td", "", local_date_time(turn.first));
     out += "<td class=\"p\"><a href=\"" + anchor + "\">";
     append_html(out, turn.preview.empty() ? std::string_view("(empty)") : std::string_view(turn.preview));
-    out += "</a></td><td class=\"n\">" + grouped(calls) + "</td><td class=\"n\"";
-    attribute(out, "title", tokens_text(turn.tokens));
-    out += ">" + (turn.tokens.any() ? grouped(turn.tokens.sum()) : std::string()) + "</td></tr>\n";
+    out += "</a></td><td class=\"n\">" + grouped(turn.counts.tool_calls) + "</td><td class=\"n\"";
+    attribute(out, "title", tokens_text(turn.counts.tokens));
+    out += ">" + total_text(turn.counts.tokens) + "</td></tr>\n";
   }
   out += "</tbody></table></details>\n";
 }
@@ -249,10 +253,17 @@ std::string html_session_page(const Session& session, const ReportSettings& sett
   fact(out, "Ended", local_date_time(session.last));
   fact(out, "Model", joined(session.models));
   fact(out, "Git branch", joined(session.git_branches));
-  fact(out, "Prompts", grouped(session.prompts));
-  fact(out, "Tool calls", grouped(session.tool_calls));
-  fact(out, "Tokens", tokens_text(session.tokens));
-  if (session.tokens.cost_usd) fact(out, "Estimated cost", cost_text(*session.tokens.cost_usd));
+  link_fact(out, "Continues", session.continues);
+  link_fact(out, "Continued by", session.continued_by);
+  const Counts& counts = session.counts;
+  fact(out, "Prompts", prompts_text(counts));
+  fact(out, "Tool calls", grouped(counts.tool_calls));
+  const std::string total = total_text(counts.tokens);
+  fact(out, "Tokens", counts.tokens.any() ? tokens_text(counts.tokens) + " \xC2\xB7 total " + total : std::string());
+  if (const std::string cost = cost_line(counts.cost, settings.price_date); !cost.empty()) {
+    fact(out, "Estimated cost", cost, counts.cost.estimated_usd ? exact_number(*counts.cost.estimated_usd) : "");
+  }
+  if (counts.cost.recorded_usd) fact(out, "Recorded cost", cost_text(*counts.cost.recorded_usd) + " (the agent's own figure)");
   fact(out, "Events", grouped(session.events));
   out += "</dl></header>\n<div class=\"bar\"><input type=\"search\" id=\"q\" placeholder=\"Search this session\" "
          "aria-label=\"Search this session\"><span class=\"hits\" id=\"hits\" aria-live=\"polite\"></span>"

@@ -34,11 +34,7 @@ void open_fold(std::string& out, std::string_view summary) {
 
 void close_fold(std::string& out) { out += "\n</details>\n\n"; }
 
-std::string places_line(const Item& item) {
-  std::string line = item.places.front().text();
-  if (item.places.size() > 1) line += "; " + extra_places(item.places);
-  return line;
-}
+std::string places_line(const Item& item) { return places_text(item.places); }
 
 // "**Prompt** · 09:12:40 · *source: a.jsonl:5*"
 void item_heading(std::string& out, const Item& item) {
@@ -160,6 +156,23 @@ std::string fact_row(std::string_view name, std::string_view value) {
   return "| " + std::string(name) + " | " + (value.empty() ? std::string("\xE2\x80\x94") : md_inline(value)) + " |\n";
 }
 
+// "| Continues | [475cf228…](claude_code-475cf228….md) |" and the like.
+std::string link_rows(const Session& session) {
+  std::string rows;
+  for (const auto& [name, links] : {std::pair{"Continues", &session.continues},
+                                    std::pair{"Continued by", &session.continued_by}}) {
+    if (links->empty()) continue;
+    rows += "| " + std::string(name) + " | ";
+    for (std::size_t i = 0; i < links->size(); ++i) {
+      const SessionLink& link = (*links)[i];
+      rows += i > 0 ? ", " : "";
+      rows += link.page_stem.empty() ? md_inline(link.id) : "[" + md_inline(link.id) + "](" + link.page_stem + ".md)";
+    }
+    rows += " |\n";
+  }
+  return rows;
+}
+
 void turn_list(std::string& out, const Session& session) {
   bool any = false;
   for (const Turn& turn : session.turns) {
@@ -184,10 +197,18 @@ std::string session_page(const Session& session, const ReportSettings& settings)
   out += fact_row("Ended", local_date_time(session.last));
   out += fact_row("Model", joined(session.models));
   out += fact_row("Git branch", joined(session.git_branches));
-  out += fact_row("Prompts", grouped(session.prompts));
-  out += fact_row("Tool calls", grouped(session.tool_calls));
-  out += fact_row("Tokens", tokens_text(session.tokens));
-  if (session.tokens.cost_usd) out += fact_row("Estimated cost", cost_text(*session.tokens.cost_usd));
+  out += link_rows(session);
+  const Counts& counts = session.counts;
+  out += fact_row("Prompts", prompts_text(counts));
+  out += fact_row("Tool calls", grouped(counts.tool_calls));
+  out += fact_row("Tokens", counts.tokens.any() ? tokens_text(counts.tokens) + " \xC2\xB7 total " + total_text(counts.tokens)
+                                                : std::string());
+  if (const std::string cost = cost_line(counts.cost, settings.price_date); !cost.empty()) {
+    out += fact_row("Estimated cost", cost);
+  }
+  if (counts.cost.recorded_usd) {
+    out += fact_row("Recorded cost", cost_text(*counts.cost.recorded_usd) + " (the agent's own figure)");
+  }
   out += fact_row("Events", grouped(session.events));
   out += "\n";
   if (settings.redact) out += "*Every text from the input is replaced by its length and SHA-256.*\n\n";
@@ -196,7 +217,7 @@ std::string session_page(const Session& session, const ReportSettings& settings)
     out += "<a id=\"turn-" + std::to_string(turn.number) + "\"></a>\n\n## " + turn_title(turn);
     if (turn.first) out += " \xC2\xB7 " + local_date_time(turn.first);
     out += "\n\n";
-    if (turn.tokens.any()) out += "*Tokens: " + tokens_text(turn.tokens) + "*\n\n";
+    if (turn.counts.tokens.any()) out += "*Tokens: " + md_inline(tokens_text(turn.counts.tokens)) + "*\n\n";
     const TurnLayout layout = turn_layout(turn);
     items_md(out, layout.top, layout);
   }
@@ -205,16 +226,18 @@ std::string session_page(const Session& session, const ReportSettings& settings)
 }
 
 void index_table(std::string& out, const std::vector<const Session*>& sessions) {
-  out += "| Title | Agent | Session | Start | End | Project | Prompts | Tool calls | Tokens |\n";
-  out += "|---|---|---|---|---|---|---:|---:|---:|\n";
+  out += "| Title | Agent | Session | Start | End | Project | Prompts | Tool calls | Tokens | Cost |\n";
+  out += "|---|---|---|---|---|---|---:|---:|---:|---:|\n";
   for (const Session* session : sessions) {
     out += "| [" + (session->title.empty() ? md_inline(session->id) : md_inline(session->title)) + "](" +
-           session->page_stem + ".md) | " + std::string(provider_title(session->provider)) + " | " +
+           session->page_stem + ".md)" + (links_text(*session).empty() ? "" : " \xC2\xB7 " + md_inline(links_text(*session))) +
+           " | " + std::string(provider_title(session->provider)) + " | " +
            md_inline(session->id) + " | " + local_date_time(session->first) + " | " +
            local_date_time(session->last) + " | " +
            md_inline(session->working_directories.empty() ? "" : session->working_directories.front()) + " | " +
-           grouped(session->prompts) + " | " + grouped(session->tool_calls) + " | " +
-           (session->tokens.any() ? grouped(session->tokens.sum()) : "") + " |\n";
+           grouped(session->counts.typed_prompts) + " | " + grouped(session->counts.tool_calls) + " | " +
+           total_text(session->counts.tokens) + " | " +
+           (session->counts.cost.estimated_usd ? cost_text(*session->counts.cost.estimated_usd) : "") + " |\n";
   }
   out += "\n";
 }
@@ -245,11 +268,11 @@ std::string index_page(const std::vector<Session>& sessions, std::uint64_t sessi
 }  // namespace
 
 Status write_markdown_report(const Report& report, const ReportSettings& settings, const PageOut& out) {
-  const std::vector<Session> sessions = build_sessions(report, ModelOptions{settings.redact});
-  for (const Session& session : sessions) {
+  const SessionList list = build_sessions(report, ModelOptions{settings.redact});
+  for (const Session& session : list.sessions) {
     if (Status written = out(session.page_stem + ".md", session_page(session, settings)); !written) return written;
   }
-  return out("index.md", index_page(sessions, sessionless_events(report), settings));
+  return out("index.md", index_page(list.sessions, list.sessionless, settings));
 }
 
 }  // namespace vt::report

@@ -1,5 +1,6 @@
 #include "output/session_report/report_texts.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <ctime>
@@ -69,13 +70,48 @@ std::string cut_note(const ShownText& text) {
          " lines); the whole is " + grouped(text.full_bytes) + " bytes.";
 }
 
-std::string extra_places(const std::vector<Place>& places) {
+std::string places_text(const std::vector<Place>& places) {
+  // The inputs are said when the places are in more than one.
+  const bool inputs = std::ranges::any_of(places, [&](const Place& p) { return p.input != places.front().input; });
   std::string out;
-  for (std::size_t i = 1; i < places.size(); ++i) {
-    out += i == 1 ? "also " : ", ";
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    out += i == 0 ? "" : i == 1 ? "; also at " : ", ";
+    if (inputs) out += places[i].input + ": ";
     out += places[i].text();
   }
   return out;
+}
+
+std::string cost_line(const CostTotals& cost, std::string_view price_date) {
+  std::string line;
+  if (cost.estimated_usd) {
+    line = cost_text(*cost.estimated_usd) + ", estimated at the prices of " +
+           (price_date.empty() ? std::string("an undated table") : std::string(price_date));
+  }
+  if (const std::string unpriced = unpriced_text(cost); !unpriced.empty()) {
+    line += (line.empty() ? "" : "; ") + unpriced;
+  }
+  return line;
+}
+
+std::string prompts_text(const Counts& counts) {
+  std::string text = grouped(counts.typed_prompts) + " typed";
+  if (counts.command_prompts > 0) {
+    text += " \xC2\xB7 " + grouped(counts.command_prompts) + (counts.command_prompts == 1 ? " command" : " commands");
+  }
+  if (counts.injected_prompts > 0) text += " \xC2\xB7 " + grouped(counts.injected_prompts) + " injected";
+  return text;
+}
+
+std::string links_text(const Session& session) {
+  std::string text;
+  for (const auto& [word, links] : {std::pair{"continues ", &session.continues},
+                                    std::pair{"continued by ", &session.continued_by}}) {
+    if (links->empty()) continue;
+    text += text.empty() ? word : std::string(", ") + word;
+    for (std::size_t i = 0; i < links->size(); ++i) text += (i ? ", " : "") + (*links)[i].id;
+  }
+  return text;
 }
 
 std::string joined(const std::vector<std::string>& values) {
@@ -89,9 +125,7 @@ std::string turn_title(const Turn& turn) {
 }
 
 std::string result_summary(const ItemResult& result) {
-  std::string summary = result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + result.places.front().text();
-  if (result.places.size() > 1) summary += "; " + extra_places(result.places);
-  return summary;
+  return result.label + " \xC2\xB7 " + size_text(result.body) + " \xC2\xB7 " + places_text(result.places);
 }
 
 std::string hidden_summary(const Items& items, std::size_t begin, std::size_t end) {

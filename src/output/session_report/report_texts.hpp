@@ -29,8 +29,10 @@ std::string time_of_day(const std::optional<Instant>& instant);
 std::string cut_note(const ShownText& text);
 // "1,234 bytes, 12 lines".
 std::string size_text(const ShownText& text);
-// The places of an item after its own: "also a.jsonl:3, b.jsonl:9".
-std::string extra_places(const std::vector<Place>& places);
+// An item's places: "a.jsonl:1; also at a.jsonl:3, b.jsonl:9", each
+// after its input ("mon: a.jsonl:1; also at tue: a.jsonl:1") when they are
+// in more than one.
+std::string places_text(const std::vector<Place>& places);
 
 // The first line (ended by LF or CR) of `text` with text in it, blanks
 // collapsed, cut to `limit` characters ("…" added).
@@ -39,7 +41,7 @@ std::string first_line(std::string_view text, std::size_t limit);
 std::string joined(const std::vector<std::string>& values);
 // "Turn 3", or "Before the first prompt" for turn 0.
 std::string turn_title(const Turn& turn);
-// "result · exit 0 · 251 bytes, 3 lines · a.jsonl:11; also a.jsonl:12".
+// "result · exit 0 · 251 bytes, 3 lines · a.jsonl:11; also at a.jsonl:12".
 std::string result_summary(const ItemResult& result);
 using Items = std::vector<const Item*>;
 
@@ -78,8 +80,21 @@ using PageOut = std::function<Status(const std::string& name, std::string_view c
 
 struct ReportSettings {
   bool redact = false;
-  std::string generator;  // "vellumtrace 1.2.3"
+  std::string generator;   // "vellumtrace 1.2.3"
+  std::string price_date;  // the date of the price table the costs were estimated with
 };
+
+// "$1.23, estimated at the prices of 2026-01-15; 1,200 tokens unpriced (m)"
+// for counted usage; "" when it has no estimate and nothing unpriced.
+std::string cost_line(const CostTotals& cost, std::string_view price_date);
+
+// "12 typed · 3 commands · 40 injected" (the kinds beside typed only when
+// there are some).
+std::string prompts_text(const Counts& counts);
+
+// The sessions a resumed conversation ties to this one, as "continues
+// 475cf228…, continued by 25131281…" ("" when none).
+std::string links_text(const Session& session);
 
 Status write_markdown_report(const Report& report, const ReportSettings& settings, const PageOut& out);
 Status write_html_report(const Report& report, const ReportSettings& settings, const PageOut& out);

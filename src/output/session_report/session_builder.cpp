@@ -49,9 +49,16 @@ bool launches_sub_agent(std::string_view call) {
   return false;
 }
 
-Place place_of(const Event& event) { return Place{event.source.relative_path.str(), event.source.line_number}; }
+Place place_of(const Event& event) {
+  return Place{event.source.relative_path.str(), event.source.line_number, event.input ? event.input->str() : ""};
+}
 
-void SessionBuilder::add(const Event& event) {
+PlaceKey place_key(const Event& event) {
+  return PlaceKey(event.input ? std::string_view(*event.input) : std::string_view(), event.source.relative_path.str(),
+                  event.source.line_number);
+}
+
+void SessionBuilder::add(const Event& event, EventCount counted) {
   ++session_.events;
   widen(session_.first, session_.last, event.timestamp);
   if (event.working_directory) add_distinct(session_.working_directories, *event.working_directory);
@@ -59,18 +66,30 @@ void SessionBuilder::add(const Event& event) {
   // place of what that event shows, and counts nowhere.
   if (event.copy_of) return copy(event);
   if (event.facts.model && *event.facts.model != "<synthetic>") add_distinct(session_.models, *event.facts.model);
+  if (event.facts.git_branch) add_distinct(session_.git_branches, *event.facts.git_branch);
+  // A record counted as a typed prompt begins a turn at its first event.
+  if (!facts_.typed_places.empty()) {
+    const PlaceKey place = place_key(event);
+    if (facts_.typed_places.contains(place) && begun_.insert(place).second) {
+      start_turn();
+      prompt_record_ = place;
+    }
+  }
   switch (session_.provider) {
     case Provider::ClaudeCode:
-      return claude(event);
+      claude(event, counted);
+      break;
     case Provider::Codex:
-      return codex(event);
+      codex(event, counted);
+      break;
     default:
-      return generic(event);
+      generic(event, counted);
+      break;
   }
+  session_.turns.back().counts.add(event, counted);
 }
 
 void SessionBuilder::finish() {
-  close_turn();
   session_.title = !custom_title_.empty() ? custom_title_ : ai_title_;
   for (const Turn& turn : session_.turns) {
     if (session_.title.empty() && turn.number > 0) session_.title = turn.preview;
@@ -81,9 +100,8 @@ void SessionBuilder::finish() {
   }
   for (Turn& turn : session_.turns) {
     for (const Item& item : turn.items) widen(turn.first, turn.last, item.time);
-    if (session_.provider != Provider::Codex || !have_running_) session_.tokens += turn.tokens;
+    session_.counts.add(turn.counts);
   }
-  if (session_.provider == Provider::Codex && have_running_) session_.tokens = running_;
 }
 
 ShownText SessionBuilder::text_of(std::string_view text, bool cut) const {
@@ -115,9 +133,9 @@ Item& SessionBuilder::push(ItemKind kind, const Event& event, std::string label,
   item.body = text_of(text, hidden_kind(kind) || kind == ItemKind::Injected);
   item.places.push_back(place_of(event));
   shown_[event.event_id.str()] = Shown{{session_.turns.size() - 1, turn.items.size() - 1}, std::nullopt};
+  if (prompt_record_ && !prompt_shown_ && kind != ItemKind::Prompt) before_prompt_.push_back(event.event_id.str());
   if (kind == ItemKind::Context) ++session_.hidden_context;
   if (kind == ItemKind::Housekeeping) ++session_.hidden_housekeeping;
-  if (kind == ItemKind::ToolCall) ++session_.tool_calls;
   return item;
 }
 
@@ -145,6 +163,10 @@ void SessionBuilder::close_thread(const ItemRef& call) {
 
 void SessionBuilder::shown_as(const Event& event, const ItemRef& item, std::optional<std::size_t> result) {
   shown_[event.event_id.str()] = Shown{item, result};
+  // A place of an item that will move behind the turn's prompt moves with it.
+  if (prompt_record_ && !prompt_shown_ && item.first + 1 == session_.turns.size()) {
+    before_prompt_.push_back(event.event_id.str());
+  }
 }
 
 void SessionBuilder::copy(const Event& event) {
@@ -160,56 +182,56 @@ void SessionBuilder::copy(const Event& event) {
   shown_as(event, target.item, target.result);
 }
 
-void SessionBuilder::close_turn() {
-  if (session_.provider == Provider::Codex && have_running_) {
-    session_.turns.back().tokens = Tokens::difference(running_, turn_base_);
-    turn_base_ = running_;
-  }
-}
-
 void SessionBuilder::start_turn() {
-  close_turn();
   Turn& turn = session_.turns.emplace_back();
   turn.number = session_.turns.size() - 1;
   messages_.clear();
   reasoning_.clear();
+  prompt_shown_ = false;
+  before_prompt_.clear();
 }
 
-// A typed prompt: starts a turn; copies read earlier join it. Files its
-// record attached before it (IDE context) move into its turn, after it.
-void SessionBuilder::prompt(const Event& event, std::string_view text) {
-  std::vector<Item> attached;
-  std::vector<Item>& before = session_.turns.back().items;
-  while (!before.empty() && before.back().kind == ItemKind::Injected && attached_record_ == record_) {
-    attached.insert(attached.begin(), std::move(before.back()));
-    before.pop_back();
-  }
-  start_turn();
-  session_.turns.back().preview = from_text(text, first_line(text, kTitleLimit));
+bool SessionBuilder::in_prompt_record(const Event& event) const {
+  return prompt_record_ && place_key(event) == *prompt_record_;
+}
+
+void SessionBuilder::prompt_text(const Event& event, std::string_view text) {
   push(ItemKind::Prompt, event, "", text);
-  for (Item& item : attached) session_.turns.back().items.push_back(std::move(item));
-  ++session_.prompts;
+  if (prompt_shown_) return;  // more text blocks of the record
+  prompt_shown_ = true;
+  Turn& turn = session_.turns.back();
+  // The prompt goes first; what its record gave before it follows.
+  if (turn.items.size() > 1) {
+    std::rotate(turn.items.begin(), turn.items.end() - 1, turn.items.end());
+    for (const std::string& id : before_prompt_) ++shown_[id].item.second;
+    shown_[event.event_id.str()].item.second = 0;
+  }
+  const ItemRef ref{session_.turns.size() - 1, 0};
+  turn.preview = from_text(text, first_line(text, kTitleLimit));
   if (search_.size() < kSearchTextLimit && !options_.redact) {
     std::string line = first_line(text, kSearchTextLimit - search_.size());
     search_ += search_.empty() ? line : " " + line;
   }
   const std::string key(text);
-  auto pending = early_copies_.find(key);
-  if (pending != early_copies_.end()) {
-    for (Place& place : pending->second) at(last_ref()).places.push_back(std::move(place));
+  if (auto pending = early_copies_.find(key); pending != early_copies_.end()) {
+    for (Place& place : pending->second) at(ref).places.push_back(std::move(place));
     early_copies_.erase(pending);
   }
-  prompts_[key] = last_ref();
+  prompts_[key] = ref;
 }
 
-// A prompt of the history, in a session of which nothing else was read:
-// a command ("/clear", "!ls") is no prompt.
-void SessionBuilder::history_prompt(const Event& event, std::string_view text) {
-  if (event.origin == PromptOrigin::Command) {
-    push(ItemKind::Context, event, "command", text);
-    return;
+void SessionBuilder::prompt_input(const Event& event, ItemKind kind, std::string label) {
+  const std::string text = event.message.value_or("");
+  const bool typed = event.origin == PromptOrigin::Typed;
+  if (in_prompt_record(event)) {
+    if (typed) return prompt_text(event, text);
+  } else if (typed && facts_.typed_texts.contains(text)) {
+    return prompt_copy(event, text);
+  } else if (event.source.artifact_kind == ArtifactKind::History) {
+    kind = ItemKind::Context;
+    label = event.origin == PromptOrigin::Command ? "command" : "prompt history";
   }
-  prompt(event, text);
+  push(kind, event, std::move(label), text);
 }
 
 // Another record of a typed prompt: a place of that prompt, now or once it is read.
@@ -231,31 +253,24 @@ bool SessionBuilder::joined_copy(const Event& event, std::map<std::string, ItemR
   return true;
 }
 
-void SessionBuilder::tool_call(const Event& event, std::string_view line, std::optional<std::string> id) {
+void SessionBuilder::tool_call(const Event& event, std::string_view line) {
   push(ItemKind::ToolCall, event, "", line);
-  if (session_.provider == Provider::ClaudeCode && !at(last_ref()).sidechain && launches_sub_agent(line)) {
+  const std::string_view name = event.facts.tool_name ? std::string_view(*event.facts.tool_name) : line;
+  if (session_.provider == Provider::ClaudeCode && !at(last_ref()).sidechain && launches_sub_agent(name)) {
     launchers_.push_back(last_ref());
   }
-  if (id) calls_[*id] = last_ref();
-  waiting_.push_back(last_ref());
+  if (event.facts.tool_call_id && !event.facts.tool_call_id->empty()) calls_[event.facts.tool_call_id->str()] = last_ref();
 }
 
-// Attaches a result to its call: by id, else (no id known) to the oldest
-// call still waiting. A result without a call stands alone.
-void SessionBuilder::tool_result(const Event& event, const std::optional<std::string>& id, std::string label,
-                 std::string_view text) {
+void SessionBuilder::tool_result(const Event& event, std::string label, std::string_view text) {
   std::optional<ItemRef> call;
-  if (id) {
-    if (const auto found = calls_.find(*id); found != calls_.end()) call = found->second;
-  } else {
-    while (!waiting_.empty() && answered_.contains(waiting_.front())) waiting_.pop_front();
-    if (!waiting_.empty()) call = waiting_.front();
+  if (event.facts.tool_call_id) {
+    if (const auto found = calls_.find(event.facts.tool_call_id->str()); found != calls_.end()) call = found->second;
   }
   if (!call) {
     push(ItemKind::ToolResult, event, std::move(label), text);
     return;
   }
-  answered_.insert(*call);
   close_thread(*call);
   Item& item = at(*call);
   // An agent that logs one output twice (Codex) gets one result, two places.
@@ -270,6 +285,18 @@ void SessionBuilder::tool_result(const Event& event, const std::optional<std::st
   }
   item.results.push_back(ItemResult{std::move(label), body, {place_of(event)}});
   shown_as(event, *call, item.results.size() - 1);
+}
+
+std::string SessionBuilder::result_label(const Event& event, std::string_view result) {
+  std::string label(event.facts.tool_error.value_or(false) ? std::string_view("error") : result);
+  if (event.facts.exit_code) label += " \xC2\xB7 exit " + std::to_string(*event.facts.exit_code);
+  return label;
+}
+
+void SessionBuilder::usage_record(const Event& event, EventCount counted, std::string_view label) {
+  std::string text(label);
+  if (event.facts.usage && !counted.usage) text += " (counted where first read)";
+  housekeeping(event, text);
 }
 
 void SessionBuilder::housekeeping(const Event& event, std::string_view label) {

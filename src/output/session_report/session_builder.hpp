@@ -1,22 +1,23 @@
 // The builder of one session's model (see session_model.hpp): the shared
 // steps (turns, prompts, tool calls and their results, copies, sub-agent
-// threads) here and in session_builder.cpp, and what each agent's records
-// become in session_claude.cpp and session_codex.cpp. Internal to the
-// session reports.
+// threads) here and in session_builder.cpp, and what each agent's events
+// become in session_claude.cpp, session_codex.cpp and session_generic.cpp,
+// from their fields and facts alone. Internal to the session reports.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
+#include "core/counting.hpp"
 #include "core/records.hpp"
 #include "output/session_report/report_texts.hpp"
 #include "output/session_report/session_model.hpp"
@@ -43,13 +44,17 @@ bool launches_sub_agent(std::string_view call);
 
 Place place_of(const Event& event);
 
-// What one session's events say before its items are built: the texts typed
-// as prompts (so that a copy read earlier joins the prompt read later).
+// A record's place in a run: input, relative path, line.
+using PlaceKey = std::tuple<std::string_view, std::string_view, std::optional<std::uint64_t>>;
+PlaceKey place_key(const Event& event);
+
+// What one session's events say before its items are built.
 struct SessionFacts {
-  bool has_transcript = false;    // Claude Code: read from a session transcript
-  bool has_rollout = false;       // Codex: read from a rollout log
-  bool has_typed_events = false;  // Codex: event messages carry the typed prompts
-  bool has_conversation = false;  // other agents: something beside the prompt history was read
+  bool has_conversation = false;  // something beside the prompt history was read
+  // The records the count rule counts as typed prompts: each starts a turn.
+  std::set<PlaceKey> typed_places;
+  // Their typed texts, so that another record of one (the history's, a
+  // Codex conversation item repeating the user-message event) joins it.
   std::unordered_set<std::string> typed_texts;
 };
 
@@ -60,7 +65,9 @@ class SessionBuilder {
     session_.turns.emplace_back();
   }
 
-  void add(const Event& event);
+  // The next event of the session (timeline order) and what the count rule
+  // counts it as.
+  void add(const Event& event, EventCount counted);
 
   void finish();
 
@@ -95,17 +102,19 @@ class SessionBuilder {
   ItemRef last_ref() const { return {session_.turns.size() - 1, session_.turns.back().items.size() - 1}; }
   Item& at(const ItemRef& ref) { return session_.turns[ref.first].items[ref.second]; }
 
-  void close_turn();
-
   void start_turn();
 
-  // A typed prompt: starts a turn; copies read earlier join it. Files its
-  // record attached before it (IDE context) move into its turn, after it.
-  void prompt(const Event& event, std::string_view text);
+  // Whether the event belongs to the record that began the current turn.
+  bool in_prompt_record(const Event& event) const;
 
-  // A prompt of the history, in a session of which nothing else was read:
-  // a command ("/clear", "!ls") is no prompt.
-  void history_prompt(const Event& event, std::string_view text);
+  // A typed block of the record that began the turn: the first is the turn's
+  // prompt (its preview, its search text, the copies read before it) and
+  // goes before whatever the record gave ahead of it (editor files).
+  void prompt_text(const Event& event, std::string_view text);
+
+  // A prompt-input event: a typed block of the turn's record, another place
+  // of a typed prompt, a history line, else an item of `kind` and `label`.
+  void prompt_input(const Event& event, ItemKind kind, std::string label);
 
   // Another record of a typed prompt: a place of that prompt, now or once it is read.
   void prompt_copy(const Event& event, const std::string& text);
@@ -113,14 +122,19 @@ class SessionBuilder {
   // An item whose text the agent also wrote in an earlier record of the turn.
   bool joined_copy(const Event& event, std::map<std::string, ItemRef>& seen, const std::string& text);
 
-  void tool_call(const Event& event, std::string_view line, std::optional<std::string> id);
+  void tool_call(const Event& event, std::string_view line);
 
-  // Attaches a result to its call: by id, else (no id known) to the oldest
-  // call still waiting. A result without a call stands alone.
-  void tool_result(const Event& event, const std::optional<std::string>& id, std::string label,
-                   std::string_view text);
+  // Attaches a result to its call by the call id of its facts; a result
+  // without a call (or without an id: no guess is made) stands alone.
+  void tool_result(const Event& event, std::string label, std::string_view text);
+
+  // "result" or "error", the exit code when known.
+  static std::string result_label(const Event& event, std::string_view result);
 
   void housekeeping(const Event& event, std::string_view label);
+
+  // A token-carrying record, said to count elsewhere when the rule counts it there.
+  void usage_record(const Event& event, EventCount counted, std::string_view label);
 
   void attachment(const Event& event, std::string label);
 
@@ -128,17 +142,13 @@ class SessionBuilder {
   // (`type`: the record type to label them with); false for other events.
   bool shared_kind(const Event& event, std::string_view type);
 
-  void claude_tokens(const Event& event);
+  void claude(const Event& event, EventCount counted);
 
-  void claude(const Event& event);
+  void codex_message(const Event& event, const std::string& text);
 
-  void codex_tokens(const Event& event);
+  void codex(const Event& event, EventCount counted);
 
-  void codex_message(const Event& event, std::string_view role, const std::string& text);
-
-  void codex(const Event& event);
-
-  void generic(const Event& event);
+  void generic(const Event& event, EventCount counted);
 
   Session& session_;
   SessionFacts facts_;
@@ -148,18 +158,17 @@ class SessionBuilder {
   std::map<std::string, ItemRef> messages_;  // this turn's agent messages by text
   std::vector<ItemRef> reasoning_;           // this turn's reasoning items
   std::unordered_map<std::string, ItemRef> calls_;
-  std::deque<ItemRef> waiting_;
-  std::set<ItemRef> answered_;
-  std::unordered_set<std::string> usage_ids_;
-  std::pair<std::string, std::uint64_t> record_, last_prompt_record_, attached_record_;
   std::string custom_title_, ai_title_, search_;
   std::vector<ItemRef> launchers_;  // calls that start a sub-agent
   std::map<std::string, std::pair<std::size_t, ItemRef>> open_threads_;  // by file: thread, its call
   std::size_t threads_ = 0;
   std::unordered_map<std::string, Shown> shown_;  // by event id
-  std::size_t calls_in_record_ = 0, results_in_record_ = 0;
-  Tokens running_, turn_base_;
-  bool have_running_ = false;
+  // The record that began the current turn, whether its prompt is shown
+  // yet, and the events shown before it in the turn.
+  std::optional<PlaceKey> prompt_record_;
+  std::set<PlaceKey> begun_;
+  bool prompt_shown_ = false;
+  std::vector<std::string> before_prompt_;
 };
 
 }  // namespace vt::report

@@ -1,10 +1,8 @@
-// What Claude Code's records become in a session's model: prompts typed in
-// the transcript (or, without one, in the history), editor blocks folded by
-// file name, answers, thinking, tool calls and results tied by call id,
-// usage once per API message, titles, and the rest as context or records.
+// What Claude Code's events become in a session's model: prompts (the
+// blocks of the records the count rule counts as typed), editor blocks folded
+// by file name, answers, thinking, tool calls and their results tied by call
+// id, usage, titles, and the rest as context or records.
 #include "output/session_report/session_builder.hpp"
-
-#include "output/session_report/agent_records.hpp"
 
 namespace vt::report {
 
@@ -16,11 +14,6 @@ bool claude_file_attachment(std::string_view text) {
     if (text.starts_with(type)) return true;
   }
   return false;
-}
-
-// What an editor extension adds to a typed prompt as a text block of its own.
-bool claude_ide_context(std::string_view text) {
-  return text.starts_with("<ide_selection>") || text.starts_with("<ide_opened_file>");
 }
 
 // "IDE: opened aisuite.go", "IDE: selection in aisuite.go": the file an
@@ -46,59 +39,20 @@ std::string claude_ide_label(std::string_view text) {
 
 }  // namespace
 
-void SessionBuilder::claude_tokens(const Event& event) {
-  // The facts of the full reading; the usage message otherwise.
-  std::optional<UsageMessage> usage;
-  if (auto tokens = event_tokens(event)) {
-    usage = UsageMessage{event.facts.model ? std::optional<std::string>(event.facts.model->str()) : std::nullopt,
-                         std::move(*tokens)};
-  } else {
-    usage = parse_usage_message(event.message.value_or(""));
-  }
-  const bool first = !event.source.source_id || usage_ids_.insert(event.source.source_id->str()).second;
-  if (usage && first) {
-    session_.turns.back().tokens += usage->tokens;
-    if (usage->model && *usage->model != "<synthetic>") add_distinct(session_.models, *usage->model);
-  }
-  housekeeping(event, first ? "usage" : "usage (repeated API message, counted once)");
-}
-
-void SessionBuilder::claude(const Event& event) {
+void SessionBuilder::claude(const Event& event, EventCount counted) {
   const std::string_view type = record_type(event);
   const std::string_view base = base_record_type(type);
   const bool sidechain = base.size() != type.size();
-  if (const auto branch = claude_git_branch(event)) add_distinct(session_.git_branches, *branch);
-  // Which block of its record an event is: the record's blocks of one kind
-  // stay in order in the timeline.
-  const std::string& path = event.source.relative_path.str();
-  const std::uint64_t line = event.source.line_number.value_or(0);
-  if (path != record_.first || line != record_.second) {
-    record_ = {path, line};
-    calls_in_record_ = results_in_record_ = 0;
-  }
   const std::string text = event.message.value_or("");
   switch (event.event_type) {
     case EventType::PromptInput:
-      if (event.source.artifact_kind == ArtifactKind::History) {
-        if (!facts_.has_transcript) return history_prompt(event, text);
-        if (facts_.typed_texts.contains(text)) return prompt_copy(event, text);
-        push(ItemKind::Context, event, "prompt history", text);
-      } else if ((base == "user/ide_context" || (base == "user/text" && claude_ide_context(text))) && !sidechain) {
-        push(ItemKind::Injected, event, options_.redact ? "IDE context" : claude_ide_label(text), text);
-        attached_record_ = record_;
-      } else if (base == "user/text" && !sidechain && last_prompt_record_ == record_) {
-        // More text blocks of the record that began the turn.
-        push(ItemKind::Prompt, event, "", text);
-      } else if (base == "user/text" && !sidechain) {
-        prompt(event, text);
-        last_prompt_record_ = record_;
-      } else if (base == "user/text") {
-        push(ItemKind::AgentMessage, event, "sub-agent prompt", text);
-      } else {
-        const bool command = base == "user/command" || base == "user/command_output";
-        push(ItemKind::Context, event, command ? "command" : std::string(base), text);
+      if (base == "user/ide_context" && !sidechain) {
+        return prompt_input(event, ItemKind::Injected, options_.redact ? "IDE context" : claude_ide_label(text));
       }
-      return;
+      if (base == "user/text" && sidechain) return prompt_input(event, ItemKind::AgentMessage, "sub-agent prompt");
+      if (base == "user/command") return prompt_input(event, ItemKind::Context, "command");
+      if (base == "user/command_output") return prompt_input(event, ItemKind::Context, "command output");
+      return prompt_input(event, ItemKind::Context, std::string(base));
     case EventType::DeveloperMessage:
       push(ItemKind::Context, event, base == "user/meta" ? "injected" : std::string(base), text);
       return;
@@ -106,27 +60,25 @@ void SessionBuilder::claude(const Event& event) {
       push(ItemKind::AgentMessage, event, "", text);
       return;
     case EventType::AgentReasoning:
-      if (text.empty()) {
-        push(ItemKind::Reasoning, event, "thinking not kept (signature only)", "");
-      } else {
-        push(ItemKind::Reasoning, event, "", text);
-      }
+      push(ItemKind::Reasoning, event, text.empty() ? "thinking not kept (signature only)" : "", text);
       return;
     case EventType::ToolCall:
-      tool_call(event, text, claude_block_id(event, calls_in_record_++, false));
-      return;
-    case EventType::ToolResult: {
+      // The message keeps what the call's line leaves out (a todo list's items).
+      if (text.empty() && event.facts.tool_name) {
+        std::string line = event.facts.tool_name->str();
+        if (event.facts.tool_input) line += ": " + event.facts.tool_input->str();
+        return tool_call(event, line);
+      }
+      return tool_call(event, text);
+    case EventType::ToolResult:
       if (base == "system/local_command") {
         push(ItemKind::Context, event, "command output", text);
         return;
       }
-      std::optional<std::string> id = claude_block_id(event, results_in_record_++, true);
-      if (!id && event.raw) id = std::string();  // kept raw without an id: no guessing
-      tool_result(event, id, base == "user/tool_error" ? "error" : "result", text);
+      tool_result(event, result_label(event, "result"), text);
       return;
-    }
     case EventType::TokenUsage:
-      claude_tokens(event);
+      usage_record(event, counted, "usage");
       return;
     case EventType::Attachment:
       if (claude_file_attachment(text)) {
@@ -139,6 +91,7 @@ void SessionBuilder::claude(const Event& event) {
       if (shared_kind(event, base)) return;
       if (base == "custom-title" && !sidechain) custom_title_ = from_text(text, first_line(text, kTitleLimit));
       if (base == "ai-title" && !sidechain) ai_title_ = from_text(text, first_line(text, kTitleLimit));
+      if (event.facts.usage) return usage_record(event, counted, type.empty() ? wire_name(event.event_type) : type);
       housekeeping(event, type.empty() ? wire_name(event.event_type) : type);
       return;
   }

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+#include <span>
 
+#include "core/conversations.hpp"
 #include "output/session_report/page_names.hpp"
 #include "output/session_report/session_builder.hpp"
 
@@ -12,29 +15,40 @@ namespace {
 
 using Key = std::pair<Provider, std::string>;
 
-void note_fact(SessionFacts& facts, const Event& event) {
-  const std::string_view type = record_type(event);
-  if (event.provider == Provider::Codex) {
-    if (event.source.artifact_kind == ArtifactKind::Session) facts.has_rollout = true;
-    if (type == "event_msg/user_message" && event.message) {
-      facts.has_typed_events = true;
-      facts.typed_texts.insert(event.message->str());
-    }
-    return;
+// Whether a session has more than the prompt history: a conversation was read.
+bool beyond_history(const Event& event) {
+  switch (event.provider) {
+    case Provider::ClaudeCode: return event.source.artifact_kind == ArtifactKind::Transcript;
+    case Provider::Codex: return event.source.artifact_kind == ArtifactKind::Session;
+    default: return event.source.artifact_kind != ArtifactKind::History;
   }
-  if (event.provider == Provider::ClaudeCode) {
-    if (event.source.artifact_kind == ArtifactKind::Transcript) {
-      facts.has_transcript = true;
-      if (type == "user/text" && event.message) facts.typed_texts.insert(event.message->str());
-    }
-    return;
+}
+
+// What a session's events say before its items are built: whether a
+// conversation was read, and the texts of the prompts counted as typed (their
+// typed blocks), so that a copy read earlier joins the prompt read later.
+SessionFacts session_facts(const Report& report, const std::vector<std::size_t>& members, const CountRule& rule) {
+  SessionFacts facts;
+  for (const std::size_t i : members) {
+    facts.has_conversation |= beyond_history(report.events[i]);
+    if (rule[i].as == CountedAs::TypedPrompt) facts.typed_places.insert(place_key(report.events[i]));
   }
-  if (event.source.artifact_kind == ArtifactKind::History) return;
-  facts.has_conversation = true;
-  if (event.event_type == EventType::PromptInput && event.origin != PromptOrigin::Injected &&
-      event.origin != PromptOrigin::Command && event.message) {
-    facts.typed_texts.insert(event.message->str());
+  for (const std::size_t i : members) {
+    const Event& event = report.events[i];
+    if (event.event_type != EventType::PromptInput || event.origin != PromptOrigin::Typed || !event.message) continue;
+    if (facts.typed_places.contains(place_key(event))) facts.typed_texts.insert(event.message->str());
   }
+  return facts;
+}
+
+std::vector<SessionLink> links_to(const std::vector<std::string>& ids, Provider provider,
+                                  const std::map<Key, std::size_t>& index, const std::vector<Session>& sessions) {
+  std::vector<SessionLink> links;
+  for (const std::string& id : ids) {
+    const auto found = index.find(Key{provider, id});
+    links.push_back(SessionLink{id, found == index.end() ? std::string() : sessions[found->second].page_stem});
+  }
+  return links;
 }
 
 }  // namespace
@@ -91,39 +105,44 @@ ShownText shown_cut(std::string_view text) {
   return shown;
 }
 
-std::vector<Session> build_sessions(const Report& report, const ModelOptions& options) {
+SessionList build_sessions(const Report& report, const ModelOptions& options) {
+  const CountRule rule{std::span<const Event>(report.events)};
+  const Conversations threads = tie_conversations(report.events);
   std::map<Key, std::size_t> index;
   std::vector<std::vector<std::size_t>> members;
-  std::vector<SessionFacts> facts;
-  std::vector<Session> sessions;
+  SessionList list;
+  std::vector<Session>& sessions = list.sessions;
   for (std::size_t i = 0; i < report.events.size(); ++i) {
     const Event& event = report.events[i];
-    if (!event.session_id) continue;
-    auto [found, added] = index.try_emplace(Key{event.provider, event.session_id->str()}, sessions.size());
+    const OptionalShared& session_id = threads.session_of[i];
+    if (!session_id) {
+      ++list.sessionless;
+      continue;
+    }
+    auto [found, added] = index.try_emplace(Key{event.provider, session_id->str()}, sessions.size());
     if (added) {
       Session& session = sessions.emplace_back();
       session.provider = event.provider;
-      session.id = event.session_id->str();
+      session.id = session_id->str();
       members.emplace_back();
-      facts.emplace_back();
     }
     members[found->second].push_back(i);
-    note_fact(facts[found->second], event);
   }
   PageNames names;
+  for (Session& session : sessions) session.page_stem = names.claim(wire_name(session.provider), session.id);
   for (std::size_t s = 0; s < sessions.size(); ++s) {
-    sessions[s].page_stem = names.claim(wire_name(sessions[s].provider), sessions[s].id);
-    sessions[s].history_only = !facts[s].has_transcript && !facts[s].has_rollout && !facts[s].has_conversation;
-    SessionBuilder builder(sessions[s], std::move(facts[s]), options);
-    for (const std::size_t i : members[s]) builder.add(report.events[i]);
+    Session& session = sessions[s];
+    if (const SessionLinks* links = threads.links_of(session.provider, session.id)) {
+      session.continues = links_to(links->continues, session.provider, index, sessions);
+      session.continued_by = links_to(links->continued_by, session.provider, index, sessions);
+    }
+    SessionFacts facts = session_facts(report, members[s], rule);
+    session.history_only = !facts.has_conversation;
+    SessionBuilder builder(session, std::move(facts), options);
+    for (const std::size_t i : members[s]) builder.add(report.events[i], rule[i]);
     builder.finish();
   }
-  return sessions;
-}
-
-std::uint64_t sessionless_events(const Report& report) {
-  return static_cast<std::uint64_t>(
-      std::ranges::count_if(report.events, [](const Event& event) { return !event.session_id; }));
+  return list;
 }
 
 }  // namespace vt::report

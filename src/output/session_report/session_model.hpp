@@ -1,11 +1,16 @@
 // Sessions as a person reads them: the events of one run grouped by
-// (provider, session), in timeline order, cut into turns at typed prompts.
-// Tool calls carry their results; what the agent's harness injected, command
-// wrappers and housekeeping records are kept but marked hidden; the copies an
-// agent writes twice (Codex prompts, messages, reasoning, tool outputs; Claude
-// Code prompts also kept in the history) become extra source places of one
-// item. Every event of a session appears as an item or as one of its places.
-// The Markdown and HTML report writers both render this model.
+// (provider, session) in timeline order, a transcript file kept whole under
+// the session of its conversation (core/conversations.hpp), cut into turns
+// at the prompts the one count rule (core/counting.hpp) counts as typed.
+// Tool calls carry their results, tied by the call id of the facts; what the
+// agent's harness injected, command wrappers and housekeeping records are
+// kept but marked hidden; copies (events marked `copy_of`, and what an agent
+// writes twice: Codex messages, reasoning and outputs, prompts also kept in
+// the history) become extra source places of one item. Every event of a
+// session appears as an item or as one of its places. The counts shown are
+// the rule's, summed per turn and per session. Built from the events' own
+// fields and facts alone: no raw record is read. The Markdown and HTML
+// report writers both render this model.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "core/counting.hpp"
 #include "core/records.hpp"
-#include "output/session_report/token_counts.hpp"
+#include "output/session_report/count_texts.hpp"
 
 namespace vt::report {
 
@@ -42,10 +48,11 @@ bool hidden_kind(ItemKind kind);
 // The kind's short label ("prompt", "tool", "context"…).
 std::string_view kind_label(ItemKind kind);
 
-// Where an item comes from: `relative_path:line` of the input.
+// Where an item comes from: `relative_path:line` of an input.
 struct Place {
   std::string path;
   std::optional<std::uint64_t> line;
+  std::string input;  // the input as given, or its label
   std::string text() const;
 };
 
@@ -87,8 +94,15 @@ struct Turn {
   std::uint64_t number = 0;  // 0: before the first prompt
   std::string preview;       // the prompt's first line, cut
   std::optional<Instant> first, last;
-  Tokens tokens;
+  Counts counts;             // what the turn's events count as
   std::vector<Item> items;
+};
+
+// A session this one continues or is continued by: its id, and its page's
+// file name stem ("" when the report has no page of it).
+struct SessionLink {
+  std::string id;
+  std::string page_stem;
 };
 
 struct Session {
@@ -106,11 +120,12 @@ struct Session {
   std::vector<std::string> git_branches;
   std::optional<Instant> first, last;
   std::uint64_t events = 0;
-  std::uint64_t prompts = 0;
-  std::uint64_t tool_calls = 0;
   std::uint64_t hidden_context = 0;
   std::uint64_t hidden_housekeeping = 0;
-  Tokens tokens;
+  // The sum of the turns' counts: prompts, tool calls, tokens and cost.
+  Counts counts;
+  // Resumed conversations: the sessions this one takes up, and those that take it up.
+  std::vector<SessionLink> continues, continued_by;
   std::vector<Turn> turns;
 };
 
@@ -119,14 +134,15 @@ struct ModelOptions {
   bool redact = false;
 };
 
-// The sessions of a report, in order of each session's first event. The
-// report's events should carry their raw records (tool call ids, git
-// branches, Codex arguments and outputs are read from there); without them
-// the model falls back to what the messages say.
-std::vector<Session> build_sessions(const Report& report, const ModelOptions& options);
-
-// Events of the report that belong to no session.
-std::uint64_t sessionless_events(const Report& report);
+// The sessions of a report, in order of each session's first event, and
+// how many of its events belong to no session. The events are the full
+// reading's, in timeline order (the facts and origins are what the model
+// reads).
+struct SessionList {
+  std::vector<Session> sessions;
+  std::uint64_t sessionless = 0;
+};
+SessionList build_sessions(const Report& report, const ModelOptions& options);
 
 // The text cut to the result limits.
 ShownText shown_cut(std::string_view text);

@@ -1,18 +1,10 @@
-#include "jsonl/json_document.hpp"
+#include "jsonl/element_lines.hpp"
 
-#include <algorithm>
 #include <cstring>
-
-#include "core/input_files.hpp"
-#include "jsonl/byte_source.hpp"
 
 namespace vt {
 
 namespace {
-
-constexpr std::size_t kChunk = 1 << 16;
-// How many chunks are read between two looks at the cancel flag.
-constexpr unsigned kChunksBetweenCancelChecks = 64;
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
@@ -34,49 +26,6 @@ std::size_t string_end(std::string_view text, std::size_t open) {
 }
 
 }  // namespace
-
-Result<JsonDocument> read_json_document(const std::filesystem::path& path, const ParseOptions& options) {
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  auto source = ByteSource::open(path, StoredAs::Plain, options.progress);
-  if (!source) return fail(ParseError::io(path, source.error()));
-  if (options.inputs != nullptr) options.inputs->note(path);
-  const std::uint64_t limit = options.max_line_size;
-  JsonDocument document;
-  // Read straight into the text, which grows past the size the file had
-  // when asked only if the file grew.
-  std::error_code size_error;
-  const std::uintmax_t expected = std::filesystem::file_size(path, size_error);
-  // Never more than one byte past the bound.
-  const std::uint64_t most = limit == 0 ? UINT64_MAX : limit + 1;
-  std::uint64_t capacity = size_error ? kChunk : std::max<std::uint64_t>(expected + 1, kChunk);
-  document.text.resize(std::min(capacity, most));
-  std::size_t filled = 0;
-  for (unsigned chunks = 1;; ++chunks) {
-    if (chunks % kChunksBetweenCancelChecks == 0 && cancel_requested(options)) {
-      return fail(ParseError::interrupted());
-    }
-    if (filled == document.text.size()) document.text.resize(std::min<std::uint64_t>(filled * 2, most));
-    auto read = source->read_some(document.text.data() + filled, document.text.size() - filled);
-    if (!read) {
-      document.failure = std::move(read.error().text);
-      std::string().swap(document.text);
-      return document;
-    }
-    if (*read == 0) break;
-    filled += *read;
-    document.size = filled;
-    if (limit != 0 && document.size > limit) {
-      // Past the bound nothing more is read: the document gives no record.
-      document.too_large = true;
-      std::string().swap(document.text);
-      return document;
-    }
-  }
-  document.text.resize(filled);
-  if (cancel_requested(options)) return fail(ParseError::interrupted());
-  document.sha256 = source->finish();
-  return document;
-}
 
 std::vector<std::uint64_t> element_lines(std::string_view text, std::string_view member) {
   std::vector<std::uint64_t> lines;
