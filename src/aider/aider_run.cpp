@@ -101,8 +101,9 @@ void match_replies(ChatLog& chat, LlmHistory& llm) {
   }
   // The requests belong to the launch they were sent in.
   for (Event& event : llm.records.events) {
-    if (event.session_id || !event.timestamp_raw || !event.timestamp_raw->is_string()) continue;
-    if (const auto launch = launches.of(parse_local_time(event.timestamp_raw->get<std::string>()))) {
+    const auto when = event.timestamp_raw.string();
+    if (event.session_id || !when) continue;
+    if (const auto launch = launches.of(parse_local_time(*when))) {
       event.session_id = session_of(chat, *launch);
     }
   }

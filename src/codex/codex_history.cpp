@@ -47,7 +47,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   event.message = string_field(object, "text", line, relative_path, sink);
 
   if (const FieldRef ts = get_field(object, "ts")) {
-    event.timestamp_raw = held_copy(*ts);
+    event.timestamp_raw = raw_timestamp(*ts);
     if (const auto seconds = exact_int64(*ts)) event.timestamp = Instant::from_unix(*seconds);
     if (event.timestamp) {
       event.timestamp_source = TimestampSource::Embedded;

@@ -50,7 +50,7 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
   event.working_directory = state_.working_directory();
 
   if (const FieldRef timestamp = get_field(object, "timestamp")) {
-    event.timestamp_raw = held_copy(*timestamp);
+    event.timestamp_raw = raw_timestamp(*timestamp);
     if (const auto text = get_string(object, "timestamp")) event.timestamp = parse_rfc3339(*text);
     if (event.timestamp) {
       event.timestamp_source = TimestampSource::Embedded;

@@ -99,6 +99,16 @@ void TextColumn::append_json(const Json& value) {
   validity_.append(true);
 }
 
+void TextColumn::append_json_string(std::string_view text) {
+  if (measuring_) {
+    measured_ += text.size() + 2;
+    return;
+  }
+  put_json_string(data_, text);
+  offsets_.push_back(static_cast<std::int64_t>(data_.size()));
+  validity_.append(true);
+}
+
 void TextColumn::append_null() {
   if (measuring_) return;
   offsets_.push_back(static_cast<std::int64_t>(data_.size()));

@@ -76,6 +76,8 @@ class TextColumn {
   void append_valid(std::string_view text);
   // A held JSON value as compact JSON text, written in place.
   void append_json(const Json& value);
+  // A JSON string, given by its text, as compact JSON text.
+  void append_json_string(std::string_view text);
   void append(const std::string& text) { append(std::string_view(text)); }
   void append_null();
   void append(const OptionalShared& text) { text ? append(std::string_view(*text)) : append_null(); }

@@ -66,7 +66,8 @@ ColumnSet<Event> event_columns(const ColumnChoice& choice) {
                           [](const Event& e, SharedTextColumn& b) { b.append(e.source_file_sha256); });
   c.add<TimestampColumn>("timestamp", [](const Event& e, TimestampColumn& b) { b.append(e.timestamp); });
   c.add<TextColumn>("timestamp_raw", [](const Event& e, TextColumn& b) {
-    e.timestamp_raw ? b.append_json(*e.timestamp_raw) : b.append_null();
+    if (const auto text = e.timestamp_raw.string()) return b.append_json_string(*text);
+    e.timestamp_raw.held() != nullptr ? b.append_json(*e.timestamp_raw.held()) : b.append_null();
   });
   c.add<WordColumn>("timestamp_source",
                     [](const Event& e, WordColumn& b) { b.append(e.timestamp_source); }, false);

@@ -71,7 +71,7 @@ void LegacyReader::timeline_entry(JsonView entry, std::size_t index) {
     place.source = TimestampSource::ReferencedEvent;
   }
   const auto stamped = [&](Event& event) -> Event& {
-    if (stamp && place.source == TimestampSource::Embedded) event.timestamp_raw = held_copy(*stamp);
+    if (stamp && place.source == TimestampSource::Embedded) event.timestamp_raw = raw_timestamp(*stamp);
     return event;
   };
   if (type == "user" || type == "copilot" || type == "info" || type == "error") {

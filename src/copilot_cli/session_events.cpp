@@ -67,7 +67,7 @@ std::string truncation_text(JsonView data) {
 struct SessionEvents::Record {
   RecordPlace place;
   JsonView object;
-  std::optional<Json> time_raw;
+  RawTimestamp time_raw;
   OptionalShared parent;
 };
 
@@ -79,7 +79,7 @@ SessionEvents::SessionEvents(SessionDefaults defaults, const ParseOptions& optio
 Event& SessionEvents::add(const Record& record, EventType type, std::optional<std::uint64_t> ordinal,
                           RecordSink& sink) {
   Event& event = add_event(sink.events, ids_, record.place, type, ordinal, &types_);
-  if (record.time_raw) event.timestamp_raw = *record.time_raw;
+  if (record.time_raw) event.timestamp_raw = record.time_raw;
   event.session_id = session_;
   event.working_directory = directory_ ? directory_ : defaults_.working_directory;
   event.facts.git_branch = branch_ ? branch_ : defaults_.git_branch;
@@ -108,7 +108,7 @@ void SessionEvents::handle(JsonView object, std::uint64_t line, const SharedStri
   Record record{RecordPlace{ArtifactKind::SessionLog, relative_path, line, key, type, text_of(object, "id")},
                 object, std::nullopt, text_of(object, "parentId")};
   if (const FieldRef stamp = get_field(object, "timestamp"); stamp && !stamp->is_null()) {
-    record.time_raw = held_copy(*stamp);
+    record.time_raw = raw_timestamp(*stamp);
     if (stamp->is_string()) record.place.time = parse_rfc3339(stamp->string());
     if (record.place.time) {
       record.place.time_source = TimestampSource::Embedded;

@@ -139,7 +139,7 @@ Result<FileRecords> read_rewind_index(const fs::path& path, const fs::path& base
                             text_of(snapshot, "snapshotId"), time, TimestampSource::Embedded};
     Event& event = add_event(opened->out.events, ids, place, EventType::FileSnapshot, std::nullopt, &types);
     apply(event, defaults);
-    if (time) event.timestamp_raw = held_copy(*stamp);
+    if (time) event.timestamp_raw = raw_timestamp(*stamp);
     event.message = text_of(snapshot, "userMessage");
     event.facts.parent_id = text_of(snapshot, "eventId");
     if (OptionalShared branch = text_of(snapshot, "gitBranch")) event.facts.git_branch = std::move(branch);

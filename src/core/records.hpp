@@ -20,6 +20,7 @@
 #include "core/facts.hpp"
 #include "core/instant.hpp"
 #include "core/optional_shared.hpp"
+#include "core/raw_timestamp.hpp"
 #include "core/shared_string.hpp"
 #include "core/shared_value.hpp"
 #include "core/warning_list.hpp"
@@ -69,7 +70,7 @@ struct Event {
   std::uint64_t sequence = 0;
   OptionalShared source_file_sha256;
   std::optional<Instant> timestamp;
-  std::optional<Json> timestamp_raw;
+  RawTimestamp timestamp_raw;
   OptionalShared session_id;
   OptionalShared working_directory;
   OptionalShared message;

@@ -14,7 +14,7 @@ Event& EventMaker::add(const RecordPlace& place, EventType type, std::string_vie
   event.sequence = sink.events.size() - 1;
   event.timestamp = place.time;
   event.timestamp_source = place.time_source;
-  if (place.time_value) event.timestamp_raw = held_copy(*place.time_value);
+  if (place.time_value) event.timestamp_raw = raw_timestamp(*place.time_value);
   event.session_id = place.session;
   event.event_id = ids_.make(Provider::GeminiCli, kind_, relative_path_, place.key, ordinal);
   event.source = SourceRef{kind_, record_types_.get(record_type), relative_path_, place.line, place.record_id};

@@ -37,6 +37,10 @@ std::string_view json_type_name(JsonView value) {
 // Values come from the bounded parser, so building cannot recurse deeply.
 Json held_copy(JsonView value) { return value.held(); }
 
+RawTimestamp raw_timestamp(JsonView value) {
+  return value.is_string() ? RawTimestamp::text(value.string()) : RawTimestamp(value.held());
+}
+
 std::optional<std::int64_t> exact_int64(JsonView value) {
   if (value.kind() == JsonKind::Unsigned) {
     const std::uint64_t u = value.unsigned_value();

@@ -37,8 +37,10 @@ std::optional<std::string_view> get_string(JsonView object, std::string_view key
 FieldRef get_object(JsonView object, std::string_view key);
 // "null", "boolean", "number", "string", "array" or "object".
 std::string_view json_type_name(JsonView value);
-// An owned copy of a value, for `raw` and `timestamp_raw`.
+// An owned copy of a value, for `raw`.
 Json held_copy(JsonView value);
+// The value as `timestamp_raw` keeps it (a short text with no allocation).
+RawTimestamp raw_timestamp(JsonView value);
 // The value when it is a JSON number written without fraction or exponent
 // that fits a signed 64-bit integer.
 std::optional<std::int64_t> exact_int64(JsonView value);

@@ -37,8 +37,13 @@ PyRef instant(const std::optional<vt::Instant>& value) {
   return value ? text(value->text()) : none();
 }
 
-PyRef json(const std::optional<vt::Json>& value, SignalPoll& poll) {
-  return value ? PyRef(json_to_python(*value, poll)) : none();
+PyRef json(const vt::RawTimestamp& value, SignalPoll& poll) {
+  if (const auto text = value.string()) {
+    // As a held JSON string converts.
+    if (!poll.step()) return PyRef(nullptr);
+    return PyRef(PyUnicode_DecodeUTF8(text->data(), static_cast<Py_ssize_t>(text->size()), "replace"));
+  }
+  return value.held() != nullptr ? PyRef(json_to_python(*value.held(), poll)) : none();
 }
 
 // The str of each shared text (path, digest, session, directory, record

@@ -20,8 +20,13 @@ std::string time_or_empty(const std::optional<Instant>& instant) {
   return instant ? offset_timestamp_text(*instant) : "";
 }
 
-std::string value_or_empty(const std::optional<Json>& value) {
-  return value ? value_text(*value) : "";
+std::string value_or_empty(const RawTimestamp& value) {
+  if (const auto text = value.string()) {
+    std::string cell;
+    put_json_string(cell, *text);
+    return cell;
+  }
+  return value.held() != nullptr ? value_text(*value.held()) : "";
 }
 
 std::string warnings_cell(const WarningList& warnings) {

@@ -71,6 +71,11 @@ class JsonLayout {
   void boolean(const std::optional<bool>& value);
   void timestamp(const std::optional<Instant>& instant);
   void json(const std::optional<Json>& value) { json(value ? &*value : nullptr); }
+  // A raw timestamp: its text as a JSON string, else its held value.
+  void json(const RawTimestamp& value) {
+    if (const auto text = value.string()) return string(*text);
+    json(value.held());
+  }
   // A value several events share (the raw record of a transcript line) is
   // rendered once and its text repeated while the same value comes again.
   void json(const SharedValue<Json>& value);

@@ -66,7 +66,7 @@ HistoryRecordOutput parse_history_record(JsonView value, const SharedString& rel
   prompt.timestamp_source = time.source;
   prompt.warnings.assign(std::make_move_iterator(time.warnings.begin()),
                          std::make_move_iterator(time.warnings.end()));
-  if (stamp != nullptr) prompt.timestamp_raw = held_copy(*stamp);
+  if (stamp != nullptr) prompt.timestamp_raw = raw_timestamp(*stamp);
 
   prompt.source = SourceRef{ArtifactKind::History, context.history_type, relative_path, line_number,
                             std::nullopt};

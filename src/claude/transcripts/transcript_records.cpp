@@ -255,7 +255,7 @@ struct TranscriptRecords::Record {
   OptionalShared uuid;
   std::optional<Instant> time;
   TimestampSource time_source = TimestampSource::None;
-  std::optional<Json> time_raw;
+  RawTimestamp time_raw;
   JsonView object;
   const Envelope& envelope;
   SharedValue<Json> raw;  // one copy of the record for all its events, when asked for
@@ -276,7 +276,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   event.sequence = sink.events.size();
   event.timestamp = record.time;
   event.timestamp_source = record.time_source;
-  if (record.time_raw) event.timestamp_raw = *record.time_raw;
+  if (record.time_raw) event.timestamp_raw = record.time_raw;
   event.session_id = record.session;
   event.working_directory = record.directory;
   scratch_.clear();
@@ -313,7 +313,7 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
     record.facts = facts_.record_facts(members, record.uuid, envelope.message);
   }
   if (envelope.timestamp) {
-    record.time_raw = held_copy(*envelope.timestamp);
+    record.time_raw = raw_timestamp(*envelope.timestamp);
     if (const auto text = string_of(envelope.timestamp)) record.time = parse_rfc3339(*text);
     if (record.time) {
       record.time_source = TimestampSource::Embedded;
