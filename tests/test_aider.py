@@ -5,7 +5,6 @@ three files are checked in tests/cpp/aider_test.cpp)."""
 
 import bisect
 import collections
-import datetime
 import json
 import os
 import re
@@ -14,7 +13,6 @@ import subprocess
 import pytest
 
 import agent_totals
-import vellumtrace
 
 CHAT = ("\n# aider chat started at 2025-05-04 17:02:36\n\n> Aider v0.82.2  \n"
         "> Main model: gemini/pro with diff-fenced edit format  \n\n#### fix the bug  \n\nDone.\n\n"
@@ -77,19 +75,6 @@ def test_detection(tmp_path, cli_path, files, target, expected):
     assert {e["provider"] for e in rep["events"]} == {"aider"}
     assert rep["diagnostics"] == []
     assert len({e["event_id"] for e in rep["events"]}) == len(rep["events"])
-
-
-def test_a_home_is_a_place_beside_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
-    put(tmp_path, ".aider.chat.history.md", CHAT)
-    put(tmp_path, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex", "ts": 1746378000}) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [e["provider"] for e in full["events"]] == ["codex", "aider", "aider", "aider", "aider", "aider"]
-    # Given again with the root inside it, nothing is read twice and nothing dropped.
-    again = report(cli_path, tmp_path, tmp_path / ".codex")
-    assert [e["event_id"] for e in again["events"]] == [e["event_id"] for e in full["events"]]
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert "aider" not in documented.stdout.decode()
 
 
 @pytest.mark.parametrize("zone, launch", [("UTC", "2025-05-04T17:02:36Z"), ("Asia/Tokyo", "2025-05-04T08:02:36Z"),
@@ -221,29 +206,6 @@ def test_corpus_places_account_for_every_line(agents_corpus_dir, cli_path):
         sessions = {e["session_id"] for e in rep["events"] if e["source"]["artifact_kind"] == "chat_log"}
         assert len(sessions) == want["launches"], place
     assert checked >= 15000
-
-
-def test_a_home_with_every_agent_is_one_timeline(tmp_path, cli_path):
-    """Claude Code, Codex, Copilot CLI and Aider in one home: one ordered
-    timeline in the full reading; the documented reading the Python
-    functions' own (Claude Code and Codex only)."""
-    put(tmp_path, ".aider.chat.history.md", CHAT)
-    put(tmp_path, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex", "ts": 1746378000}) + "\n")
-    put(tmp_path, ".claude/history.jsonl",
-        json.dumps({"display": "claude", "timestamp": 1746378060000, "project": "/w", "sessionId": "c1"}) + "\n")
-    log = {"type": "user.message", "data": {"content": "copilot"}, "id": "e1", "timestamp": "2025-05-04T17:01:30Z",
-           "parentId": None}
-    put(tmp_path, ".copilot/session-state/s9.jsonl", json.dumps(log) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [(e["provider"], e["message"]) for e in full["events"]][:4] == [
-        ("codex", "codex"), ("claude_code", "claude"), ("copilot_cli", "copilot"),
-        ("aider", "aider chat started at 2025-05-04 17:02:36")]
-    assert {e["provider"] for e in full["events"]} == {"codex", "claude_code", "copilot_cli", "aider"}
-    times = [e["timestamp"] for e in full["events"]]
-    assert times == sorted(times)
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert {json.loads(line)["provider"] for line in documented.stdout.splitlines()} == {"codex", "claude_code"}
 
 
 def peak_mib(cli_path, path):

@@ -10,7 +10,6 @@ import subprocess
 import pytest
 
 import agent_totals
-import vellumtrace
 
 SID = "0c1a2b3c-1111-4222-8333-944455556666"
 TS = "2026-03-20T20:47:0{}.000Z"
@@ -126,24 +125,6 @@ def test_tool_call_message_names_what_the_call_acts_on(tmp_path, cli_path, name,
     # Requested in a message and started on its own: both read alike.
     assert [(e["message"], e["tool_input"], e["tool_name"], e["tool_call_id"]) for e in calls] == [
         (message, argument, name, "c1"), (message, argument, name, "c2")]
-
-
-def test_one_timeline_with_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
-    put(tmp_path, f".copilot/session-state/{SID}.jsonl", LOG)
-    claude = {"type": "user", "sessionId": "c1", "uuid": "u1", "timestamp": "2026-03-20T20:46:00Z", "cwd": "/w",
-              "message": {"role": "user", "content": "claude prompt"}}
-    put(tmp_path, ".claude/projects/-w/c1.jsonl", json.dumps(claude) + "\n")
-    put(tmp_path, ".claude/history.jsonl",
-        json.dumps({"display": "hi", "timestamp": 1774039560000, "project": "/w", "sessionId": "c1"}) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [(e["provider"], e["event_type"]) for e in full["events"]][:3] == [
-        ("claude_code", "prompt_input"), ("claude_code", "prompt_input"), ("copilot_cli", "session_start")]
-    assert [e["sequence"] for e in full["events"]] == list(range(len(full["events"])))
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert "copilot" not in documented.stdout.decode()
-    with pytest.raises(Exception, match="Cannot auto-detect"):
-        vellumtrace.parse(tmp_path / ".copilot")
 
 
 def test_a_root_holding_only_configuration_says_so(tmp_path, cli_path):

@@ -1,7 +1,8 @@
 """Gemini CLI (full reading): record mapping of sessions written line by line
 and as one document, prompt logs, saved chats and shell history; detection;
-damaged and hostile files; the readings kept apart; and the real homes of the
-agents corpus, accounted record by record."""
+damaged and hostile files; and the real homes of the agents corpus,
+accounted record by record (a home of every agent, and the documented
+reading beside it: tests/test_every_agent.py)."""
 
 import collections
 import datetime
@@ -14,7 +15,6 @@ import tempfile
 import pytest
 
 import agent_totals
-import vellumtrace
 
 # The agents corpus beside the checkout (as the real-data corpus), or where
 # VELLUMTRACE_AGENTS_CORPUS says.
@@ -321,26 +321,6 @@ def test_detection(tmp_path, cli_path, layout, target, outcome):
     else:
         assert {e["source"]["relative_path"] for e in result["events"]} == {outcome}
         assert "hi" in {e["message"] for e in result["events"]}
-
-
-def test_home_with_every_agent_one_timeline_and_documented_unchanged(tmp_path, cli_path):
-    home = tmp_path / "home"
-    put(home, ".claude/history.jsonl",
-        json.dumps({"display": "claude prompt", "pastedContents": {}, "timestamp": 1777121000000,
-                    "project": "/w"}) + "\n")
-    put(home, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex prompt", "ts": 1777122000}) + "\n")
-    put(home, ".gemini/tmp/x/chats/session-1.jsonl", jsonl([HEADER, msg("user", "gemini prompt")]))
-    full = program(cli_path, home)
-    providers = [e["provider"] for e in full["events"]]
-    assert set(providers) == {"claude_code", "codex", "gemini_cli"}
-    times = [e["timestamp"] for e in full["events"]]
-    assert times == sorted(times) and [e["sequence"] for e in full["events"]] == list(range(len(providers)))
-    assert ".gemini/tmp/x/chats/session-1.jsonl" in {e["source"]["relative_path"] for e in full["events"]}
-    documented = subprocess.run([cli_path, home, "--documented", "-f", "jsonl", "-q"], capture_output=True, check=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(home)
-    assert "gemini_cli" not in {e["provider"] for e in vellumtrace.parse(home)["events"]}
-    with pytest.raises(Exception):
-        vellumtrace.parse(home / ".gemini/tmp/x/chats/session-1.jsonl")
 
 
 def test_damaged_and_hostile_documents(tmp_path, cli_path):
