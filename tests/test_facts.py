@@ -176,11 +176,6 @@ def test_codex_token_amounts_per_event(cli_path, tmp_path, records, expected, wa
     counts = [e for e in events if e["event_type"] == "token_usage"]
     assert [{k: v for k, v in facts(e).items() if k.endswith("_tokens")} for e in counts] == expected
     assert [e["warnings"] for e in counts] == warnings
-    # Per-event amounts add up to the last totals (when nothing started again).
-    if not any(warnings):
-        last = records[-1]["payload"]["info"]
-        if "total_token_usage" in last:
-            assert sum(e["output_tokens"] for e in counts) == last["total_token_usage"]["output_tokens"]
 
 
 def test_codex_model_and_branch_follow_the_turns(cli_path, tmp_path):
