@@ -122,18 +122,48 @@ TEST(AiderPlace, ChatInputsAndLlmLogTiedTogether) {
 
 // (The launch time read in the zone asked for is checked end to end by
 // test_aider.py's test_launch_time_is_read_in_the_zone_named.)
-TEST(AiderPlace, CrlfLinesReadAsLfLines) {
-  vt_test::TempTree tree;
-  std::string crlf;
+// The same chat as an editor or a hook may leave it reads as the chat.
+TEST(AiderPlace, RewrittenChatReadsAsTheChat) {
+  struct Row {
+    const char* name;
+    std::string text;
+  };
+  std::string crlf, stripped;
   for (const char c : kChat) {
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
+  for (std::size_t at = 0; at < kChat.size();) {
+    std::size_t end = kChat.find('\n', at);
+    std::string line = kChat.substr(at, end - at);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    stripped += line + "\n";
+    at = end + 1;
+  }
+  const Row rows[] = {{"crlf", crlf}, {"bom", "\xEF\xBB\xBF" + kChat.substr(1)}, {"stripped", stripped}};
+  vt_test::TempTree tree;
   tree.file("lf/.aider.chat.history.md", kChat);
-  tree.file("crlf/.aider.chat.history.md", crlf);
   const std::vector<std::string> lf = read_all(tree / "lf");
   EXPECT_EQ(lf.size(), 14u);  // the chat's events of the test above
-  EXPECT_EQ(read_all(tree / "crlf"), lf);
+  for (const Row& row : rows) {
+    tree.file(std::string(row.name) + "/.aider.chat.history.md", row.text);
+    EXPECT_EQ(read_all(tree / row.name), lf) << row.name;
+  }
+}
+
+TEST(AiderAnnouncements, ModelOfEachVersionsWording) {
+  const std::pair<std::string_view, std::optional<std::string_view>> rows[] = {
+      {"Main model: anthropic/claude-sonnet-4-20250514 with diff edit format, infinite output",
+       "anthropic/claude-sonnet-4-20250514"},
+      {"Model: openai/qwen3 with architect edit format", "openai/qwen3"},
+      {"Models: gpt-4-1106-preview with udiff edit format, weak model gpt-3.5-turbo-0125", "gpt-4-1106-preview"},
+      {"Model: gpt-4-0613 using diff edit format", "gpt-4-0613"},
+      {"Weak model: anthropic/claude-3-5-haiku-20241022", std::nullopt},
+  };
+  for (const auto& [line, model] : rows) {
+    EXPECT_TRUE(vt::aider::is_announcement(line)) << line;
+    EXPECT_EQ(vt::aider::announced_model(line), model) << line;
+  }
 }
 
 TEST(AiderTokens, RoundedFiguresAsShown) {
