@@ -109,12 +109,23 @@ LINES = [
     (msg("info", "Request cancelled."), [("task_state", "info", "Request cancelled.", None)]),
     (msg("error", "[API Error: You have exhausted your capacity on this model.]"),
      [("error", "error", "[API Error: You have exhausted your capacity on this model.]", None)]),
-    (msg("warning", "careful"), [("unknown", "warning", None, None)]),
+    (msg("warning", "careful"), [("task_state", "warning", "careful", None)]),
+    (msg("sage", "careful"), [("unknown", "sage", None, None)]),
+    # A part list may be the one part itself.
+    (msg("user", {"text": "one part"}), [("prompt_input", "user", "one part", "typed")]),
+    (msg("gemini", {"text": "one part"}), [("agent_message", "gemini/text", "one part", None)]),
+    (msg("error", {"text": "[API Error: 429]"}), [("error", "error", "[API Error: 429]", None)]),
+    # A call still under way when written has no result yet.
+    (msg("gemini", "", toolCalls=[{"id": "c1", "name": "read_file", "args": {"absolute_path": "/w/a"},
+                                   "status": "executing", "timestamp": TS}]),
+     [("tool_call", "gemini/tool_call", "read_file: /w/a", None)]),
     ({"$set": {"lastUpdated": "2026-04-25T12:48:44.969Z"}},
      [("task_state", "$set", "lastUpdated: 2026-04-25T12:48:44.969Z", None)]),
     ({"$set": {"messages": [msg("user", [{"text": "<session_context>\nctx"}], mid="d049"), msg("info", "hi", mid="d050")],
                "lastUpdated": TS}},
      [("prompt_input", "user", "<session_context>\nctx", "injected"), ("task_state", "info", "hi", None)]),
+    ({"$rewindTo": "8901a054-5731-4be4-854f-bb1c9bb19995"},
+     [("task_state", "$rewindTo", "$rewindTo: 8901a054-5731-4be4-854f-bb1c9bb19995", None)]),
     ({"mystery": 1}, [("unknown", "unknown", None, None)]),
 ]
 
