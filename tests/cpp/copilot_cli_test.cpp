@@ -115,7 +115,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "developer_message system.message [You are]",
                  "context_compacted session.truncation [tokens 90 \xE2\x86\x92 40 of 100]",
                  "error session.error [400]", "unknown brand.new",
-                 "agent_message assistant.message []"}}),
+                 "agent_message assistant.message []"}},
+        // Records newer versions keep in the log, read as what they say.
+        LogCase{"newer_records",
+                {{"assistant.reasoning", R"({"reasoningId":"r1","content":"weigh it"})"},
+                 {"tool.user_requested", R"({"toolCallId":"u1","toolName":"bash","arguments":{"command":"ls"}})"},
+                 {"tool.execution_start", R"({"toolCallId":"u1","toolName":"bash","arguments":{"command":"ls"}})"},
+                 {"tool.execution_complete", R"({"toolCallId":"u1","success":false,"error":"denied"})"},
+                 {"tool.execution_complete",
+                  R"({"toolCallId":"u2","success":true,"result":{"contents":[{"type":"text","text":"a"},{"type":"image"},{"type":"text","text":"b"}]}})"},
+                 {"session.compaction_start", "{}"},
+                 {"session.compaction_complete", R"({"success":true,"summaryContent":"the story so far"})"},
+                 {"subagent.started", R"({"toolCallId":"t1","agentName":"explore","agentDisplayName":"Explore"})"},
+                 {"subagent.failed", R"({"toolCallId":"t1","agentName":"explore","error":"boom"})"},
+                 {"session.shutdown", R"({"shutdownType":"error","errorReason":"crash","modelMetrics":{}})"}},
+                {"agent_reasoning assistant.reasoning [weigh it]", "tool_call tool.user_requested [bash: ls] tool=bash#u1",
+                 "task_state tool.execution_start [bash: ls] tool=bash#u1",
+                 "tool_result tool.execution_complete [denied] tool=bash#u1 failed",
+                 "tool_result tool.execution_complete [a\nb] tool=#u2 ok", "task_state session.compaction_start",
+                 "context_compacted session.compaction_complete [the story so far]",
+                 "task_state subagent.started [explore]", "error subagent.failed [boom]",
+                 "task_state session.shutdown [error: crash]"}}),
     [](const ::testing::TestParamInfo<LogCase>& info) { return info.param.name; });
 
 TEST(CopilotLegacy, ChatMessagesAreCopiesOfTheTimeline) {
