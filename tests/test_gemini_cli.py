@@ -301,6 +301,11 @@ def test_saved_chat_belongs_where_its_prompts_were_logged(tmp_path, cli_path, lo
     ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp/x", "tmp/x/chats/session-1.jsonl"),
     ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp", "tmp/x/chats/session-1.jsonl"),
     ({".gemini/tmp/x/logs.json": "log"}, ".gemini/tmp/x/logs.json", "tmp/x/logs.json"),
+    # A sub-agent's chat, named as it likes, in its session's folder under chats.
+    ({f".gemini/tmp/x/chats/{SESSION}/investigator-1.jsonl": "session"}, ".gemini",
+     f"tmp/x/chats/{SESSION}/investigator-1.jsonl"),
+    ({f".gemini/tmp/x/chats/{SESSION}/notes.json": '{"note": 1}', ".gemini/tmp/x/chats/s.json": "[]"}, ".gemini",
+     "info"),
     # A copy outside any home is read when its content is Gemini CLI's...
     ({"copy/session-2026-01-01T00-00-abcd.jsonl": "session"}, "copy/session-2026-01-01T00-00-abcd.jsonl",
      "session-2026-01-01T00-00-abcd.jsonl"),
