@@ -1,0 +1,425 @@
+#!/usr/bin/env python3
+"""Accounting of the agents corpus (Gemini CLI, Copilot CLI, Aider): per
+agent and source, what the files hold counted with Python alone, beside what
+the program made of them.
+
+For every source folder under the corpus the program is run once (full
+reading, JSON report with raw records, TZ=UTC) and every file the source holds
+is cut into its records, independently of the readers:
+
+- lines: each non-blank line of a JSON-lines file (a Gemini or Copilot
+  session log, a Gemini shell history), found again by its line number;
+- records of a JSON document: a Gemini session document's messages (by
+  their `id`) and its header; a prompt log's entries, a saved chat's
+  contents, a legacy Copilot document's chat messages and timeline entries,
+  the command history's entries and a rewind index's snapshots, each found
+  again as the raw record of an event (equal JSON); a `workspace.yaml` or a
+  checkpoint page as the one event of its file;
+- Aider's text files: each non-blank line, found in the event that starts at
+  or before it (its text, less the `#### `, `> `, `+` or role prefix, inside
+  that event's message) or as the line of an event or diagnostic.
+
+A record found nowhere is unaccounted (the goal is 0). Files no reader takes
+(project indexes, plans, a checkpoint index) are listed apart. Then: events by
+type, diagnostics by code, tool calls against the tool-call records counted
+alone (distinct call ids per session), results tied to a call of their
+session, and per session the token sums and models of the events that are no
+copy beside the `--summary` row and, where the files state them, the sums
+counted alone.
+
+    python bench/agents_accounting.py --program build/dev/vellumtrace [--corpus DIR] [--sessions]
+"""
+
+from __future__ import annotations
+
+import argparse
+import bisect
+import collections
+import json
+import os
+import pathlib
+import re
+import subprocess
+import sys
+
+TOKENS = ("input_tokens", "cache_write_tokens", "cache_read_tokens", "output_tokens", "reasoning_tokens")
+SHORT = {"input_tokens": "in", "cache_write_tokens": "cw", "cache_read_tokens": "cr", "output_tokens": "out",
+         "reasoning_tokens": "rsn"}
+
+
+def canon(value) -> str:
+    return json.dumps(value, sort_keys=True, ensure_ascii=False)
+
+
+def run(program: str, path: pathlib.Path, *extra: str):
+    env = dict(os.environ, TZ="UTC")
+    done = subprocess.run([program, str(path), "-q", *extra], capture_output=True, env=env)
+    if done.returncode not in (0, 3):
+        sys.exit(f"{program} {path} {' '.join(extra)}: exit {done.returncode}: {done.stderr.decode()[:300]}")
+    return json.loads(done.stdout)
+
+
+def nonblank_lines(path: pathlib.Path) -> list[tuple[int, str]]:
+    text = path.read_bytes().decode("utf-8", errors="replace")
+    return [(n, line.rstrip("\r")) for n, line in enumerate(text.split("\n"), 1) if line.strip()]
+
+
+class Found:
+    """Where the program's events and diagnostics point, per file."""
+
+    def __init__(self, report):
+        self.lines = collections.defaultdict(set)
+        self.ids = collections.defaultdict(set)
+        self.raws = collections.defaultdict(collections.Counter)
+        self.types = collections.defaultdict(collections.Counter)
+        self.whole = set()  # files a diagnostic names without a line
+        self.starts = collections.defaultdict(list)  # (line, message) of events, for text files
+        for event in report["events"]:
+            source = event["source"]
+            rel = source["relative_path"]
+            if source["line_number"] is not None:
+                self.lines[rel].add(source["line_number"])
+                self.starts[rel].append((source["line_number"], event["message"] or ""))
+            if source.get("source_id") is not None:
+                self.ids[rel].add(source["source_id"])
+            if event.get("raw") is not None:
+                self.raws[rel][canon(event["raw"])] += 1
+            self.types[rel][source["record_type"]] += 1
+        for diagnostic in report["diagnostics"]:
+            source = diagnostic.get("source") or {}
+            if source.get("relative_path"):
+                if source.get("line_number") is None:
+                    self.whole.add(source["relative_path"])
+                else:
+                    self.lines[source["relative_path"]].add(source["line_number"])
+        for starts in self.starts.values():
+            starts.sort(key=lambda s: s[0])
+
+
+class Ledger:
+    """Records read and records unaccounted, per kind of file."""
+
+    def __init__(self):
+        self.read = collections.Counter()
+        self.missing = collections.Counter()
+        self.examples = []
+        self.side = []
+
+    def check(self, kind: str, rel: str, records: list, accounted) -> None:
+        self.read[kind] += len(records)
+        lost = [r for r in records if not accounted(r)]
+        self.missing[kind] += len(lost)
+        self.examples += [f"{rel}: {str(r)[:80]}" for r in lost[:3]]
+
+
+def by_raw(ledger: Ledger, found: Found, kind: str, rel: str, values: list) -> None:
+    """Records found again as the raw record of an event; equal records each
+    give their events, so equal ones are matched by count."""
+    wanted = collections.Counter(canon(v) for v in values)
+    have = found.raws[rel]
+    ledger.read[kind] += len(values)
+    lost = sum(max(0, n - have[k]) for k, n in wanted.items()) if rel not in found.whole else 0
+    ledger.missing[kind] += lost
+    if lost:
+        ledger.examples.append(f"{rel}: {lost} {kind} not found")
+
+
+def by_line(ledger: Ledger, found: Found, kind: str, rel: str, path: pathlib.Path) -> None:
+    numbers = [n for n, _ in nonblank_lines(path)]
+    ledger.check(kind, rel, numbers, lambda n: rel in found.whole or n in found.lines[rel])
+
+
+def by_type(ledger: Ledger, found: Found, kind: str, rel: str, record_type: str) -> None:
+    ledger.check(kind, rel, [record_type], lambda t: rel in found.whole or found.types[rel][t] >= 1)
+
+
+# ---- Gemini CLI ------------------------------------------------------------
+
+def gemini_records(root: pathlib.Path, found: Found, ledger: Ledger) -> None:
+    for path in sorted(p for p in root.rglob("*") if p.is_file()):
+        rel = path.relative_to(root).as_posix()
+        name = path.name
+        if path.parent.name == "chats" and name.startswith("session-") and name.endswith(".jsonl"):
+            by_line(ledger, found, "session lines", rel, path)
+        elif path.parent.name == "chats" and name.startswith("session-") and name.endswith(".json"):
+            document = json.loads(path.read_bytes())
+            by_type(ledger, found, "session documents", rel, "session")
+            ids = [m["id"] for m in document.get("messages", [])]
+            ledger.check("document messages", rel, ids, lambda i: rel in found.whole or i in found.ids[rel])
+        elif name == "logs.json":
+            by_raw(ledger, found, "prompt log entries", rel, json.loads(path.read_bytes()))
+        elif name.startswith("checkpoint-") and name.endswith(".json"):
+            by_raw(ledger, found, "saved chat contents", rel, json.loads(path.read_bytes()))
+        elif name == "shell_history":
+            by_line(ledger, found, "shell history lines", rel, path)
+        else:
+            ledger.side.append(rel)
+
+
+def gemini_messages(root: pathlib.Path):
+    """(session id, message) of every message written in a session file, in order."""
+    for path in sorted(root.glob("tmp/*/chats/session-*")):
+        if path.suffix == ".json":
+            document = json.loads(path.read_bytes())
+            yield from ((document.get("sessionId"), m) for m in document.get("messages", []))
+            continue
+        session = None
+        for _, line in nonblank_lines(path):
+            record = json.loads(line)
+            if "type" in record:
+                yield session, record
+            elif "$set" in record:
+                yield from ((session, m) for m in record["$set"].get("messages", []) or [])
+            else:
+                session = record.get("sessionId", session)
+
+
+def gemini_alone(root: pathlib.Path):
+    """Tool calls (distinct (session, call id)) and per session token sums and
+    models, the last copy of a message counting (a message id seen again)."""
+    last = {}
+    for session, message in gemini_messages(root):
+        last[(session, message.get("id"))] = (session, message)
+    calls, tokens, models = set(), collections.Counter(), collections.defaultdict(set)
+    for session, message in last.values():
+        for call in message.get("toolCalls") or []:
+            calls.add((session, call.get("id")))
+        stated = message.get("tokens")
+        if isinstance(stated, dict):
+            cached, thoughts = stated.get("cached", 0), stated.get("thoughts", 0)
+            tokens[(session, "input_tokens")] += stated.get("input", 0) - cached
+            tokens[(session, "cache_read_tokens")] += cached
+            tokens[(session, "output_tokens")] += stated.get("output", 0) + thoughts
+            tokens[(session, "reasoning_tokens")] += thoughts
+            if message.get("model"):
+                models[session].add(message["model"])
+    saved = 0
+    for path in sorted(root.glob("tmp/*/checkpoint-*.json")):
+        for content in json.loads(path.read_bytes()):
+            saved += sum(1 for part in content.get("parts", []) if "functionCall" in part)
+    return len(calls), saved, tokens, models
+
+
+# ---- Copilot CLI -------------------------------------------------------------
+
+def copilot_records(root: pathlib.Path, found: Found, ledger: Ledger) -> None:
+    for path in sorted(p for p in root.rglob("*") if p.is_file()):
+        rel = path.relative_to(root).as_posix()
+        name = path.name
+        parts = path.relative_to(root).parts
+        if parts[0] == "session-state" and (name == "events.jsonl" or (len(parts) == 2 and name.endswith(".jsonl"))):
+            by_line(ledger, found, "event log lines", rel, path)
+        elif parts[0] == "history-session-state" and name.endswith(".json"):
+            document = json.loads(path.read_bytes())
+            by_type(ledger, found, "legacy documents", rel, "session")
+            by_raw(ledger, found, "legacy chat messages", rel, document.get("chatMessages", []))
+            by_raw(ledger, found, "legacy timeline entries", rel, document.get("timeline", []))
+        elif name == "command-history-state.json":
+            by_raw(ledger, found, "command history entries", rel, json.loads(path.read_bytes())["commandHistory"])
+        elif name == "index.json" and path.parent.name == "rewind-snapshots":
+            by_raw(ledger, found, "rewind snapshots", rel, json.loads(path.read_bytes()).get("snapshots", []))
+        elif name == "workspace.yaml":
+            by_type(ledger, found, "workspace files", rel, "workspace")
+        elif path.parent.name == "checkpoints" and name != "index.md":
+            by_type(ledger, found, "checkpoint pages", rel, "checkpoint")
+        else:
+            ledger.side.append(rel)
+
+
+def copilot_alone(root: pathlib.Path):
+    """Distinct tool call ids per session (a log's requests and started
+    calls; a legacy document's timeline calls and chat tool calls), and per
+    session the stated output tokens and the models named."""
+    calls, tokens, models = set(), collections.Counter(), collections.defaultdict(set)
+    logs = sorted(root.glob("session-state/*.jsonl")) + sorted(root.glob("session-state/*/events.jsonl"))
+    for log in logs:
+        session = log.stem if log.name != "events.jsonl" else log.parent.name
+        for _, line in nonblank_lines(log):
+            record = json.loads(line)
+            data = record.get("data") or {}
+            if record.get("type") == "session.start" and data.get("sessionId"):
+                session = data["sessionId"]
+            if record.get("type") == "assistant.message":
+                for request in data.get("toolRequests") or []:
+                    calls.add((session, request.get("toolCallId")))
+                if data.get("outputTokens") is not None:
+                    tokens[(session, "output_tokens")] += data["outputTokens"]
+            if record.get("type") == "tool.execution_start":
+                calls.add((session, data.get("toolCallId")))
+    for path in sorted(root.glob("history-session-state/*.json")):
+        document = json.loads(path.read_bytes())
+        session = document.get("sessionId")
+        for entry in document.get("timeline", []):
+            if entry.get("type") == "tool_call_completed":
+                calls.add((session, entry.get("callId")))
+        for message in document.get("chatMessages", []):
+            for call in message.get("tool_calls") or []:
+                calls.add((session, call.get("id")))
+    return len(calls), 0, tokens, models
+
+
+# ---- Aider -------------------------------------------------------------------
+
+PREFIXES = {".aider.chat.history.md": ("#### ", "> ", ">", "# "), ".aider.input.history": ("+",),
+            ".aider.llm.history": ("SYSTEM ", "USER ", "ASSISTANT ")}
+
+
+def aider_records(place: pathlib.Path, found: Found, ledger: Ledger) -> None:
+    for path in sorted(p for p in place.iterdir() if p.is_file()):
+        rel = path.name
+        if rel not in PREFIXES:
+            ledger.side.append(rel)
+            continue
+        starts = found.starts[rel]
+        numbers = [s[0] for s in starts]
+
+        def accounted(item, rel=rel, starts=starts, numbers=numbers):
+            number, line = item
+            if rel in found.whole or number in found.lines[rel]:
+                return True
+            at = bisect.bisect_right(numbers, number) - 1
+            if at < 0:
+                return False
+            core = line
+            for prefix in PREFIXES[rel]:
+                if core.startswith(prefix):
+                    core = core[len(prefix):]
+                    break
+            return core.strip() in starts[at][1]
+
+        ledger.check(f"{rel} lines", rel, nonblank_lines(path), accounted)
+
+
+UNITS = {"k": 1000, "": 1}
+
+
+def aider_alone(place: pathlib.Path):
+    """Token figures of the `> Tokens:` lines (rounded as written) per file."""
+    tokens = collections.Counter()
+    chat = place / ".aider.chat.history.md"
+    if chat.is_file():
+        for _, line in nonblank_lines(chat):
+            if line.startswith("> Tokens: "):
+                for amount, unit, label in re.findall(r"([\d.]+)(k?) (sent|received|cache write|cache hit)", line):
+                    column = {"sent": "input_tokens", "received": "output_tokens", "cache write": "cache_write_tokens",
+                              "cache hit": "cache_read_tokens"}[label]
+                    tokens[(None, column)] += round(float(amount) * UNITS[unit])
+    return 0, 0, tokens, collections.defaultdict(set)
+
+
+# ---- one source ----------------------------------------------------------------
+
+AGENTS = {
+    "gemini-cli": (".gemini", gemini_records, gemini_alone),
+    "copilot-cli": (".copilot", copilot_records, copilot_alone),
+    "aider": (None, aider_records, aider_alone),
+}
+
+
+def account(program: str, agent: str, source: pathlib.Path):
+    root_name, records, alone = AGENTS[agent]
+    root = source / root_name if root_name else source
+    report = run(program, source, "-f", "json", "--compact", "--include-raw")
+    found = Found(report)
+    ledger = Ledger()
+    records(root, found, ledger)
+    events = report["events"]
+    counted = [e for e in events if not e.get("copy_of")]
+    calls = [e for e in counted if e["event_type"] == "tool_call"]
+    call_ids = {(e["session_id"], e["tool_call_id"]) for e in calls}
+    results = [e for e in counted if e["event_type"] == "tool_result"]
+    linked = sum((e["session_id"], e["tool_call_id"]) in call_ids for e in results if e["tool_call_id"])
+    alone_calls, saved_calls, alone_tokens, alone_models = alone(root)
+    sessions = collections.defaultdict(lambda: {"tokens": collections.Counter(), "models": set()})
+    for event in counted:
+        row = sessions[(event["provider"], event["session_id"])]
+        for column in TOKENS:
+            if event[column] is not None:
+                row["tokens"][column] += event[column]
+        if event["model"] and any(event[c] is not None for c in TOKENS):
+            row["models"].add(event["model"])
+    summary = run(program, source, "--summary", "-f", "json")
+    return {
+        "ledger": ledger, "events": collections.Counter(e["event_type"] for e in events),
+        "copies": len(events) - len(counted),
+        "diagnostics": collections.Counter((d["code"], d["severity"]) for d in report["diagnostics"]),
+        "tool_calls": len(calls), "distinct_calls": len(call_ids), "alone_calls": alone_calls,
+        "saved_calls": saved_calls, "results": len(results), "linked": linked,
+        "sessions": sessions, "summary": {(r["provider"], r["session_id"]): r for r in summary},
+        "alone_tokens": alone_tokens, "alone_models": alone_models,
+    }
+
+
+def token_text(counter) -> str:
+    return ", ".join(f"{SHORT[c]} {counter[c]:,}" for c in TOKENS if counter.get(c))
+
+
+def main() -> None:
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--program", required=True, help="the vellumtrace program")
+    p.add_argument("--corpus", type=pathlib.Path, default=pathlib.Path("/work/shared/agents-corpus"))
+    p.add_argument("--sessions", action="store_true", help="print the per-session token table too")
+    args = p.parse_args()
+    total_missing = 0
+    session_rows = []
+    print("| agent / source | records read | unaccounted | events (copies) | events by type | diagnostics |")
+    print("|---|---|---|---|---|---|")
+    tools = []
+    for agent in AGENTS:
+        folder = args.corpus / agent
+        if not folder.is_dir():
+            continue
+        for source in sorted(p for p in folder.iterdir() if p.is_dir()):
+            got = account(args.program, agent, source)
+            ledger = got["ledger"]
+            total_missing += sum(ledger.missing.values())
+            read = "; ".join(f"{k} {n}" for k, n in sorted(ledger.read.items()))
+            types = ", ".join(f"{k} {n}" for k, n in got["events"].most_common())
+            diags = ", ".join(f"{c} ({s}) {n}" for (c, s), n in sorted(got["diagnostics"].items())) or "none"
+            print(f"| {agent} / {source.name} | {read} | {sum(ledger.missing.values())} | "
+                  f"{sum(got['events'].values())} ({got['copies']}) | {types} | {diags} |")
+            for example in ledger.examples[:5]:
+                print(f"|   unaccounted: {example} |||||")
+            if ledger.side:
+                print(f"|   files no reader takes: {', '.join(ledger.side)} |||||")
+            tools.append((f"{agent} / {source.name}", got))
+            for key, row in sorted(got["sessions"].items(), key=lambda kv: str(kv[0])):
+                if row["tokens"] or key in got["summary"] and got["summary"][key]["tool_calls"]:
+                    session_rows.append((agent, source.name, key, row, got))
+    print(f"\nunaccounted records over the corpus: {total_missing}\n")
+    print("| agent / source | tool-call records counted alone | tool_call events (not copies) | distinct call ids "
+          "| tool_result events | linked to a call of their session |")
+    print("|---|---|---|---|---|---|")
+    for name, got in tools:
+        alone = f"{got['alone_calls']}" + (f" + {got['saved_calls']} in saved chats" if got["saved_calls"] else "")
+        print(f"| {name} | {alone} | {got['tool_calls']} | {got['distinct_calls']} | {got['results']} | "
+              f"{got['linked']} |")
+    print("\n| agent / source | tokens: events (not copies) | --summary | counted alone | models |")
+    print("|---|---|---|---|---|")
+    for name, got in tools:
+        events = collections.Counter()
+        models = set()
+        for row in got["sessions"].values():
+            events.update(row["tokens"])
+            models |= row["models"]
+        summary = collections.Counter()
+        for row in got["summary"].values():
+            summary.update({c: row[c] for c in TOKENS if row[c]})
+        alone = collections.Counter()
+        for (_, column), n in got["alone_tokens"].items():
+            alone[column] += n
+        print(f"| {name} | {token_text(events)} | {'same' if +summary == +events else token_text(summary)} | "
+              f"{token_text(alone) or '-'} | {', '.join(sorted(models)) or '-'} |")
+    if args.sessions:
+        print("\n| agent / source | session | tokens (events) | --summary row | models |")
+        print("|---|---|---|---|---|")
+        for agent, source, key, row, got in session_rows:
+            summary = got["summary"].get(key)
+            said = collections.Counter({c: summary[c] for c in TOKENS if summary and summary[c]})
+            same = "same" if said == +row["tokens"] else (token_text(said) or "none")
+            print(f"| {agent} / {source} | {str(key[1])[:36]} | {token_text(row['tokens']) or '-'} | {same} | "
+                  f"{', '.join(sorted(row['models'])) or '-'} |")
+
+
+if __name__ == "__main__":
+    main()
