@@ -19,8 +19,9 @@ is cut into its records, independently of the readers:
   or before it (its text, less the `#### `, `> `, `+` or role prefix, inside
   that event's message) or as the line of an event or diagnostic.
 
-A record found nowhere is unaccounted (the goal is 0). Files no reader takes
-(project indexes, plans, a checkpoint index) are listed apart. Then: events by
+A record found nowhere is unaccounted (the goal is 0). Files holding no
+records (project names and roots, read for working directories; plans; a
+checkpoint index) are listed apart. Then: events by
 type, diagnostics by code, tool calls against the tool-call records counted
 alone (distinct call ids per session), results tied to a call of their
 session, and per session the token sums and models of the events that are no
@@ -360,7 +361,7 @@ def main() -> None:
     p.add_argument("--corpus", type=pathlib.Path, default=pathlib.Path("/work/shared/agents-corpus"))
     p.add_argument("--sessions", action="store_true", help="print the per-session token table too")
     args = p.parse_args()
-    total_missing = 0
+    total_missing = total_read = 0
     session_rows = []
     print("| agent / source | records read | unaccounted | events (copies) | events by type | diagnostics |")
     print("|---|---|---|---|---|---|")
@@ -373,6 +374,7 @@ def main() -> None:
             got = account(args.program, agent, source)
             ledger = got["ledger"]
             total_missing += sum(ledger.missing.values())
+            total_read += sum(ledger.read.values())
             read = "; ".join(f"{k} {n}" for k, n in sorted(ledger.read.items()))
             types = ", ".join(f"{k} {n}" for k, n in got["events"].most_common())
             diags = ", ".join(f"{c} ({s}) {n}" for (c, s), n in sorted(got["diagnostics"].items())) or "none"
@@ -381,12 +383,12 @@ def main() -> None:
             for example in ledger.examples[:5]:
                 print(f"|   unaccounted: {example} |||||")
             if ledger.side:
-                print(f"|   files no reader takes: {', '.join(ledger.side)} |||||")
+                print(f"|   files holding no records: {', '.join(ledger.side)} |||||")
             tools.append((f"{agent} / {source.name}", got))
             for key, row in sorted(got["sessions"].items(), key=lambda kv: str(kv[0])):
                 if row["tokens"] or key in got["summary"] and got["summary"][key]["tool_calls"]:
                     session_rows.append((agent, source.name, key, row, got))
-    print(f"\nunaccounted records over the corpus: {total_missing}\n")
+    print(f"\nunaccounted records over the corpus: {total_missing} of {total_read}\n")
     print("| agent / source | tool-call records counted alone | tool_call events (not copies) | distinct call ids "
           "| tool_result events | linked to a call of their session |")
     print("|---|---|---|---|---|---|")
