@@ -63,9 +63,12 @@ def test_contents_and_tag():
         assert member in members
     entry_points = zipfile.ZipFile(WHEEL).read(f"vellumtrace-{VERSION}.dist-info/entry_points.txt").decode()
     assert "vellumtrace-fleet = dask_vellumtrace.fleet:main" in entry_points
-    # The program stays a native one: it links no library the repair would vendor
-    # (vt_third_party in CMakeLists.txt), so no launcher script takes its place.
-    program = zipfile.ZipFile(WHEEL).read(f"vellumtrace-{VERSION}.data/scripts/vellumtrace")
+    # The program links simdjson shared (Debian has no static archive of it):
+    # the repair vendors it beside the module's, moves the native program into
+    # the platform library directory and leaves a launcher that runs it.
+    launcher = zipfile.ZipFile(WHEEL).read(f"vellumtrace-{VERSION}.data/scripts/vellumtrace")
+    assert b"vellumtrace.scripts/vellumtrace" in launcher, launcher[:300]
+    program = zipfile.ZipFile(WHEEL).read("vellumtrace.scripts/vellumtrace")
     assert program.startswith(b"\x7fELF"), program[:300]
     shown = subprocess.run([pathlib.Path(sys.executable).parent / "auditwheel", "show", WHEEL],
                            capture_output=True, text=True, timeout=300)
@@ -96,8 +99,9 @@ def allowed_system_libraries():
 @pytest.mark.parametrize("installed", ["module", "program"])
 def test_libraries_come_from_the_wheel_or_the_policy(env, installed):
     prefix, _ = env
-    path = (module_query(env, "vellumtrace.__file__") if installed == "module"
-            else str(prefix / "bin" / "vellumtrace"))
+    module = module_query(env, "vellumtrace.__file__")
+    path = module if installed == "module" else str(
+        pathlib.Path(module).parent / "vellumtrace.scripts" / "vellumtrace")
     listing = run(env, "ldd", path)
     assert listing.returncode == 0, listing.stderr
     loaded = dict(re.findall(r"^\s*(\S+) => (.+?) \(0x", listing.stdout, re.M))
@@ -106,3 +110,6 @@ def test_libraries_come_from_the_wheel_or_the_policy(env, installed):
     outside = {name: where for name, where in loaded.items()
                if not pathlib.Path(where).is_relative_to(prefix) and name not in allowed}
     assert not outside, listing.stdout
+    # Both parse lines with the wheel's own simdjson.
+    simdjson = [where for name, where in loaded.items() if name.startswith("libsimdjson")]
+    assert simdjson and pathlib.Path(simdjson[0]).is_relative_to(prefix), listing.stdout

@@ -75,6 +75,11 @@ Result<AdapterOutput> parse_codex_sessions(const fs::path& path, const fs::path&
       walk.files.size(), options.threads,
       [&](std::size_t i) { return parse_rollout(walk.files[i], root, options); },
       [](const Result<FileRecords>& file) { return !file.has_value(); });
+  std::size_t total = 0;
+  for (const std::optional<Result<FileRecords>>& file : files) {
+    if (file && *file) total += (*file)->events.size();
+  }
+  out.events.reserve(total);
   for (std::optional<Result<FileRecords>>& file : files) {
     if (!*file) return fail(std::move(file->error()));
     append_moved(out.events, std::move((*file)->events));

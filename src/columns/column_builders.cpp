@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/path_text.hpp"
+#include "output/json_text.hpp"
 
 namespace vt::columns {
 
@@ -63,6 +64,10 @@ Field TextColumn::field(std::string name, bool nullable) {
 }
 
 void TextColumn::append(std::string_view text) {
+  if (measuring_) {
+    measured_ += text.size();
+    return;
+  }
   if (is_valid_utf8(text)) {
     data_.append(text);
   } else {
@@ -72,7 +77,30 @@ void TextColumn::append(std::string_view text) {
   validity_.append(true);
 }
 
+void TextColumn::append_valid(std::string_view text) {
+  if (measuring_) {
+    measured_ += text.size();
+    return;
+  }
+  data_.append(text);
+  offsets_.push_back(static_cast<std::int64_t>(data_.size()));
+  validity_.append(true);
+}
+
+void TextColumn::append_json(const Json& value) {
+  if (measuring_) {
+    // The usual value (a text) takes its length and quotes; others are sized as they grow.
+    measured_ += value.is_string() ? value.get_ref<const std::string&>().size() + 2 : 0;
+    return;
+  }
+  // The serializer's output is valid UTF-8 (bad sequences already replaced).
+  put_json_value(data_, value, false, 0);
+  offsets_.push_back(static_cast<std::int64_t>(data_.size()));
+  validity_.append(true);
+}
+
 void TextColumn::append_null() {
+  if (measuring_) return;
   offsets_.push_back(static_cast<std::int64_t>(data_.size()));
   validity_.append(false);
 }

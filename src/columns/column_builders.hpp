@@ -21,6 +21,7 @@
 #include "core/enums.hpp"
 #include "core/instant.hpp"
 #include "core/optional_shared.hpp"
+#include "core/records.hpp"
 #include "core/warning_list.hpp"
 
 namespace vt::columns {
@@ -37,6 +38,9 @@ class Validity {
   }
   // The bitmap (absent when every row is valid) and its null count; resets.
   Buffer finish(std::int64_t& null_count);
+  void reserve(std::size_t rows) {
+    if (nulls_ != 0) bits_.reserve(bits_.size() + rows / 8 + 1);
+  }
 
  private:
   void append_bit(bool valid);
@@ -52,8 +56,26 @@ class TextColumn {
  public:
   static Field field(std::string name, bool nullable = true);
   TextColumn() { offsets_.push_back(0); }
+  // A column that only adds up the bytes appended to it (no text kept), to
+  // size a real one before it is filled.
+  static TextColumn measuring() {
+    TextColumn column;
+    column.measuring_ = true;
+    return column;
+  }
+  std::size_t measured() const { return measured_; }
+  // Room for `rows` more rows holding `bytes` of text.
+  void reserve(std::size_t rows, std::size_t bytes) {
+    offsets_.reserve(offsets_.size() + rows);
+    data_.reserve(data_.size() + bytes);
+    validity_.reserve(rows);
+  }
 
   void append(std::string_view text);
+  // Text known to be valid UTF-8 (this program's own: identifiers, digests).
+  void append_valid(std::string_view text);
+  // A held JSON value as compact JSON text, written in place.
+  void append_json(const Json& value);
   void append(const std::string& text) { append(std::string_view(text)); }
   void append_null();
   void append(const OptionalShared& text) { text ? append(std::string_view(*text)) : append_null(); }
@@ -64,6 +86,8 @@ class TextColumn {
   Validity validity_;
   std::vector<std::int64_t> offsets_;
   std::string data_;
+  bool measuring_ = false;
+  std::size_t measured_ = 0;
 };
 
 // Fixed-width numbers: uint64 ("L"), int64 ("l") and double ("g").
@@ -82,6 +106,7 @@ class PrimitiveColumn {
     validity_.append(value.has_value());
   }
   void append_null() { append(std::optional<Value>()); }
+  void reserve(std::size_t rows) { values_.reserve(values_.size() + rows); }
   ArrayData finish();
 
  private:
@@ -114,6 +139,7 @@ class TimestampColumn {
  public:
   static Field field(std::string name, bool nullable = true);
   void append(const std::optional<Instant>& instant);
+  void reserve(std::size_t rows) { values_.reserve(values_.size() + rows); }
   ArrayData finish();
 
  private:
@@ -166,6 +192,7 @@ class DictionaryColumn {
   }
   void append_null();
   void append(std::string_view text) { append_index(vocabulary_.index_of(text)); }
+  void reserve(std::size_t rows) { indices_.reserve(indices_.size() + rows); }
   ArrayData finish();
   std::shared_ptr<const ArrayData> finish_dictionary() { return vocabulary_.finish(); }
 

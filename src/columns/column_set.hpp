@@ -2,7 +2,10 @@
 // it) and the loop that turns a vector of records into record batches. The
 // records are consumed on the way: each block of rows is emptied as soon as
 // its cells are in the columns, so the records and the columns are not both
-// held whole.
+// held whole. Each batch's text columns are sized from the bytes they will
+// hold before they are filled; with several threads, the columns of a block
+// are filled side by side (each column by one thread at a time, in row
+// order), and a block is emptied while the next is filled.
 #pragma once
 
 #include <algorithm>
@@ -11,10 +14,13 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "columns/column_builders.hpp"
 #include "columns/column_data.hpp"
+#include "core/parallel_files.hpp"
 #include "core/parse_error.hpp"
 
 namespace vt::columns {
@@ -28,6 +34,8 @@ class Column {
   virtual ~Column() = default;
   virtual const Field& field() const = 0;
   virtual void append(std::span<const Record> rows) = 0;
+  // Room for the cells of `rows` (the rows of the next batch).
+  virtual void reserve(std::span<const Record> rows) = 0;
   virtual ArrayData finish_batch() = 0;
   // Completes this column's array in every batch (a dictionary-encoded
   // column attaches the dictionary they all share).
@@ -43,6 +51,15 @@ class ColumnOf final : public Column<Record> {
   const Field& field() const override { return field_; }
   void append(std::span<const Record> rows) override {
     for (const Record& row : rows) fill_(row, builder_);
+  }
+  void reserve(std::span<const Record> rows) override {
+    if constexpr (std::is_same_v<Builder, TextColumn>) {
+      TextColumn sizer = TextColumn::measuring();
+      for (const Record& row : rows) fill_(row, sizer);
+      builder_.reserve(rows.size(), sizer.measured());
+    } else if constexpr (requires { builder_.reserve(rows.size()); }) {
+      builder_.reserve(rows.size());
+    }
   }
   ArrayData finish_batch() override { return builder_.finish(); }
   void finish_table(std::span<ArrayData* const> arrays) override {
@@ -74,33 +91,55 @@ class ColumnSet {
     add(std::move(name), Builder(), std::move(fill), nullable);
   }
 
-  // Every record as rows of a table, in batches of `batch_rows`; `records`
-  // is left holding empty records. Ends early (interrupted) when `cancel` is
-  // set.
+  // Every record as rows of a table, in batches of `batch_rows`, on up to
+  // `threads` threads; `records` is left holding empty records. Ends early
+  // (interrupted) when `cancel` is set.
   Result<ColumnTable> build(std::vector<Record>& records, std::vector<std::pair<std::string, std::string>> metadata,
-                            std::size_t batch_rows, const std::atomic<bool>* cancel) {
+                            std::size_t batch_rows, const std::atomic<bool>* cancel, unsigned threads = 1) {
     ColumnTable table;
     table.schema = Field{"", "+s", false, std::move(metadata), {}, nullptr};
     for (const auto& column : columns_) table.schema.children.push_back(column->field());
 
     // Rows go in by blocks small enough to stay in cache while every column
-    // takes its cells from them.
-    constexpr std::size_t kBlockRows = 256;
-    std::size_t in_batch = 0;
-    for (std::size_t start = 0; start < records.size();) {
-      const std::size_t block = std::min({kBlockRows, records.size() - start, batch_rows - in_batch});
-      const std::span<const Record> rows(records.data() + start, block);
-      for (const auto& column : columns_) column->append(rows);
-      for (std::size_t i = start; i < start + block; ++i) records[i] = Record{};
-      start += block;
-      in_batch += block;
-      if (in_batch == batch_rows || start == records.size()) {
-        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-          return fail(ParseError::interrupted());
+    // takes its cells from them (larger ones when threads share the columns
+    // of a block, so that starting them stays cheap).
+    const std::size_t block_rows = threads > 1 ? 4096 : 256;
+    const auto empty = [&records](std::size_t first, std::size_t last) {
+      for (std::size_t i = first; i < last; ++i) records[i] = Record{};
+    };
+    for (std::size_t batch = 0; batch < records.size(); batch += batch_rows) {
+      const std::size_t batch_end = std::min(records.size(), batch + batch_rows);
+      const std::span<const Record> batch_records(records.data() + batch, batch_end - batch);
+      for_each_index(columns_.size(), threads, [&](std::size_t c) {
+        columns_[c]->reserve(batch_records);
+        return true;
+      });
+      std::size_t emptied = batch;  // records before this are emptied
+      for (std::size_t start = batch; start < batch_end; start += block_rows) {
+        const std::span<const Record> rows(records.data() + start, std::min(block_rows, batch_end - start));
+        if (threads <= 1) {
+          for (const auto& column : columns_) column->append(rows);
+          empty(start, start + rows.size());
+          emptied = start + rows.size();
+          continue;
         }
-        table.batches.push_back(finish_batch(in_batch));
-        in_batch = 0;
+        // The columns of this block, and the emptying of the one before in
+        // `threads` parts, as one set of tasks.
+        const std::size_t parts = start > emptied ? threads : 0;
+        const std::size_t before = emptied, per_part = (start - emptied + threads - 1) / threads;
+        for_each_index(columns_.size() + parts, threads, [&](std::size_t task) {
+          if (task < parts) {
+            empty(std::min(start, before + task * per_part), std::min(start, before + (task + 1) * per_part));
+          } else {
+            columns_[task - parts]->append(rows);
+          }
+          return true;
+        });
+        emptied = start;
       }
+      empty(emptied, batch_end);
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return fail(ParseError::interrupted());
+      table.batches.push_back(finish_batch(batch_end - batch));
     }
     std::vector<ArrayData*> arrays(table.batches.size());
     for (std::size_t c = 0; c < columns_.size(); ++c) {

@@ -59,14 +59,14 @@ ColumnSet<Event> event_columns(const ColumnChoice& choice) {
         false);
   c.add("schema_version", ConstantColumn(Event::schema_version),
         [](const Event&, ConstantColumn& b) { b.append(); }, false);
-  c.add<TextColumn>("event_id", [](const Event& e, TextColumn& b) { b.append(e.event_id.view()); }, false);
+  c.add<TextColumn>("event_id", [](const Event& e, TextColumn& b) { b.append_valid(e.event_id.view()); }, false);
   c.add<UInt64Column>("sequence", [](const Event& e, UInt64Column& b) { b.append(e.sequence); }, false);
   c.add<WordColumn>("provider", [](const Event& e, WordColumn& b) { b.append(e.provider); }, false);
   c.add<SharedTextColumn>("source_file_sha256",
                           [](const Event& e, SharedTextColumn& b) { b.append(e.source_file_sha256); });
   c.add<TimestampColumn>("timestamp", [](const Event& e, TimestampColumn& b) { b.append(e.timestamp); });
   c.add<TextColumn>("timestamp_raw", [](const Event& e, TextColumn& b) {
-    e.timestamp_raw ? b.append(value_text(*e.timestamp_raw)) : b.append_null();
+    e.timestamp_raw ? b.append_json(*e.timestamp_raw) : b.append_null();
   });
   c.add<WordColumn>("timestamp_source",
                     [](const Event& e, WordColumn& b) { b.append(e.timestamp_source); }, false);
@@ -122,7 +122,7 @@ ColumnSet<Event> event_columns(const ColumnChoice& choice) {
   c.add<TextListColumn>("warnings", [](const Event& e, TextListColumn& b) { b.append(e.warnings); }, false);
   if (choice.include_raw) {
     c.add<TextColumn>("raw", [](const Event& e, TextColumn& b) {
-      e.raw ? b.append(value_text(*e.raw)) : b.append_null();
+      e.raw ? b.append_json(*e.raw) : b.append_null();
     });
   }
   if (choice.extras) {
@@ -162,11 +162,11 @@ ColumnSet<Diagnostic> diagnostic_columns(const ColumnChoice& choice) {
 Result<ReportTables> report_tables(Report& report, const ColumnChoice& choice,
                                    const std::atomic<bool>* cancel) {
   ReportTables tables;
-  Result<ColumnTable> events = event_columns(choice).build(report.events, table_metadata(), kBatchRows, cancel);
+  Result<ColumnTable> events = event_columns(choice).build(report.events, table_metadata(), kBatchRows, cancel, choice.threads);
   if (!events) return fail(std::move(events.error()));
   report.events = {};
   Result<ColumnTable> diagnostics =
-      diagnostic_columns(choice).build(report.diagnostics, table_metadata(), kBatchRows, cancel);
+      diagnostic_columns(choice).build(report.diagnostics, table_metadata(), kBatchRows, cancel, choice.threads);
   if (!diagnostics) return fail(std::move(diagnostics.error()));
   report.diagnostics = {};
   tables.events = std::move(*events);

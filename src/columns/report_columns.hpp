@@ -22,6 +22,7 @@ struct ColumnChoice {
   bool include_raw = false;      // the `raw` column
   bool include_content = false;  // the `content` column
   bool extras = false;           // the full reading's `origin` and fact columns, last
+  unsigned threads = 1;          // threads that build the columns
 };
 
 struct ReportTables {

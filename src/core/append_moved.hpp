@@ -1,5 +1,7 @@
 // Moving one reader's results onto the end of a run's list: the whole vector
-// when the list is still empty, element by element otherwise.
+// when the list is still empty and has no room reserved for them, element by
+// element otherwise (into the room a caller reserved for every part, so that
+// joining parts moves each element once).
 #pragma once
 
 #include <iterator>
@@ -9,7 +11,7 @@ namespace vt {
 
 template <class T>
 void append_moved(std::vector<T>& to, std::vector<T>&& from) {
-  if (to.empty()) {
+  if (to.empty() && to.capacity() < from.size()) {
     to = std::move(from);
     return;
   }

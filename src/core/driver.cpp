@@ -1,8 +1,6 @@
 #include "core/driver.hpp"
 
-#include <algorithm>
-#include <iterator>
-
+#include "core/append_moved.hpp"
 #include "core/copies.hpp"
 #include "core/path_text.hpp"
 #include "core/read_once.hpp"
@@ -24,15 +22,6 @@ Diagnostic nothing_read(const ReadStep& step) {
   return Diagnostic{DiagnosticCode::NothingToRead, Severity::Info, std::nullopt,
                     "Nothing read from '" + path_text(step.path) +
                         "': it holds no part this version reads, or only empty ones."};
-}
-
-template <class T>
-void append(std::vector<T>& to, std::vector<T>& from) {
-  if (to.empty()) {
-    to = std::move(from);
-  } else {
-    std::move(from.begin(), from.end(), std::back_inserter(to));
-  }
 }
 
 Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const std::vector<RunInput>& inputs,
@@ -70,10 +59,10 @@ Result<Report> run_steps(Result<std::vector<ReadStep>> steps, const std::vector<
       if (steps->size() > 1) once.keep_first(*output, step.base_dir);
       for (Event& event : output->events) event.input = names[step.input];
     }
-    append(events, output->events);
-    append(diagnostics, output->diagnostics);
+    append_moved(events, std::move(output->events));
+    append_moved(diagnostics, std::move(output->diagnostics));
   }
-  Result<Report> report = finalize_report(std::move(events), std::move(diagnostics), options.strict);
+  Result<Report> report = finalize_report(std::move(events), std::move(diagnostics), options.strict, options.threads);
   if (report && full) {
     mark_copies(report->events);
     // What the events cost, once, by model.
@@ -106,7 +95,7 @@ Result<Report> run(const std::vector<std::string>& paths, const ParseOptions& op
 }
 
 Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic> diagnostics,
-                               bool strict) {
+                               bool strict, unsigned threads) {
   if (strict) {
     for (const Diagnostic& diagnostic : diagnostics) {
       if (diagnostic.severity == Severity::Error) {
@@ -114,7 +103,7 @@ Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic
       }
     }
   }
-  if (events.size() >= 2) sort_timeline(events);
+  if (events.size() >= 2) sort_timeline(events, threads);
   for (std::size_t i = 0; i < events.size(); ++i) events[i].sequence = i;
   return Report{std::move(events), std::move(diagnostics)};
 }

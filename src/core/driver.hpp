@@ -25,9 +25,9 @@ Result<Report> run(const std::vector<RunInput>& inputs, const ParseOptions& opti
 // The same over unlabelled paths.
 Result<Report> run(const std::vector<std::string>& paths, const ParseOptions& options);
 
-// Sorts the events into timeline order, numbers them from 0 and applies the
-// strict-mode stop.
+// Sorts the events into timeline order (on up to `threads` threads), numbers
+// them from 0 and applies the strict-mode stop.
 Result<Report> finalize_report(std::vector<Event> events, std::vector<Diagnostic> diagnostics,
-                               bool strict);
+                               bool strict, unsigned threads = 1);
 
 }  // namespace vt

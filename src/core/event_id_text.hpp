@@ -36,6 +36,12 @@ class EventIdText {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   int compare(const EventIdText& other) const { return view().compare(other.view()); }
+  // Room for a text of `size` bytes (at most kCapacity), to be written by the
+  // caller in place.
+  char* overwrite(std::size_t size) {
+    size_ = static_cast<std::uint8_t>(std::min(size, kCapacity));
+    return bytes_.data();
+  }
 
   friend bool operator==(const EventIdText& a, const EventIdText& b) { return a.view() == b.view(); }
   friend bool operator==(const EventIdText& a, std::string_view b) { return a.view() == b; }

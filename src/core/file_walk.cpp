@@ -39,9 +39,11 @@ fs::file_type listed_type(unsigned char d_type) {
 }
 
 // An entry still to visit; `depth` is the number of directories above it in
-// the walk, the start being at depth 0.
+// the walk, the start being at depth 0. Its path is kept as plain text: a path
+// object splits itself into components on every construction, and most
+// entries never need one.
 struct Pending {
-  fs::path path;
+  std::string path;
   fs::file_type type;  // its own type, none when still to be looked up
   std::size_t depth;
 };
@@ -57,7 +59,7 @@ class Walker {
       : follow_(follow_symlinks), accept_(accept), cancel_(cancel) {}
 
   WalkResult run(const fs::path& start) {
-    enter(start, 0);
+    enter(start.native(), 0);
     while (!stack_.empty() && !(cancel_ != nullptr && cancel_->load(std::memory_order_relaxed))) {
       Pending next = std::move(stack_.back());
       stack_.pop_back();
@@ -78,8 +80,8 @@ class Walker {
     fail(path, path_text(path) + ": " + os_error_text(ec));
   }
 
-  void visit(const Pending& item) {
-    const fs::path& path = item.path;
+  void visit(Pending& item) {
+    std::string& path = item.path;
     std::error_code ec;
     fs::file_type type = item.type;
     if (type == fs::file_type::none) type = fs::symlink_status(path, ec).type();
@@ -90,13 +92,25 @@ class Walker {
     if (ec) return fail(path, ec);
     if (type == fs::file_type::directory) return enter(path, item.depth);
     if (type != fs::file_type::regular) return;  // FIFOs, sockets, devices: never opened
-    if (accept_ == nullptr || accept_(path.filename().native())) result_.files.push_back(path);
+    // An entry's path ends in its name (a directory's path joined with it).
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    if (accept_ == nullptr || accept_(name)) result_.files.emplace_back(std::move(path));
+  }
+
+  // `dir / name` as std::filesystem joins them.
+  static std::string joined(const std::string& dir, std::string_view name) {
+    std::string path;
+    path.reserve(dir.size() + 1 + name.size());
+    path.append(dir);
+    if (!dir.empty() && dir.back() != '/') path.push_back('/');
+    path.append(name);
+    return path;
   }
 
   // Lists a directory and schedules its entries in name order, so that the
   // files come out in path order and failures in a stable order. A directory
   // of a pseudo file system is reported and not listed.
-  void enter(const fs::path& dir, std::size_t depth) {
+  void enter(const std::string& dir, std::size_t depth) {
     const auto opened = open_input(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (!opened) return fail(dir, opened.error());
     std::unique_ptr<DIR, DirClose> listing(::fdopendir(*opened));
@@ -119,19 +133,17 @@ class Walker {
       }
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
-      entries.push_back(Pending{dir / name, listed_type(entry->d_type), depth + 1});
+      entries.push_back(Pending{joined(dir, name), listed_type(entry->d_type), depth + 1});
     }
     // Entries share their directory's prefix, so whole paths order as names.
-    std::sort(entries.begin(), entries.end(), [](const Pending& a, const Pending& b) {
-      return a.path.native() < b.path.native();
-    });
+    std::sort(entries.begin(), entries.end(), [](const Pending& a, const Pending& b) { return a.path < b.path; });
     for (auto e = entries.rbegin(); e != entries.rend(); ++e) stack_.push_back(std::move(*e));
   }
 
   // With links followed a directory can lead back to one being walked, or to
   // one already walked through another path; either is reported and not
   // entered again.
-  bool check_loop(int fd, const fs::path& dir, std::size_t depth) {
+  bool check_loop(int fd, const std::string& dir, std::size_t depth) {
     chain_.resize(std::min(chain_.size(), depth));
     struct stat st {};
     if (::fstat(fd, &st) != 0) return true;

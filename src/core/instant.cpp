@@ -1,6 +1,7 @@
 #include "core/instant.hpp"
 
 #include <cstdint>
+#include <cstring>
 
 namespace vt {
 
@@ -91,22 +92,30 @@ CivilTime Instant::civil() const {
 
 namespace {
 
+// Appends to a character array known to be large enough.
+struct TextOut {
+  char* at;
+  void push_back(char c) { *at++ = c; }
+  void append(std::string_view text) {
+    std::memcpy(at, text.data(), text.size());
+    at += text.size();
+  }
+};
+
 // `width` decimal digits of `value`, zero-padded (value < 10^width).
-void append_digits(std::string& out, std::uint64_t value, int width) {
-  char buf[20];
+void append_digits(TextOut& out, std::uint64_t value, int width) {
   for (int i = width - 1; i >= 0; --i) {
-    buf[i] = static_cast<char>('0' + value % 10);
+    out.at[i] = static_cast<char>('0' + value % 10);
     value /= 10;
   }
-  out.append(buf, static_cast<std::size_t>(width));
+  out.at += width;
 }
 
 }  // namespace
 
-std::string Instant::text(std::string_view zone) const {
+std::size_t Instant::write_text(char* text, std::string_view zone) const {
   const CivilTime c = civil();
-  std::string out;
-  out.reserve(36);
+  TextOut out{text};
   std::uint64_t year = static_cast<std::uint64_t>(c.year < 0 ? -c.year : c.year);
   if (c.year < 0 || c.year > 9999) out.push_back(c.year < 0 ? '-' : '+');
   append_digits(out, year, year > 99999 ? 6 : (year > 9999 ? 5 : 4));
@@ -130,8 +139,13 @@ std::string Instant::text(std::string_view zone) const {
       append_digits(out, c.nanos, 9);
     }
   }
-  out.append(zone);
-  return out;
+  out.append(zone.substr(0, kMaxZone));
+  return static_cast<std::size_t>(out.at - text);
+}
+
+std::string Instant::text(std::string_view zone) const {
+  char text[kMaxText];
+  return std::string(text, write_text(text, zone));
 }
 
 }  // namespace vt

@@ -44,6 +44,11 @@ class Instant {
   // ISO 8601 text: year (signed and padded to four digits outside 0..9999),
   // fraction of 0/3/6/9 digits, then `zone` ("Z" or "+00:00").
   std::string text(std::string_view zone = "Z") const;
+  // The same text written to `out`, which holds at least kMaxText bytes (a
+  // zone is cut at kMaxZone bytes); returns its length.
+  static constexpr std::size_t kMaxZone = 6;
+  static constexpr std::size_t kMaxText = 32 + kMaxZone;
+  std::size_t write_text(char* out, std::string_view zone = "Z") const;
 
   friend auto operator<=>(const Instant&, const Instant&) = default;
   friend bool operator==(const Instant&, const Instant&) = default;

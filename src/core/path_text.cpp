@@ -25,8 +25,10 @@ std::string utf8_lossy(std::string_view bytes) {
   return out;
 }
 
-std::string path_text(const std::filesystem::path& path) {
-  std::string text = utf8_lossy(path.native());
+std::string path_text(const std::filesystem::path& path) { return path_text_of(path.native()); }
+
+std::string path_text_of(std::string_view native) {
+  std::string text = utf8_lossy(native);
   for (char& c : text) {
     if (c == '\\') c = '/';
   }

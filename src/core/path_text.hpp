@@ -14,6 +14,8 @@ std::string utf8_lossy(std::string_view bytes);
 bool is_valid_utf8(std::string_view bytes);
 
 std::string path_text(const std::filesystem::path& path);
+// The same for the native bytes of a path, with no path object made.
+std::string path_text_of(std::string_view native);
 
 // Text of an operating-system error, as it appears inside messages.
 std::string os_error_text(const std::error_code& error);

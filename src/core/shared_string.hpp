@@ -48,6 +48,13 @@ class SharedString {
   bool empty() const { return str().empty(); }
   // True only for a default-constructed (never assigned) string.
   bool is_null() const { return block_ == nullptr; }
+  // Whether two strings hold one copy of their text (not merely equal
+  // texts), and whether anyone else holds this one's (for a renderer's cache
+  // of the texts it repeats).
+  bool shares(const SharedString& other) const { return block_ == other.block_; }
+  bool is_shared() const {
+    return block_ != nullptr && block_->references.load(std::memory_order_relaxed) > 1;
+  }
   int compare(const SharedString& other) const {
     return block_ == other.block_ ? 0 : str().compare(other.str());
   }

@@ -1,5 +1,7 @@
 #include "core/timeline_order.hpp"
 
+#include "core/parallel_files.hpp"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -124,20 +126,51 @@ void order_snapshot_groups(const std::vector<Event>& events, std::vector<Index>&
   }
 }
 
+// Below this many keys a part is not worth a thread of its own.
+constexpr std::size_t kMinPartKeys = 4096;
+
+// Stable sort of `keys` by `less`: in parts side by side, then merged pair
+// by pair (the left part first among equals, as one stable sort would have it).
+template <class Key, class Less>
+void stable_sort_parts(std::vector<Key>& keys, const Less& less, unsigned threads) {
+  const std::size_t parts = std::min<std::size_t>(threads, keys.size() / kMinPartKeys);
+  if (parts <= 1) {
+    std::stable_sort(keys.begin(), keys.end(), less);
+    return;
+  }
+  const auto bound = [&](std::size_t part) {
+    return keys.begin() + static_cast<std::ptrdiff_t>(std::min(keys.size(), part * keys.size() / parts));
+  };
+  for_each_index(parts, threads, [&](std::size_t p) {
+    std::stable_sort(bound(p), bound(p + 1), less);
+    return true;
+  });
+  for (std::size_t width = 1; width < parts; width *= 2) {
+    const std::size_t merges = (parts + 2 * width - 1) / (2 * width);
+    for_each_index(merges, threads, [&](std::size_t m) {
+      const std::size_t first = 2 * width * m;
+      if (first + width < parts) {
+        std::inplace_merge(bound(first), bound(first + width), bound(std::min(parts, first + 2 * width)), less);
+      }
+      return true;
+    });
+  }
+}
+
 template <class Index>
-void sort_with_keys(std::vector<Event>& events) {
+void sort_with_keys(std::vector<Event>& events, unsigned threads) {
   // Timestamp, then the remaining keys: a lexicographic key, hence a strict
   // weak ordering.
   std::vector<SortKey<Index>> keys;
   keys.reserve(events.size());
   for (Index i = 0; i < events.size(); ++i) keys.push_back(key_of(events[i], i));
-  std::stable_sort(keys.begin(), keys.end(), [&](const SortKey<Index>& a, const SortKey<Index>& b) {
+  stable_sort_parts(keys, [&](const SortKey<Index>& a, const SortKey<Index>& b) {
     if (a.timed() != b.timed()) return a.timed();
     if (a.timed() && (a.seconds != b.seconds || a.nanos != b.nanos)) {
       return a.seconds != b.seconds ? a.seconds < b.seconds : a.nanos < b.nanos;
     }
     return tail_less(events[a.index], events[b.index]);
-  });
+  }, threads);
   std::vector<Index> order(keys.size());
   for (std::size_t pos = 0; pos < keys.size(); ++pos) order[pos] = keys[pos].index;
   for (std::size_t first = 0; first < keys.size();) {
@@ -151,12 +184,12 @@ void sort_with_keys(std::vector<Event>& events) {
 
 }  // namespace
 
-void sort_timeline(std::vector<Event>& events) {
+void sort_timeline(std::vector<Event>& events, unsigned threads) {
   if (events.size() < 2) return;
   if (events.size() <= std::numeric_limits<std::uint32_t>::max()) {
-    sort_with_keys<std::uint32_t>(events);
+    sort_with_keys<std::uint32_t>(events, threads);
   } else {
-    sort_with_keys<std::uint64_t>(events);
+    sort_with_keys<std::uint64_t>(events, threads);
   }
 }
 

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include <simdjson.h>
+
 namespace vt {
 
 namespace {
@@ -13,7 +15,15 @@ bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 }  // namespace
 
+bool valid_utf8(std::string_view bytes) { return simdjson::validate_utf8(bytes.data(), bytes.size()); }
+
 std::optional<Utf8Error> find_utf8_error(std::string_view bytes) {
+  // Valid text, nearly always: settled by the vector validator alone.
+  if (valid_utf8(bytes)) return std::nullopt;
+  return scan_utf8_error(bytes);
+}
+
+std::optional<Utf8Error> scan_utf8_error(std::string_view bytes) {
   const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
   std::size_t i = 0;

@@ -16,11 +16,16 @@ struct Utf8Error {
 
 // The first invalid sequence of `bytes`, or nothing when all of it is valid.
 std::optional<Utf8Error> find_utf8_error(std::string_view bytes);
+// The same found byte by byte (what find_utf8_error does once it knows the
+// text is invalid).
+std::optional<Utf8Error> scan_utf8_error(std::string_view bytes);
 
 // "invalid utf-8 sequence of {n} bytes from index {i}" or
 // "incomplete utf-8 byte sequence from index {i}".
 std::string utf8_error_text(const Utf8Error& error);
 
-inline bool valid_utf8(std::string_view bytes) { return !find_utf8_error(bytes); }
+// Whether all of `bytes` is valid UTF-8 (the same answer as
+// !find_utf8_error(bytes), by a vector validator).
+bool valid_utf8(std::string_view bytes);
 
 }  // namespace vt

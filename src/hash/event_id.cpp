@@ -4,8 +4,10 @@
 
 namespace vt {
 
-std::string EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
-                           std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+void EventIds::start_prefix(Provider provider, ArtifactKind kind, std::string_view relative_path) {
+  provider_ = provider;
+  kind_ = kind;
+  path_.assign(relative_path);
   std::string& material = material_;
   material.clear();
   material.append(variant_name(provider)).push_back('\0');
@@ -16,23 +18,33 @@ std::string EventIds::make(Provider provider, ArtifactKind kind, std::string_vie
     if (material[i] == '\\') material[i] = '/';
   }
   material.push_back('\0');
-  material.append(source_key).push_back('\0');
-  if (ordinal) {
-    char digits[20];
-    const auto end = std::to_chars(digits, digits + sizeof digits, *ordinal).ptr;
-    material.append(digits, end);
-  }
+  prefix_ = Sha256();
+  prefix_.update(material);
+  has_prefix_ = true;
+}
 
-  digest_.update(material);
-  const Digest first = digest_.finish();
-  digest_.update(first.data(), first.size());
-  return hex_lower(digest_.finish());
+EventIdText EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
+                           std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+  if (!has_prefix_ || provider != provider_ || kind != kind_ || relative_path != path_) {
+    start_prefix(provider, kind, relative_path);
+  }
+  Sha256 digest = prefix_;
+  digest.update(source_key);
+  char tail[21] = {'\0'};
+  std::size_t tail_size = 1;
+  if (ordinal) tail_size = static_cast<std::size_t>(std::to_chars(tail + 1, tail + sizeof tail, *ordinal).ptr - tail);
+  digest.update(tail, tail_size);
+  const Digest first = digest.finish();
+  digest.update(first.data(), first.size());
+  EventIdText id;
+  hex_lower_into(digest.finish(), id.overwrite(EventIdText::kCapacity));
+  return id;
 }
 
 std::string event_id_for(Provider provider, ArtifactKind kind, std::string_view relative_path,
                          std::string_view source_key, std::optional<std::uint64_t> ordinal) {
   EventIds ids;
-  return ids.make(provider, kind, relative_path, source_key, ordinal);
+  return ids.make(provider, kind, relative_path, source_key, ordinal).str();
 }
 
 }  // namespace vt

@@ -8,20 +8,29 @@
 #include <string_view>
 
 #include "core/enums.hpp"
+#include "core/event_id_text.hpp"
 #include "hash/sha256.hpp"
 
 namespace vt {
 
-// Makes identifiers one after another with one digest context and one
-// buffer, so a reader pays no allocation or algorithm lookup per event but
-// the identifier's own text. Owned by one reader; not shared between threads.
+// Makes identifiers one after another. The part every identifier of a file
+// shares (provider, kind, relative path) is hashed once, when it changes, and
+// each identifier carries on from a copy of that state: a reader pays for its
+// key and the second digest only, with no allocation. Owned by one reader;
+// not shared between threads.
 class EventIds {
  public:
-  std::string make(Provider provider, ArtifactKind kind, std::string_view relative_path,
+  EventIdText make(Provider provider, ArtifactKind kind, std::string_view relative_path,
                    std::string_view source_key, std::optional<std::uint64_t> ordinal = std::nullopt);
 
  private:
-  Sha256 digest_;
+  void start_prefix(Provider provider, ArtifactKind kind, std::string_view relative_path);
+
+  Sha256 prefix_;  // the state after "provider \0 kind \0 path \0"
+  bool has_prefix_ = false;
+  Provider provider_ = Provider::Unknown;
+  ArtifactKind kind_ = ArtifactKind::Unknown;
+  std::string path_;  // the relative path as given
   std::string material_;
 };
 

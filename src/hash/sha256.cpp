@@ -1,60 +1,35 @@
 #include "hash/sha256.hpp"
 
-#include <new>
-#include <stdexcept>
-#include <vector>
+#include <array>
+#include <cstring>
 
-#include <openssl/evp.h>
+
+// The block functions are deprecated in favour of the digest interface,
+// which calls them: it adds a provider lookup per digest and a context on the
+// heap that cannot be copied without another allocation.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
 
 #include "jsonl/regular_file.hpp"
 
 namespace vt {
 
+static_assert(sizeof(SHA256_CTX) == Sha256::kStateSize && alignof(SHA256_CTX) <= 8);
+
 namespace {
-
-struct MdFree {
-  void operator()(EVP_MD* md) const { EVP_MD_free(md); }
-};
-
-// The algorithm, fetched from the default provider once per process: an
-// explicit fetch spares every context the implicit lookup (and the locks it
-// takes). The object is immutable after the fetch and may be used by any
-// number of threads at once; static initialisation is thread-safe.
-const EVP_MD* sha256_algorithm() {
-  static const std::unique_ptr<EVP_MD, MdFree> md(EVP_MD_fetch(nullptr, "SHA256", nullptr));
-  return md.get();
-}
-
+SHA256_CTX* state(unsigned char* bytes) { return reinterpret_cast<SHA256_CTX*>(bytes); }
 }  // namespace
 
-struct Sha256::Ctx {
-  EVP_MD_CTX* md = nullptr;
-  ~Ctx() { EVP_MD_CTX_free(md); }
-};
-
-Sha256::Sha256() : ctx_(std::make_unique<Ctx>()) {
-  ctx_->md = EVP_MD_CTX_new();
-  if (ctx_->md == nullptr) throw std::bad_alloc();
-  const EVP_MD* algorithm = sha256_algorithm();
-  if (algorithm == nullptr || EVP_DigestInit_ex(ctx_->md, algorithm, nullptr) != 1) {
-    throw std::runtime_error("SHA-256 is not available");
-  }
-}
-
-Sha256::~Sha256() = default;
-Sha256::Sha256(Sha256&&) noexcept = default;
-Sha256& Sha256::operator=(Sha256&&) noexcept = default;
+Sha256::Sha256() { SHA256_Init(state(state_)); }
 
 void Sha256::update(const void* data, std::size_t size) {
-  if (size != 0) EVP_DigestUpdate(ctx_->md, data, size);
+  if (size != 0) SHA256_Update(state(state_), data, size);
 }
 
 Digest Sha256::finish() {
   Digest out{};
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(ctx_->md, out.data(), &length);
-  // Same algorithm again: the provider's state is reset, not reallocated.
-  EVP_DigestInit_ex(ctx_->md, nullptr, nullptr);
+  SHA256_Final(out.data(), state(state_));
+  SHA256_Init(state(state_));
   return out;
 }
 
@@ -64,13 +39,26 @@ Digest sha256_of(std::string_view bytes) {
   return digest.finish();
 }
 
-std::string hex_lower(const Digest& digest) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text(digest.size() * 2, '\0');
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    text[2 * i] = kDigits[digest[i] >> 4];
-    text[2 * i + 1] = kDigits[digest[i] & 0x0F];
+namespace {
+// The two digits of every byte value, side by side.
+constexpr std::array<char, 512> kByteDigits = [] {
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::array<char, 512> pairs{};
+  for (std::size_t b = 0; b < 256; ++b) {
+    pairs[2 * b] = kDigits[b >> 4];
+    pairs[2 * b + 1] = kDigits[b & 0x0F];
   }
+  return pairs;
+}();
+}  // namespace
+
+void hex_lower_into(const Digest& digest, char* out) {
+  for (std::size_t i = 0; i < digest.size(); ++i) std::memcpy(out + 2 * i, &kByteDigits[2 * digest[i]], 2);
+}
+
+std::string hex_lower(const Digest& digest) {
+  std::string text(digest.size() * 2, '\0');
+  hex_lower_into(digest, text.data());
   return text;
 }
 

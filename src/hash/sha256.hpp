@@ -1,5 +1,7 @@
-// SHA-256 through OpenSSL's EVP interface, incremental, with the context
-// owned RAII-style; and the lowercase hexadecimal text of a digest.
+// SHA-256 through OpenSSL's own block functions, incremental, the state held
+// in the object itself (no allocation, and a copy carries on from the same
+// point, so a common prefix is hashed once); and the lowercase hexadecimal
+// text of a digest.
 #pragma once
 
 #include <array>
@@ -18,11 +20,6 @@ using Digest = std::array<std::uint8_t, 32>;
 class Sha256 {
  public:
   Sha256();
-  ~Sha256();
-  Sha256(Sha256&&) noexcept;
-  Sha256& operator=(Sha256&&) noexcept;
-  Sha256(const Sha256&) = delete;
-  Sha256& operator=(const Sha256&) = delete;
 
   void update(const void* data, std::size_t size);
   void update(std::string_view bytes) { update(bytes.data(), bytes.size()); }
@@ -30,15 +27,19 @@ class Sha256 {
   // so one context serves any number of digests.
   Digest finish();
 
+  // The size of OpenSSL's state (checked where it is used).
+  static constexpr std::size_t kStateSize = 112;
+
  private:
-  struct Ctx;
-  std::unique_ptr<Ctx> ctx_;
+  alignas(8) unsigned char state_[kStateSize];
 };
 
 // One-shot digest of a byte string (a context of its own per call; loops
 // keep a Sha256 instead).
 Digest sha256_of(std::string_view bytes);
 std::string hex_lower(const Digest& digest);
+// The same 64 digits written to `out`.
+void hex_lower_into(const Digest& digest, char* out);
 
 // Block size of every whole-file read (hashing and content capture).
 inline constexpr std::size_t kFileBlockSize = 65536;

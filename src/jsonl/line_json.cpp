@@ -7,6 +7,7 @@
 #include <simdjson.h>
 
 #include "jsonl/json_parse.hpp"
+#include "jsonl/line_reader.hpp"
 
 namespace vt {
 
@@ -15,6 +16,9 @@ namespace {
 // Longer lines go to the reference parser alone: the fast parser's working
 // memory is several times the size of the longest line it has seen.
 constexpr std::size_t kMaxFastLine = 16u << 20;
+
+static_assert(simdjson::SIMDJSON_PADDING <= JsonlReader::kPadding,
+              "the line reader keeps the fast parser's padding after each line");
 
 // Lays out a parsed document on a tape; false when the value is one the
 // reference parser must decide (too deep, not finite).
@@ -118,23 +122,27 @@ struct LineJsonParser::State {
   Json fallback;   // a value of the reference parser, which the tape then reads
 
   // Lays the line out on the tape with the fast parser; false when it
-  // declines the line.
-  bool lay_out_fast(std::string_view text);
+  // declines the line. With `padded`, the padding follows `text` already.
+  bool lay_out_fast(std::string_view text, bool padded);
 };
 
-bool LineJsonParser::State::lay_out_fast(std::string_view text) {
+bool LineJsonParser::State::lay_out_fast(std::string_view text, bool padded) {
   if (text.size() > kMaxFastLine) return false;
-  const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
-  if (needed > capacity) {
-    buffer.reset(new (std::nothrow) char[needed]);
-    capacity = buffer ? needed : 0;
-    if (!buffer) return false;
+  const char* at = text.data();
+  if (!padded) {
+    const std::size_t needed = text.size() + simdjson::SIMDJSON_PADDING;
+    if (needed > capacity) {
+      buffer.reset(new (std::nothrow) char[needed]);
+      capacity = buffer ? needed : 0;
+      if (!buffer) return false;
+    }
+    // The line is copied whole, NUL bytes included, and parsed by its length.
+    std::memcpy(buffer.get(), text.data(), text.size());
+    std::memset(buffer.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
+    at = buffer.get();
   }
-  // The line is copied whole, NUL bytes included, and parsed by its length.
-  std::memcpy(buffer.get(), text.data(), text.size());
-  std::memset(buffer.get() + text.size(), 0, simdjson::SIMDJSON_PADDING);
   simdjson::dom::element root;
-  if (parser.parse(buffer.get(), text.size(), /*realloc_if_needed=*/false).get(root)) return false;
+  if (parser.parse(at, text.size(), /*realloc_if_needed=*/false).get(root)) return false;
   tape.clear();
   // A value takes at least two bytes of the line (one for the last): room
   // for them all at once, so the tape never grows by copying itself. Pages
@@ -154,9 +162,9 @@ LineJsonParser::~LineJsonParser() = default;
 LineJsonParser::LineJsonParser(LineJsonParser&&) noexcept = default;
 LineJsonParser& LineJsonParser::operator=(LineJsonParser&&) noexcept = default;
 
-std::expected<JsonView, std::string> LineJsonParser::parse_view(std::string_view text) {
+std::expected<JsonView, std::string> LineJsonParser::parse_view(std::string_view text, bool padded) {
   State& s = *state_;
-  if (s.lay_out_fast(text)) {
+  if (s.lay_out_fast(text, padded)) {
     if (!s.fallback.is_null()) s.fallback = nullptr;  // an earlier line's value, no longer read
   } else {
     auto value = parse_json_text(text);
@@ -168,7 +176,7 @@ std::expected<JsonView, std::string> LineJsonParser::parse_view(std::string_view
 }
 
 std::optional<Json> LineJsonParser::parse_fast(std::string_view text) {
-  if (!state_->lay_out_fast(text)) return std::nullopt;
+  if (!state_->lay_out_fast(text, false)) return std::nullopt;
   try {
     return JsonView(state_->tape, 0).held();
   } catch (const std::bad_alloc&) {

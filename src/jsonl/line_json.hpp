@@ -26,8 +26,10 @@ class LineJsonParser {
   LineJsonParser& operator=(LineJsonParser&&) noexcept;
 
   // The value of `parse_json_text(text)`, or its description. The view reads
-  // the parser's own buffers: it is valid until the next call.
-  std::expected<JsonView, std::string> parse_view(std::string_view text);
+  // the parser's own buffers: it is valid until the next call. With `padded`,
+  // at least 64 readable bytes follow `text` and the line is parsed where it
+  // lies; else it is copied first.
+  std::expected<JsonView, std::string> parse_view(std::string_view text, bool padded = false);
   // As `parse_json_text(text)`.
   std::expected<Json, std::string> parse(std::string_view text);
   // The value of the fast path alone; nothing when it declines the line.

@@ -11,8 +11,8 @@ namespace vt {
 
 namespace {
 
-// Buffer refills (8 KiB each) between two looks at the cancel flag.
-constexpr std::uint64_t kRefillsBetweenCancelChecks = 512;
+// Buffer refills (64 KiB each) between two looks at the cancel flag.
+constexpr std::uint64_t kRefillsBetweenCancelChecks = 64;
 
 constexpr std::uint64_t kMax64 = std::numeric_limits<std::uint64_t>::max();
 
@@ -34,7 +34,9 @@ void grow_to(std::string& line, std::size_t needed, std::size_t cap) {
 }  // namespace
 
 JsonlReader::JsonlReader(ByteSource source, std::uint64_t limit)
-    : source_(std::move(source)), buffer_(new char[kBufferSize]), limit_(limit) {}
+    : source_(std::move(source)),
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize + kPadding)),
+      limit_(limit) {}
 
 Result<JsonlReader> JsonlReader::open(const std::filesystem::path& path, std::uint64_t limit,
                                       StoredAs stored, ReadProgress* progress) {
@@ -109,7 +111,8 @@ bool JsonlReader::next_view(LineView& view) {
     const std::size_t room = cap - line_.size();
     const std::size_t take = std::min(segment, room);
     if (take != 0) {
-      grow_to(line_, line_.size() + take, cap);
+      const std::size_t room_cap = cap > std::numeric_limits<std::size_t>::max() - kPadding ? cap : cap + kPadding;
+      grow_to(line_, line_.size() + take + kPadding, room_cap);
       line_.append(begin, take);
     }
     position_ += segment;
@@ -123,6 +126,9 @@ bool JsonlReader::next_view(LineView& view) {
     kept = line_.data();
     kept_size = line_.size();
   }
+  // A line in the buffer ends at most kBufferSize bytes in; one gathered in
+  // `line_` has the padding in its capacity.
+  view.padded = kept != line_.data() || line_.capacity() >= line_.size() + kPadding;
   view.line_number = ++next_index_;
   view.byte_length = length;
   view.over_limit = limit_ != 0 && length > limit_;

@@ -40,6 +40,9 @@ struct LineView {
   std::uint64_t line_number = 0;
   bool failed = false;          // a read failure or invalid UTF-8: see `error`
   std::string_view text;        // as `Line::text`
+  // At least JsonlReader::kPadding readable bytes follow `text` (of any
+  // value), so a parser that reads ahead may take it in place.
+  bool padded = false;
   std::uint64_t byte_length = 0;
   bool over_limit = false;
   bool unterminated = false;    // the input ended before a line feed (the last line)
@@ -48,7 +51,9 @@ struct LineView {
 
 class JsonlReader {
  public:
-  static constexpr std::size_t kBufferSize = 8192;
+  static constexpr std::size_t kBufferSize = 65536;
+  // Bytes kept readable after every line handed out (see LineView::padded).
+  static constexpr std::size_t kPadding = 64;
   // Reads that fail this many times in a row end the input (a failing device
   // would otherwise fail forever); the last failure says so.
   static constexpr unsigned kMaxFailuresInRow = 8;
@@ -90,7 +95,7 @@ class JsonlReader {
   std::size_t filled_ = 0;
   std::uint64_t limit_ = 0;
   std::uint64_t next_index_ = 0;
-  std::string line_;   // the kept bytes of a line that spans buffer refills
+  std::string line_;   // the kept bytes of a line that spans buffer refills, and room for the padding
   std::string error_;  // text of the last failure
   bool done_ = false;
   unsigned failures_in_row_ = 0;

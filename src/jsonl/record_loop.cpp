@@ -83,7 +83,8 @@ Result<FileRecords> read_jsonl_records(const std::filesystem::path& path,
       continue;
     }
 
-    auto value = parser.parse_view(text);
+    // Trimming keeps the padding after the line (it only takes bytes off).
+    auto value = parser.parse_view(text, line.padded);
     if (!value && live_end(line, options)) {
       report(DiagnosticCode::UnterminatedLine, Severity::Warning, line.line_number, live_end_message(line.byte_length));
       continue;

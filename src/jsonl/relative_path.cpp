@@ -1,6 +1,6 @@
 #include "jsonl/relative_path.hpp"
 
-#include <vector>
+#include <string_view>
 
 #include "core/path_text.hpp"
 
@@ -8,33 +8,57 @@ namespace vt {
 
 namespace {
 
-// The components that name something: repeated and trailing separators and
-// "." components after the first are not compared.
-std::vector<std::filesystem::path> components(const std::filesystem::path& path) {
-  std::vector<std::filesystem::path> parts;
-  for (const auto& part : path) {
-    if (part.empty()) continue;
-    if (part == "." && !parts.empty()) continue;
-    parts.push_back(part);
+// The components of a path that name something, read in place: a leading
+// separator is the root "/", repeated and trailing separators and "."
+// components after the first are passed over (as std::filesystem's iteration
+// gives them, less the empty and dot ones).
+class Components {
+ public:
+  explicit Components(std::string_view text) : text_(text) {}
+
+  // The next component; false at the end.
+  bool next(std::string_view& part) {
+    if (at_ == 0 && !text_.empty() && text_.front() == '/') {
+      while (at_ < text_.size() && text_[at_] == '/') ++at_;
+      part = text_.substr(0, 1);
+      any_ = true;
+      return true;
+    }
+    for (;;) {
+      while (at_ < text_.size() && text_[at_] == '/') ++at_;
+      if (at_ == text_.size()) return false;
+      const std::size_t end = std::min(text_.find('/', at_), text_.size());
+      part = text_.substr(at_, end - at_);
+      at_ = end;
+      if (part == "." && any_) continue;
+      any_ = true;
+      return true;
+    }
   }
-  return parts;
-}
+
+ private:
+  std::string_view text_;
+  std::size_t at_ = 0;
+  bool any_ = false;  // a component was given already
+};
 
 }  // namespace
 
 std::string relative_path_for(const std::filesystem::path& path, const std::filesystem::path& root) {
-  const auto root_parts = components(root);
-  const auto path_parts = components(path);
-  if (root_parts.empty() || root_parts.size() > path_parts.size()) return path_text(path);
-  for (std::size_t i = 0; i < root_parts.size(); ++i) {
-    if (root_parts[i] != path_parts[i]) return path_text(path);
+  Components root_parts(root.native()), path_parts(path.native());
+  std::string_view root_part, path_part;
+  bool any_root = false;
+  while (root_parts.next(root_part)) {
+    any_root = true;
+    if (!path_parts.next(path_part) || path_part != root_part) return path_text(path);
   }
+  if (!any_root) return path_text(path);
   std::string rest;
-  for (std::size_t i = root_parts.size(); i < path_parts.size(); ++i) {
+  while (path_parts.next(path_part)) {
     if (!rest.empty()) rest.push_back('/');
-    rest.append(path_parts[i].native());
+    rest.append(path_part);
   }
-  return path_text(rest);
+  return path_text_of(rest);
 }
 
 }  // namespace vt

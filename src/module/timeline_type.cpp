@@ -138,7 +138,8 @@ PyObject* timeline_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
       PyErr_SetString(PyExc_TypeError, "Timeline._diagnostics_type is not the vellumtrace.Diagnostics type");
       return nullptr;
     }
-    const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content, !call.documented};
+    const vt::columns::ColumnChoice choice{call.collection, call.include_raw, call.include_content,
+                                           !call.documented, options.threads};
     auto inputs = std::make_shared<vt::InputFiles>();
     std::optional<vt::columns::ReportTables> tables = run_tables(module, paths, options, choice, *inputs);
     if (!tables) return nullptr;

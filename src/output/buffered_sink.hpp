@@ -48,6 +48,15 @@ class BufferedSink {
     }
   }
 
+  // For renderers that write small pieces in place: the free bytes of the
+  // buffer when at least `size` remain (and nothing failed), else null; then
+  // `advance` by what was written. The same bytes through `append` give the
+  // same writes to the sink.
+  char* room(std::size_t size) {
+    return size <= kCapacity - used_ && !failed_ ? buffer_.data() + used_ : nullptr;
+  }
+  void advance(std::size_t size) { used_ += size; }
+
   bool failed() const { return failed_; }
   const std::error_code& error() const { return error_; }
 

@@ -1,6 +1,7 @@
 #include "output/json_layout.hpp"
 
 #include <charconv>
+#include <cstring>
 
 #include "output/json_text.hpp"
 
@@ -22,42 +23,58 @@ void put_line_break(BufferedSink& out, std::size_t depth) {
 
 void JsonLayout::open(char bracket) {
   out_.push_back(bracket);
-  open_.push_back(false);
+  ++open_;
+  members_ &= ~(std::uint64_t{1} << ((open_ - 1) % kMaxDepth));
 }
 
 void JsonLayout::close(char bracket) {
-  const bool had_members = open_.back();
-  open_.pop_back();
+  const bool had_members = (members_ >> ((open_ - 1) % kMaxDepth)) & 1;
+  --open_;
   if (pretty_ && had_members) put_line_break(out_, depth());
   out_.push_back(bracket);
 }
 
 void JsonLayout::separator() {
-  if (open_.back()) out_.push_back(',');
-  open_.back() = true;
+  if (take_first_member()) out_.push_back(',');
   if (pretty_) put_line_break(out_, depth());
 }
 
-void JsonLayout::key(std::string_view name) {
+void JsonLayout::key_slow(std::string_view name) {
+  if (!pretty_) {
+    if (take_first_member()) out_.push_back(',');
+    out_.push_back('"');
+    out_.append(name);
+    out_.append("\":", 2);
+    return;
+  }
   separator();
-  // Member names are this program's own plain ASCII words: nothing to escape.
   out_.push_back('"');
   out_.append(name);
-  out_.push_back('"');
-  if (pretty_) {
-    out_.append(": ", 2);
-  } else {
-    out_.push_back(':');
-  }
+  out_.append("\": ", 3);
 }
 
 void JsonLayout::element() { separator(); }
 
 void JsonLayout::string(std::string_view text) { put_json_string(out_, text); }
 
+void JsonLayout::string(const SharedString& text) {
+  if (text.size() < kRepeatedMinSize || !text.is_shared()) return put_json_string(out_, text);
+  // An event holds a handful of shared texts: every slot is looked at, and a
+  // new text takes the slot after the one taken last.
+  for (const RepeatedString& slot : repeated_strings_) {
+    if (slot.text.shares(text)) return out_.append(slot.rendered);
+  }
+  RepeatedString& slot = repeated_strings_[next_repeated_];
+  next_repeated_ = (next_repeated_ + 1) % kRepeatedSlots;
+  slot.rendered.clear();
+  put_json_string(slot.rendered, text);
+  slot.text = text;
+  out_.append(slot.rendered);
+}
+
 void JsonLayout::string(const OptionalShared& text) {
   if (text) {
-    put_json_string(out_, *text);
+    string(*text);
   } else {
     null();
   }
@@ -106,9 +123,11 @@ void JsonLayout::boolean(const std::optional<bool>& value) {
 
 void JsonLayout::timestamp(const std::optional<Instant>& instant) {
   if (instant) {
-    out_.push_back('"');
-    out_.append(timestamp_text(*instant));
-    out_.push_back('"');
+    char text[Instant::kMaxText + 2];
+    text[0] = '"';
+    const std::size_t size = instant->write_text(text + 1, "Z");
+    text[size + 1] = '"';
+    out_.append(text, size + 2);
   } else {
     null();
   }
@@ -133,7 +152,5 @@ void JsonLayout::json(const SharedValue<Json>& value) {
   }
   out_.append(repeated_text_);
 }
-
-void JsonLayout::null() { out_.append("null", 4); }
 
 }  // namespace vt

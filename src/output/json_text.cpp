@@ -5,7 +5,12 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/path_text.hpp"
+#include "core/utf8.hpp"
 #include "output/buffered_sink.hpp"
 
 namespace vt {
@@ -24,20 +29,70 @@ bool word_needs_escape(std::uint64_t word) {
   return (below_space | has_zero_byte(word ^ (kOnes * '"')) | has_zero_byte(word ^ (kOnes * '\\'))) != 0;
 }
 
+#if defined(__SSE2__)
+// Bit k set where byte k of the sixteen at `s` must be escaped.
+int escape_mask(const char* s) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+  // A byte at most 0x1F (unsigned) is its own minimum with 0x1F.
+  const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v),
+                                   _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+  return _mm_movemask_epi8(hit);
+}
+#endif
+
+// The index of the first byte at or after `i` that must be escaped, or
+// `size`: sixteen bytes at a time where the CPU has SSE2 (the last sixteen
+// of a text read once more rather than byte by byte), else eight.
+std::size_t plain_until(const char* s, std::size_t i, std::size_t size) {
+#if defined(__SSE2__)
+  if (size >= 16) {
+    for (; i + 16 <= size; i += 16) {
+      if (const int mask = escape_mask(s + i)) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+    if (i == size) return size;
+    const std::size_t base = size - 16;
+    const int mask = escape_mask(s + base) & ~((1 << (i - base)) - 1);
+    return mask != 0 ? base + static_cast<std::size_t>(__builtin_ctz(mask)) : size;
+  }
+#endif
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    if (word_needs_escape(word)) break;
+  }
+  for (; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == '"' || c == '\\') return i;
+  }
+  return size;
+}
+
+// The length of the ASCII bytes `text` starts with.
+std::size_t ascii_prefix(std::string_view text) {
+  const char* s = text.data();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  for (; i + 16 <= text.size(); i += 16) {
+    const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
+    if (high != 0) return i + static_cast<std::size_t>(__builtin_ctz(high));
+  }
+#endif
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    if (word & 0x8080808080808080ULL) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+  return i;
+}
+
 template <class Out>
 void put_escaped(Out& out, std::string_view s) {
   std::size_t run = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    // Long stretches of plain text are passed over eight bytes at a time.
-    while (i + 8 <= s.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, s.data() + i, 8);
-      if (word_needs_escape(word)) break;
-      i += 8;
-    }
-    if (i >= s.size()) break;
+  for (std::size_t i = plain_until(s.data(), 0, s.size()); i < s.size();
+       i = plain_until(s.data(), i + 1, s.size())) {
     const auto c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
     if (i > run) out.append(s.data() + run, i - run);
     run = i + 1;
     switch (c) {
@@ -107,21 +162,19 @@ void put_scalar(Out& out, const Json& value) {
   }
 }
 
-bool all_ascii(std::string_view text) {
-  unsigned char high = 0;
-  for (const char c : text) high |= static_cast<unsigned char>(c);
-  return high < 0x80;
-}
-
 }  // namespace
 
 template <class Out>
 void put_json_string(Out& out, std::string_view text) {
   out.push_back('"');
-  if (all_ascii(text) || is_valid_utf8(text)) {
+  // ASCII is valid as it is; past it the text is checked (and repaired where
+  // invalid, which leaves the ASCII before it as it is).
+  const std::size_t ascii = ascii_prefix(text);
+  if (ascii == text.size() || valid_utf8(text.substr(ascii))) {
     put_escaped(out, text);
   } else {
-    put_escaped(out, utf8_lossy(text));
+    put_escaped(out, text.substr(0, ascii));
+    put_escaped(out, utf8_lossy(text.substr(ascii)));
   }
   out.push_back('"');
 }

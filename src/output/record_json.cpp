@@ -24,7 +24,7 @@ void put_artifact(JsonLayout& j, const Artifact& artifact) {
   j.begin_object();
   j.key("reference_status");
   if (artifact.reference_status) {
-    j.string(wire_name(*artifact.reference_status));
+    j.word(wire_name(*artifact.reference_status));
   } else {
     j.null();
   }
@@ -42,7 +42,7 @@ void put_artifact(JsonLayout& j, const Artifact& artifact) {
   j.string(artifact.content);
   j.key("content_encoding");
   if (artifact.content_encoding) {
-    j.string(wire_name(*artifact.content_encoding));
+    j.word(wire_name(*artifact.content_encoding));
   } else {
     j.null();
   }
@@ -71,7 +71,7 @@ void put_fact(JsonLayout& j, const std::optional<bool>& value) { j.boolean(value
 void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
   j.begin_object();
   j.key("schema_version");
-  j.string(e.schema_version);
+  j.word(e.schema_version);
   j.key("event_id");
   j.string(e.event_id);
   j.key("sequence");
@@ -117,7 +117,7 @@ void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
   if (extras.origin) {
     j.key("origin");
     if (e.origin) {
-      j.string(wire_name(*e.origin));
+      j.word(wire_name(*e.origin));
     } else {
       j.null();
     }

@@ -55,6 +55,43 @@ TEST(EventId, EveryInputSeparatesIdentifiers) {
             event_id_for(Provider::Codex, ArtifactKind::History, "a", "bc"));
 }
 
+// One maker serves a reader's whole run: the shared part it keeps from the
+// previous identifier must be dropped whenever provider, kind or path change,
+// back and forth, and also when only a backslash or the length differs.
+TEST(EventId, OneMakerAgreesWithOneShotIdentifiers) {
+  struct Call {
+    Provider provider;
+    ArtifactKind kind;
+    const char* path;
+    const char* key;
+    std::optional<std::uint64_t> ordinal;
+  };
+  const std::string long_path(150, 'p');  // the shared part spans whole blocks
+  const Call calls[] = {
+      {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:1", std::nullopt},
+      {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:2", std::nullopt},
+      {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:2", 0},
+      {Provider::Codex, ArtifactKind::Session, "sessions/b.jsonl", "session:1", std::nullopt},
+      {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:1", std::nullopt},
+      {Provider::Codex, ArtifactKind::History, "sessions/a.jsonl", "session:1", std::nullopt},
+      {Provider::ClaudeCode, ArtifactKind::History, "sessions/a.jsonl", "session:1", std::nullopt},
+      {Provider::ClaudeCode, ArtifactKind::History, "sessions\\a.jsonl", "session:1", 18446744073709551615u},
+      {Provider::ClaudeCode, ArtifactKind::History, "sessions/a.jsonl.", "", std::nullopt},
+      {Provider::ClaudeCode, ArtifactKind::Transcript, long_path.c_str(), "k", 3},
+      {Provider::ClaudeCode, ArtifactKind::Transcript, long_path.c_str(), std::string(200, 'k').c_str(), 4},
+      {Provider::ClaudeCode, ArtifactKind::Transcript, "", "k", std::nullopt},
+  };
+  EventIds ids;
+  for (const Call& c : calls) {
+    const EventIdText made = ids.make(c.provider, c.kind, c.path, c.key, c.ordinal);
+    EXPECT_EQ(made.size(), 64u);
+    EXPECT_EQ(made.str(), event_id_for(c.provider, c.kind, c.path, c.key, c.ordinal)) << c.path << " " << c.key;
+  }
+  // The known answer of the first vector, after a maker has served others.
+  EXPECT_EQ(ids.make(Provider::Codex, ArtifactKind::History, "history.jsonl", "codex_history:1").str(),
+            "5586078756733624ac106a9ab809e832304d179ee925820c4f643e05aae6b464");
+}
+
 TEST(Digest, HexAndIncrementalHashing) {
   EXPECT_EQ(hex_lower(sha256_of("")), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(hex_lower(sha256_of("abc")), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
@@ -69,6 +106,14 @@ TEST(Digest, HexAndIncrementalHashing) {
     running.update(text.substr(0, split));
     running.update(text.substr(split));
     EXPECT_EQ(hex_lower(running.finish()), hex_lower(sha256_of(text))) << split;
+    // A copy carries on from the same state, independently of the original.
+    Sha256 head;
+    head.update(text.substr(0, split));
+    Sha256 copy = head;
+    head.update("different");
+    copy.update(text.substr(split));
+    EXPECT_EQ(hex_lower(copy.finish()), hex_lower(sha256_of(text))) << split;
+    EXPECT_EQ(hex_lower(head.finish()), hex_lower(sha256_of(text.substr(0, split) + "different"))) << split;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <tuple>
 
+#include "core/path_text.hpp"
 #include "output/json_text.hpp"
 
 namespace vt {
@@ -59,6 +60,34 @@ TEST(Escaping, EveryAsciiByteAtEveryOffset) {
       const std::string expected = std::string(at, 'x') + one(static_cast<unsigned char>(c)) +
                                    std::string(19 - at, 'x');
       ASSERT_EQ(escaped(input), "\"" + expected + "\"") << "byte " << c << " at " << at;
+    }
+  }
+}
+
+// Texts of every length around the vector widths, with a byte to escape, a
+// multi-byte character or an invalid byte at any place (and two of them),
+// against escaping byte by byte after repair.
+TEST(Escaping, AnyLengthAndPlaceAgainstByteByByte) {
+  const auto reference = [](std::string_view text) {
+    std::string out = "\"";
+    for (const char c : utf8_lossy(text)) {
+      const std::string one = escaped(std::string(1, c));  // each ASCII byte on its own
+      out += static_cast<unsigned char>(c) < 0x80 ? one.substr(1, one.size() - 2) : std::string(1, c);
+    }
+    return out + "\"";
+  };
+  const std::string specials[] = {"\"", "\n", std::string(1, '\0'), "\\", "\xC3\xA9", "\xF0\x9F\x98\x80",
+                                  "\xFF", "\xE2\x82", "\x7F"};
+  for (std::size_t length = 0; length <= 40; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (const std::string& first : specials) {
+        for (const std::string& second : {std::string(), std::string("\t"), std::string("\xC3")}) {
+          std::string text(length, 'a');
+          text.insert(at, first);
+          text += second;
+          ASSERT_EQ(escaped(text), reference(text)) << ::testing::PrintToString(text);
+        }
+      }
     }
   }
 }

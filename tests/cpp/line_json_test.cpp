@@ -63,6 +63,14 @@ bool agrees(vt::LineJsonParser& parser, const std::string& line) {
   const auto view = parser.parse_view(line);
   EXPECT_EQ(view.has_value(), reference.has_value()) << line;
   if (view && reference) EXPECT_TRUE(same(view->held(), *reference)) << line;
+  // The same line read where it lies, followed by whatever the reader's
+  // buffer holds next (here bytes that would continue or close a value).
+  std::string buffer = line + "\n\"}],1" + std::string(1, '\0');
+  buffer.resize(line.size() + 64, '"');
+  const auto in_place = parser.parse_view(std::string_view(buffer).substr(0, line.size()), true);
+  EXPECT_EQ(in_place.has_value(), reference.has_value()) << line;
+  if (in_place && reference) EXPECT_TRUE(same(in_place->held(), *reference)) << line;
+  if (!in_place && !reference) EXPECT_EQ(in_place.error(), reference.error()) << line;
   return fast.has_value();
 }
 

@@ -16,6 +16,8 @@
 namespace vt {
 namespace {
 
+constexpr std::size_t kBuffer = JsonlReader::kBufferSize;
+
 struct Read {
   std::vector<LineItem> items;
   std::string digest;
@@ -69,7 +71,14 @@ INSTANTIATE_TEST_SUITE_P(
         SplitCase{"line_ends_at_buffer_edge", std::string(8191, 'a') + "\nb", {std::string(8191, 'a'), "b"}},
         SplitCase{"feed_first_in_second_block", std::string(8192, 'a') + "\nb\n", {std::string(8192, 'a'), "b"}},
         SplitCase{"line_spans_blocks", "s\n" + std::string(20000, 'q') + "\nt", {"s", std::string(20000, 'q'), "t"}},
-        SplitCase{"utf8_across_block_edge", std::string(8191, 'a') + "\xC3\xA9\n", {std::string(8191, 'a') + "\xC3\xA9"}}),
+        SplitCase{"utf8_across_block_edge", std::string(8191, 'a') + "\xC3\xA9\n", {std::string(8191, 'a') + "\xC3\xA9"}},
+        // The same edges at the reader's own buffer size.
+        SplitCase{"line_ends_at_reader_buffer_edge", std::string(kBuffer - 1, 'a') + "\nb", {std::string(kBuffer - 1, 'a'), "b"}},
+        SplitCase{"feed_first_in_second_reader_buffer", std::string(kBuffer, 'a') + "\nb\n", {std::string(kBuffer, 'a'), "b"}},
+        SplitCase{"line_spans_reader_buffers", "s\n" + std::string(2 * kBuffer + 5, 'q') + "\nt",
+                  {"s", std::string(2 * kBuffer + 5, 'q'), "t"}},
+        SplitCase{"utf8_across_reader_buffer_edge", std::string(kBuffer - 1, 'a') + "\xC3\xA9\n",
+                  {std::string(kBuffer - 1, 'a') + "\xC3\xA9"}}),
     [](const auto& info) { return info.param.name; });
 
 struct LimitCase {

@@ -119,7 +119,17 @@ INSTANTIATE_TEST_SUITE_P(
                       RelCase{"/elsewhere/a", "/r", "/elsewhere/a"},
                       RelCase{"/r/a\\b.txt", "/r", "a/b.txt"},
                       RelCase{"/r/x\xFFy", "/r", "x\xEF\xBF\xBDy"},
-                      RelCase{"/r", "/r/deeper", "/r"}));
+                      RelCase{"/r", "/r/deeper", "/r"},
+                      // Repeated and trailing separators and "." after the first
+                      // component are not compared, and do not show in the rest.
+                      RelCase{"./a/b", ".", "a/b"}, RelCase{".", ".", ""},
+                      RelCase{"/r//a/./b/", "/r/", "a/b"}, RelCase{"/r/./a", "/r/.", "a"},
+                      RelCase{"//r/a", "/r", "a"}, RelCase{"/r/a//", "/r", "a"},
+                      RelCase{"/a/../b", "/a/..", "b"}, RelCase{"/a/b", "/a/..", "/a/b"},
+                      RelCase{"r/a", "r", "a"}, RelCase{"r/a", "/r", "r/a"},
+                      RelCase{"/r/a", "r", "/r/a"}, RelCase{"/r/a", "/", "r/a"},
+                      RelCase{"a", "", "a"}, RelCase{"", "/r", ""},
+                      RelCase{"/r/a.//b", "/r/a.", "b"}, RelCase{"/r/.x/y", "/r", ".x/y"}));
 
 }  // namespace
 }  // namespace vt

@@ -235,6 +235,22 @@ TEST(TimelineOrder, MatchesDocumentedOrderWheneverItIsConsistent) {
   EXPECT_GT(inconsistent, 10);
 }
 
+// Sorted in parts on several threads and merged: the order of one thread,
+// over a timeline large enough to be cut (ties, groups and absent keys
+// common), whatever the number of parts.
+TEST(ThreadedRun, SortAsOnOneThread) {
+  std::mt19937 rng(28);
+  std::vector<Event> events = random_events(rng, 40000);
+  for (std::size_t i = 0; i < events.size(); i += 3) events[i].timestamp = at(static_cast<std::int64_t>(rng() % 50));
+  std::vector<Event> serial = events;
+  vt::sort_timeline(serial, 1);
+  for (const unsigned threads : {2u, 3u, 5u, 16u}) {
+    std::vector<Event> parted = events;
+    vt::sort_timeline(parted, threads);
+    ASSERT_EQ(names(parted), names(serial)) << threads;
+  }
+}
+
 TEST(FinalizeReport, NumbersEventsInTimelineOrder) {
   std::vector<Event> events = {make("b", at(2), "p"), make("c", std::nullopt, "p"),
                                make("a", at(1), "p")};
