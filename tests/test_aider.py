@@ -5,7 +5,6 @@ three files are checked in tests/cpp/aider_test.cpp)."""
 
 import bisect
 import collections
-import datetime
 import json
 import os
 import re
@@ -14,7 +13,6 @@ import subprocess
 import pytest
 
 import agent_totals
-import vellumtrace
 
 CHAT = ("\n# aider chat started at 2025-05-04 17:02:36\n\n> Aider v0.82.2  \n"
         "> Main model: gemini/pro with diff-fenced edit format  \n\n#### fix the bug  \n\nDone.\n\n"
@@ -79,19 +77,6 @@ def test_detection(tmp_path, cli_path, files, target, expected):
     assert len({e["event_id"] for e in rep["events"]}) == len(rep["events"])
 
 
-def test_a_home_is_a_place_beside_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
-    put(tmp_path, ".aider.chat.history.md", CHAT)
-    put(tmp_path, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex", "ts": 1746378000}) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [e["provider"] for e in full["events"]] == ["codex", "aider", "aider", "aider", "aider", "aider"]
-    # Given again with the root inside it, nothing is read twice and nothing dropped.
-    again = report(cli_path, tmp_path, tmp_path / ".codex")
-    assert [e["event_id"] for e in again["events"]] == [e["event_id"] for e in full["events"]]
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert "aider" not in documented.stdout.decode()
-
-
 @pytest.mark.parametrize("zone, launch", [("UTC", "2025-05-04T17:02:36Z"), ("Asia/Tokyo", "2025-05-04T08:02:36Z"),
                                           ("America/New_York", "2025-05-04T21:02:36Z")])
 def test_launch_time_is_read_in_the_zone_named(tmp_path, cli_path, zone, launch):
@@ -141,6 +126,29 @@ def test_damaged_and_foreign_lines_end_in_diagnostics(tmp_path, cli_path, name, 
     assert kinds(rep) == expected
 
 
+def peak_mib(cli_path, path):
+    """The program's peak resident set over `path`, in MiB."""
+    with open(os.devnull, "wb") as sink:
+        child = subprocess.Popen([cli_path, str(path), "-q", "-f", "jsonl"], stdout=sink, env=dict(os.environ, TZ="UTC"))
+        _, status, usage = os.wait4(child.pid, 0)
+    assert status == 0
+    return usage.ru_maxrss / 1024
+
+
+def test_a_huge_markdown_line_is_never_held_whole(tmp_path, cli_path):
+    small = put(tmp_path, "small/.aider.chat.history.md", CHAT)
+    huge = put(tmp_path, "huge/.aider.chat.history.md", CHAT)
+    chunk = b"y" * (1 << 20)
+    with open(huge, "ab") as out:
+        for _ in range(96):  # 96 MiB of one line, past the 10 MiB default limit
+            out.write(chunk)
+        out.write(b"\n\nafter\n")
+    rep = report(cli_path, huge)
+    assert [d["code"] for d in rep["diagnostics"]] == ["invalid_json"]
+    assert rep["events"][-1]["message"] == "after"
+    assert peak_mib(cli_path, huge) - peak_mib(cli_path, small) < 40
+
+
 # ---- the real sources ----------------------------------------------------
 
 def core_of(name, line):
@@ -159,29 +167,91 @@ def core_of(name, line):
     return line[len("ASSISTANT "):] if line.startswith("ASSISTANT ") else line
 
 
-def independent_counts(place):
-    counts = collections.Counter()
+def amount(figure):
+    """A rounded token figure as aider prints it ("3.2k", "1.5M", "222")."""
+    scale = {"k": 1e3, "K": 1e3, "M": 1e6}.get(figure[-1], 1)
+    return int(float(figure.rstrip("kKM")) * scale + 0.5)
+
+
+def texts(text):
+    """Lines without trailing blanks, blank runs kept, ends trimmed: how two files' prompts are compared."""
+    return "\n".join(line.rstrip() for line in text.split("\n")).strip("\n")
+
+
+def count_once(place):
+    """What a place holds counted once, with Python alone, per launch
+    (session "aider:" and its start as written): each `> Tokens:` line's
+    figures (sent as input, received as output, cache hits and writes) and
+    the message cost, under the model last announced; each run of input
+    lines (`#### `, ending in two blanks) one prompt. An input-history entry is a chat prompt again when
+    its launch (the last started at or before it) holds the same text, else
+    a prompt of that launch that counts only where the launch has no chat
+    prompt. No tool calls: aider's edits are text. Beside the totals, what
+    each kind of line counts: launches, token lines, inputs, input-history
+    entries, and the log's requests and replies."""
+    want, counts = agent_totals.Totals(), collections.Counter()
+    inputs = collections.defaultdict(list)  # launch -> its prompts' texts
+    launches = []  # (start, session)
     chat = place / ".aider.chat.history.md"
-    if chat.is_file():
-        previous = ""
-        for line in chat.read_text(encoding="utf-8").replace("\r\n", "\n").split("\n"):
-            counts["launches"] += line.startswith("# aider chat started at ")
-            counts["tokens"] += line.startswith("> Tokens: ")
-            is_input = line.startswith("#### ") and line.endswith("  ")
-            counts["inputs"] += is_input and not previous  # a run of input lines is one input
-            previous = "input" if is_input else ""
-    inputs = place / ".aider.input.history"
-    if inputs.is_file():
-        counts["entries"] = sum(line.startswith("# ") for line in inputs.read_text(encoding="utf-8").split("\n"))
+    lines = chat.read_text(encoding="utf-8").replace("\r\n", "\n").split("\n") if chat.is_file() else []
+    session, model, run = None, None, None
+    for line in lines + [""]:
+        if line.startswith("#### ") and line.endswith("  "):  # a heading of the model's Markdown has no blanks after
+            run = (run or []) + [line[5:-2]]
+            continue
+        if run is not None:
+            want.prompts[session] += 1
+            counts["inputs"] += 1
+            inputs[session].append(texts("\n".join(run)))
+            run = None
+        if line.startswith("# aider chat started at "):
+            start = line[len("# aider chat started at "):].strip()
+            session, model = "aider:" + start.replace(" ", "T"), None
+            launches.append((start, session))
+        elif line.startswith(("> Main model: ", "> Model: ")):
+            model = line.split(": ", 1)[1].split(" with ")[0].strip()
+        elif line.startswith("> Tokens: "):
+            counts["tokens"] += 1
+            figures = dict((label, amount(figure)) for figure, label in
+                           re.findall(r"([0-9.]+[kKM]?) (sent|received|cache write|cache hit)", line))
+            columns = {"sent": "input_tokens", "received": "output_tokens", "cache write": "cache_write_tokens",
+                       "cache hit": "cache_read_tokens"}
+            for label, figure in figures.items():
+                want.tokens[(session, columns[label])] += figure
+            cost = re.search(r"Cost: \$([0-9.]+) message", line)
+            if cost:
+                want.costs[session] += float(cost.group(1))
+            want.models[session].add(model)
+    counts["launches"] = len(launches)
+    history = place / ".aider.input.history"
+    remembered = collections.Counter()
+    text = history.read_text(encoding="utf-8") if history.is_file() else ""
+    counts["entries"] = sum(line.startswith("# ") for line in text.split("\n"))
+    entries = re.findall(r"^# (\S+ \S+)\n((?:\+.*\n?)*)", text, re.M)
+    for time, body in entries:
+        started = [s for start, s in launches if start <= time[:19]]
+        if not started:
+            continue
+        launch = started[-1]
+        text = texts("\n".join(line[1:] for line in body.rstrip("\n").split("\n")))
+        if text in inputs[launch]:
+            inputs[launch].remove(text)
+        elif not want.prompts[launch]:
+            remembered[launch] += 1
+    want.prompts.update(remembered)
     llm = place / ".aider.llm.history"
-    if llm.is_file():
-        text = llm.read_text(encoding="utf-8").split("\n")
-        counts["requests"] = sum(line.startswith("TO LLM ") for line in text)
-        counts["replies"] = sum(line.startswith("LLM RESPONSE ") for line in text)
-    return counts
+    for line in llm.read_text(encoding="utf-8").split("\n") if llm.is_file() else []:
+        counts["requests"] += line.startswith("TO LLM ")
+        counts["replies"] += line.startswith("LLM RESPONSE ")
+    return want, counts
 
 
-def test_corpus_places_account_for_every_line(agents_corpus_dir, cli_path):
+def test_corpus_places_account_for_every_line_and_count_once(agents_corpus_dir, cli_path):
+    """Per place: every non-blank line is in the message of the event it
+    falls in (or starts one), each kind of line gives its events, one session
+    per launch, every event timed; per launch, the recorded token figures,
+    costs and models from the events' facts, and prompts, tokens, recorded
+    costs and models in the summary, equal to the count made above."""
     places = sorted(p for p in (agents_corpus_dir / "aider").iterdir() if p.is_dir())
     assert len(places) >= 5
     checked = 0
@@ -208,147 +278,21 @@ def test_corpus_places_account_for_every_line(agents_corpus_dir, cli_path):
                     assert starts[at] == number, (place, name, number)
                 else:
                     assert core in (events[at]["message"] or ""), (place, name, number, line)
-        want = independent_counts(place)
+        want, counts = count_once(place)
         got = collections.Counter((e["source"]["record_type"], e["event_type"]) for e in rep["events"])
-        assert got[("launch", "session_start")] == want["launches"], place
-        assert got[("tokens", "token_usage")] == want["tokens"], place
-        assert got[("user", "prompt_input")] == want["inputs"], place
-        assert got[("input_history", "prompt_input")] == want["entries"], place
-        assert got[("llm_request", "developer_message")] == want["requests"], place
-        assert got[("llm_response", "agent_message")] + got[("llm_response", "task_state")] == want["replies"], place
+        assert got[("launch", "session_start")] == counts["launches"], place
+        assert got[("tokens", "token_usage")] == counts["tokens"], place
+        assert got[("user", "prompt_input")] == counts["inputs"], place
+        assert got[("input_history", "prompt_input")] == counts["entries"], place
+        assert got[("llm_request", "developer_message")] == counts["requests"], place
+        assert got[("llm_response", "agent_message")] + got[("llm_response", "task_state")] == counts["replies"], place
         # One timeline: every event timed (local times read in the zone), one session per launch.
         assert all(e["timestamp"] for e in rep["events"]), place
         sessions = {e["session_id"] for e in rep["events"] if e["source"]["artifact_kind"] == "chat_log"}
-        assert len(sessions) == want["launches"], place
-    assert checked >= 15000
-
-
-def test_a_home_with_every_agent_is_one_timeline(tmp_path, cli_path):
-    """Claude Code, Codex, Copilot CLI and Aider in one home: one ordered
-    timeline in the full reading; the documented reading the Python
-    functions' own (Claude Code and Codex only)."""
-    put(tmp_path, ".aider.chat.history.md", CHAT)
-    put(tmp_path, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex", "ts": 1746378000}) + "\n")
-    put(tmp_path, ".claude/history.jsonl",
-        json.dumps({"display": "claude", "timestamp": 1746378060000, "project": "/w", "sessionId": "c1"}) + "\n")
-    log = {"type": "user.message", "data": {"content": "copilot"}, "id": "e1", "timestamp": "2025-05-04T17:01:30Z",
-           "parentId": None}
-    put(tmp_path, ".copilot/session-state/s9.jsonl", json.dumps(log) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [(e["provider"], e["message"]) for e in full["events"]][:4] == [
-        ("codex", "codex"), ("claude_code", "claude"), ("copilot_cli", "copilot"),
-        ("aider", "aider chat started at 2025-05-04 17:02:36")]
-    assert {e["provider"] for e in full["events"]} == {"codex", "claude_code", "copilot_cli", "aider"}
-    times = [e["timestamp"] for e in full["events"]]
-    assert times == sorted(times)
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert {json.loads(line)["provider"] for line in documented.stdout.splitlines()} == {"codex", "claude_code"}
-
-
-def peak_mib(cli_path, path):
-    """The program's peak resident set over `path`, in MiB."""
-    with open(os.devnull, "wb") as sink:
-        child = subprocess.Popen([cli_path, str(path), "-q", "-f", "jsonl"], stdout=sink, env=dict(os.environ, TZ="UTC"))
-        _, status, usage = os.wait4(child.pid, 0)
-    assert status == 0
-    return usage.ru_maxrss / 1024
-
-
-def test_a_huge_markdown_line_is_never_held_whole(tmp_path, cli_path):
-    small = put(tmp_path, "small/.aider.chat.history.md", CHAT)
-    huge = put(tmp_path, "huge/.aider.chat.history.md", CHAT)
-    chunk = b"y" * (1 << 20)
-    with open(huge, "ab") as out:
-        for _ in range(96):  # 96 MiB of one line, past the 10 MiB default limit
-            out.write(chunk)
-        out.write(b"\n\nafter\n")
-    rep = report(cli_path, huge)
-    assert [d["code"] for d in rep["diagnostics"]] == ["invalid_json"]
-    assert rep["events"][-1]["message"] == "after"
-    assert peak_mib(cli_path, huge) - peak_mib(cli_path, small) < 40
-
-
-def amount(figure):
-    """A rounded token figure as aider prints it ("3.2k", "1.5M", "222")."""
-    scale = {"k": 1e3, "K": 1e3, "M": 1e6}.get(figure[-1], 1)
-    return int(float(figure.rstrip("kKM")) * scale + 0.5)
-
-
-def texts(text):
-    """Lines without trailing blanks, blank runs kept, ends trimmed: how two files' prompts are compared."""
-    return "\n".join(line.rstrip() for line in text.split("\n")).strip("\n")
-
-
-def count_once(place):
-    """What a place holds counted once, with Python alone, per launch
-    (session "aider:" and its start as written): each `> Tokens:` line's
-    figures (sent as input, received as output, cache hits and writes) and
-    the message cost, under the model last announced; each run of input
-    lines (`#### `, ending in two blanks) one prompt. An input-history entry is a chat prompt again when
-    its launch (the last started at or before it) holds the same text, else
-    a prompt of that launch that counts only where the launch has no chat
-    prompt. No tool calls: aider's edits are text."""
-    want = agent_totals.Totals()
-    inputs = collections.defaultdict(list)  # launch -> its prompts' texts
-    launches = []  # (start, session)
-    chat = place / ".aider.chat.history.md"
-    lines = chat.read_text(encoding="utf-8").replace("\r\n", "\n").split("\n") if chat.is_file() else []
-    session, model, run = None, None, None
-    for line in lines + [""]:
-        if line.startswith("#### ") and line.endswith("  "):  # a heading of the model's Markdown has no blanks after
-            run = (run or []) + [line[5:-2]]
-            continue
-        if run is not None:
-            want.prompts[session] += 1
-            inputs[session].append(texts("\n".join(run)))
-            run = None
-        if line.startswith("# aider chat started at "):
-            start = line[len("# aider chat started at "):].strip()
-            session, model = "aider:" + start.replace(" ", "T"), None
-            launches.append((start, session))
-        elif line.startswith(("> Main model: ", "> Model: ")):
-            model = line.split(": ", 1)[1].split(" with ")[0].strip()
-        elif line.startswith("> Tokens: "):
-            figures = dict((label, amount(figure)) for figure, label in
-                           re.findall(r"([0-9.]+[kKM]?) (sent|received|cache write|cache hit)", line))
-            columns = {"sent": "input_tokens", "received": "output_tokens", "cache write": "cache_write_tokens",
-                       "cache hit": "cache_read_tokens"}
-            for label, figure in figures.items():
-                want.tokens[(session, columns[label])] += figure
-            cost = re.search(r"Cost: \$([0-9.]+) message", line)
-            if cost:
-                want.costs[session] += float(cost.group(1))
-            want.models[session].add(model)
-    history = place / ".aider.input.history"
-    remembered = collections.Counter()
-    entries = re.findall(r"^# (\S+ \S+)\n((?:\+.*\n?)*)", history.read_text(encoding="utf-8"), re.M) \
-        if history.is_file() else []
-    for time, body in entries:
-        started = [s for start, s in launches if start <= time[:19]]
-        if not started:
-            continue
-        launch = started[-1]
-        text = texts("\n".join(line[1:] for line in body.rstrip("\n").split("\n")))
-        if text in inputs[launch]:
-            inputs[launch].remove(text)
-        elif not want.prompts[launch]:
-            remembered[launch] += 1
-    want.prompts.update(remembered)
-    return want
-
-
-def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
-    """Per place and launch: the recorded token figures, costs and models
-    from the events' facts, and prompts, tokens, recorded costs and models
-    in the summary, equal to the count made above; copies count nowhere."""
-    places = sorted(p for p in (agents_corpus_dir / "aider").iterdir() if p.is_dir())
-    assert len(places) >= 5
-    for place in places:
+        assert len(sessions) == counts["launches"], place
         events, rows = agent_totals.run(cli_path, place)
-        got, want = agent_totals.of_events(events), count_once(place)
-        got_view, want_view = got.view(), want.view()
+        got_view, want_view = agent_totals.of_events(events).view(), want.view()
         del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary
         assert got_view == want_view, place.name
-        summary = agent_totals.of_summary(rows).view()
-        assert summary == want.view(), place.name
+        assert agent_totals.of_summary(rows).view() == want.view(), place.name
+    assert checked >= 15000

@@ -10,7 +10,6 @@ import subprocess
 import pytest
 
 import agent_totals
-import vellumtrace
 
 SID = "0c1a2b3c-1111-4222-8333-944455556666"
 TS = "2026-03-20T20:47:0{}.000Z"
@@ -128,24 +127,6 @@ def test_tool_call_message_names_what_the_call_acts_on(tmp_path, cli_path, name,
         (message, argument, name, "c1"), (message, argument, name, "c2")]
 
 
-def test_one_timeline_with_other_agents_and_the_documented_reading_apart(tmp_path, cli_path):
-    put(tmp_path, f".copilot/session-state/{SID}.jsonl", LOG)
-    claude = {"type": "user", "sessionId": "c1", "uuid": "u1", "timestamp": "2026-03-20T20:46:00Z", "cwd": "/w",
-              "message": {"role": "user", "content": "claude prompt"}}
-    put(tmp_path, ".claude/projects/-w/c1.jsonl", json.dumps(claude) + "\n")
-    put(tmp_path, ".claude/history.jsonl",
-        json.dumps({"display": "hi", "timestamp": 1774039560000, "project": "/w", "sessionId": "c1"}) + "\n")
-    full = report(cli_path, tmp_path)
-    assert [(e["provider"], e["event_type"]) for e in full["events"]][:3] == [
-        ("claude_code", "prompt_input"), ("claude_code", "prompt_input"), ("copilot_cli", "session_start")]
-    assert [e["sequence"] for e in full["events"]] == list(range(len(full["events"])))
-    documented = subprocess.run([cli_path, tmp_path, "--documented", "-f", "jsonl", "-q"], capture_output=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(tmp_path)
-    assert "copilot" not in documented.stdout.decode()
-    with pytest.raises(Exception, match="Cannot auto-detect"):
-        vellumtrace.parse(tmp_path / ".copilot")
-
-
 def test_a_root_holding_only_configuration_says_so(tmp_path, cli_path):
     put(tmp_path, ".copilot/config.json", '{"copilot_tokens": {}}')
     put(tmp_path, ".copilot/logs/process-1.log", "x")
@@ -228,89 +209,6 @@ def copilot_sources(agents_corpus_dir):
     return sorted((agents_corpus_dir / "copilot-cli").glob("*/.copilot"))
 
 
-def independent_counts(root):
-    """What the files hold, counted here without the reader: records per
-    event log, and the tool calls, results, token-carrying messages, prompts
-    and history entries, by the formats' own fields."""
-    counts = collections.Counter()
-    lines = {}
-    logs = list(root.glob("session-state/*.jsonl")) + list(root.glob("session-state/*/events.jsonl"))
-    for log in logs:
-        requested = set()
-        numbers = []
-        for number, raw in enumerate(log.read_bytes().split(b"\n"), start=1):
-            if not raw.strip():
-                continue
-            numbers.append(number)
-            record = json.loads(raw)
-            data = record.get("data") or {}
-            kind = record["type"]
-            counts["records"] += 1
-            if kind == "assistant.message":
-                for request in data.get("toolRequests") or []:
-                    requested.add(request.get("toolCallId"))
-                    counts["tool_calls"] += 1
-                counts["token_usage"] += "outputTokens" in data
-            elif kind == "tool.execution_start" and data.get("toolCallId") not in requested:
-                counts["tool_calls"] += 1
-            elif kind == "tool.execution_complete":
-                counts["tool_results"] += 1
-            elif kind == "user.message":
-                counts["prompts"] += 1
-            elif kind == "session.shutdown":
-                counts["token_usage"] += max(1, len(data.get("modelMetrics") or {}))
-        lines[log.relative_to(root).as_posix()] = numbers
-    for doc_path in root.glob("history-session-state/session_*.json"):
-        doc = json.loads(doc_path.read_bytes())
-        counts["documents"] += 1
-        for entry in doc.get("timeline", []):
-            counts["tool_calls"] += entry.get("type") == "tool_call_completed"
-            counts["tool_results"] += entry.get("type") == "tool_call_completed"
-            counts["prompts"] += entry.get("type") == "user"
-        for message in doc.get("chatMessages", []):
-            counts["copied_tool_calls"] += len(message.get("tool_calls") or [])
-            counts["copied_tool_results"] += message.get("role") == "tool"
-    history = root / "command-history-state.json"
-    if history.is_file():
-        counts["history"] = len(json.loads(history.read_bytes())["commandHistory"])
-    counts["snapshots"] = sum(len(json.loads(p.read_bytes())["snapshots"])
-                              for p in root.glob("session-state/*/rewind-snapshots/index.json"))
-    counts["workspaces"] = len(list(root.glob("session-state/*/workspace.yaml")))
-    return counts, lines
-
-
-def test_corpus_sources_account_for_every_record(agents_corpus_dir, cli_path):
-    roots = copilot_sources(agents_corpus_dir)
-    assert len(roots) >= 3
-    for root in roots:
-        rep = report(cli_path, root)
-        want, lines = independent_counts(root)
-        assert rep["diagnostics"] == [], root
-        located = collections.defaultdict(set)
-        for event in rep["events"]:
-            located[event["source"]["relative_path"]].add(event["source"]["line_number"])
-        for rel, numbers in lines.items():
-            assert located[rel] == set(numbers), (root, rel)
-        by = collections.Counter((e["source"]["record_type"].split("/")[0], e["event_type"]) for e in rep["events"])
-        kinds = collections.Counter(e["event_type"] for e in rep["events"])
-        copies = by[("chat", "tool_call")]
-        assert kinds["tool_call"] - copies == want["tool_calls"], root
-        assert copies == want["copied_tool_calls"], root
-        assert kinds["tool_result"] - by[("chat", "tool_result")] == want["tool_results"], root
-        assert by[("chat", "tool_result")] == want["copied_tool_results"], root
-        assert kinds["token_usage"] == want["token_usage"], root
-        assert kinds["file_snapshot"] == want["snapshots"], root
-        assert by[("command_history", "prompt_input")] == want["history"], root
-        assert by[("workspace", "task_state")] == want["workspaces"], root
-        assert by[("session", "session_start")] == want["documents"], root
-        assert kinds["prompt_input"] - by[("command_history", "prompt_input")] - by[("chat", "prompt_input")] == \
-            want["prompts"], root
-        # Time order; every event of a source hashed with its file.
-        times = [e["timestamp"] for e in rep["events"] if e["timestamp"]]
-        assert all(e["source_file_sha256"] for e in rep["events"])
-        assert len(times) >= len(rep["events"]) - want["history"], root
-
-
 def count_once(root):
     """What a root holds counted once, with Python's json alone, per session
     (a log's `session.start` names it, else its file or folder; a legacy
@@ -320,14 +218,17 @@ def count_once(root):
     (`selectedModel`, `newModel`); each user message a prompt. A legacy
     document's timeline holds its calls (a completed call is a call and its
     result) and prompts; its chat messages repeat them. The prompt history
-    below."""
-    want = agent_totals.Totals()
+    below. Beside the totals: the non-blank lines of each event log, and the
+    records of each other kind by the formats' own fields."""
+    want, counts, lines = agent_totals.Totals(), collections.Counter(), {}
     said = collections.defaultdict(list)  # a prompt's text -> the sessions saying it
     logs = sorted(root.glob("session-state/*.jsonl")) + sorted(root.glob("session-state/*/events.jsonl"))
     for log in logs:
         session = log.stem if log.name != "events.jsonl" else log.parent.name
         model, requested = None, set()
-        for record in map(json.loads, filter(bytes.strip, log.read_bytes().split(b"\n"))):
+        raw = log.read_bytes().split(b"\n")
+        lines[log.relative_to(root).as_posix()] = [n for n, line in enumerate(raw, start=1) if line.strip()]
+        for record in map(json.loads, filter(bytes.strip, raw)):
             data = record.get("data") or {}
             kind = record["type"]
             if kind == "session.start":
@@ -335,11 +236,14 @@ def count_once(root):
                 model = data.get("selectedModel", model)
             elif kind == "session.model_change":
                 model = data.get("newModel", model)
+            elif kind == "session.shutdown":
+                counts["token_usage"] += max(1, len(data.get("modelMetrics") or {}))
             elif kind == "assistant.message":
                 for request in data.get("toolRequests") or []:
                     requested.add(request["toolCallId"])
                     want.tool_calls[session] += 1
                 if "outputTokens" in data:
+                    counts["token_usage"] += 1
                     want.tokens[(session, "output_tokens")] += data["outputTokens"]
                     if data.get("model", model):
                         want.models[session].add(data.get("model", model))
@@ -349,41 +253,73 @@ def count_once(root):
                 want.tool_results[session] += 1
             elif kind == "user.message":
                 want.prompts[session] += 1
+                counts["prompts"] += 1
                 said[data["content"].strip()].append(session)
     for path in sorted(root.glob("history-session-state/session_*.json")):
         document = json.loads(path.read_bytes())
+        counts["documents"] += 1
         for entry in document.get("timeline", []):
             completed = entry["type"] == "tool_call_completed"
             want.tool_calls[document["sessionId"]] += completed
             want.tool_results[document["sessionId"]] += completed
             want.prompts[document["sessionId"]] += entry["type"] == "user"
             if entry["type"] == "user":
+                counts["prompts"] += 1
                 said[entry["text"].strip()].append(document["sessionId"])
+        for message in document.get("chatMessages", []):
+            counts["copied_tool_calls"] += len(message.get("tool_calls") or [])
+            counts["copied_tool_results"] += message.get("role") == "tool"
     # A remembered command is a session's prompt again, or one whose log is
     # gone but whose rewind snapshots name it, or of no session.
     snapshots = collections.defaultdict(list)
     for index in sorted(root.glob("session-state/*/rewind-snapshots/index.json")):
         for snapshot in json.loads(index.read_bytes())["snapshots"]:
+            counts["snapshots"] += 1
             snapshots[snapshot["userMessage"].strip()].append(index.parent.parent.name)
     history = root / "command-history-state.json"
     for command in json.loads(history.read_bytes())["commandHistory"] if history.is_file() else []:
+        counts["history"] += 1
         if said[command.strip()]:
             said[command.strip()].pop(0)
         else:
             sessions = snapshots[command.strip()]
             want.prompts[sessions.pop(0) if sessions else None] += 1
-    return want
+    counts["workspaces"] = len(list(root.glob("session-state/*/workspace.yaml")))
+    return want, counts, lines
 
 
-def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
-    """Per source and session: calls, results tied to them, tokens and
+def test_corpus_sources_account_for_every_record_and_count_once(agents_corpus_dir, cli_path):
+    """Per source: every line of an event log gives an event, each kind of
+    record its events; per session, calls, results tied to them, tokens and
     models from the events' facts, and calls, prompts, tokens and models in
     the summary, equal to the count made above; copies count nowhere."""
     roots = copilot_sources(agents_corpus_dir)
     assert len(roots) >= 3
     for root in roots:
+        rep = report(cli_path, root)
+        want, counts, lines = count_once(root)
+        assert rep["diagnostics"] == [], root
+        located = collections.defaultdict(set)
+        for event in rep["events"]:
+            located[event["source"]["relative_path"]].add(event["source"]["line_number"])
+        for rel, numbers in lines.items():
+            assert located[rel] == set(numbers), (root, rel)
+        by = collections.Counter((e["source"]["record_type"].split("/")[0], e["event_type"]) for e in rep["events"])
+        kinds = collections.Counter(e["event_type"] for e in rep["events"])
+        assert by[("chat", "tool_call")] == counts["copied_tool_calls"], root
+        assert by[("chat", "tool_result")] == counts["copied_tool_results"], root
+        assert kinds["token_usage"] == counts["token_usage"], root
+        assert kinds["file_snapshot"] == counts["snapshots"], root
+        assert by[("command_history", "prompt_input")] == counts["history"], root
+        assert by[("workspace", "task_state")] == counts["workspaces"], root
+        assert by[("session", "session_start")] == counts["documents"], root
+        assert kinds["prompt_input"] - by[("command_history", "prompt_input")] - by[("chat", "prompt_input")] == \
+            counts["prompts"], root
+        # Every event of a source hashed with its file; only remembered commands untimed.
+        assert all(e["source_file_sha256"] for e in rep["events"])
+        assert len([e for e in rep["events"] if e["timestamp"]]) >= len(rep["events"]) - counts["history"], root
         events, rows = agent_totals.run(cli_path, root)
-        got, want = agent_totals.of_events(events), count_once(root)
+        got = agent_totals.of_events(events)
         assert got.unlinked == [], root
         got_view, want_view = got.view(), want.view()
         del got_view["prompts"], want_view["prompts"]  # prompts are the count rule's: see the summary

@@ -3,8 +3,9 @@ again under another name (a link to the same place, or a root inside its
 home) or a second time as a real copy (two backups of one home read
 together, the copy's file times those of the copying): per session and per
 model, the counts, tokens and costs of `--summary --format json` and the
-count rule over the `Timeline` equal those of the single read, and every
-event keeps the id and relative path it has when its input is read alone."""
+count rule over the `Timeline` equal those of the single read. (That each
+input keeps the ids and relative paths it has alone is checked by
+test_several_inputs, test_cli and test_copies.)"""
 
 import collections
 import json
@@ -62,16 +63,6 @@ def summary(cli_path, paths, by):
     return table
 
 
-def placed_events(cli_path, paths):
-    """{input: sorted (event_id, relative path, line)} of one run."""
-    per_input = collections.defaultdict(list)
-    for line in run(cli_path, paths, "-f", "jsonl").splitlines():
-        event = json.loads(line)
-        per_input[event["input"]].append(
-            (event["event_id"], event["source"]["relative_path"], event["source"]["line_number"]))
-    return {name: sorted(events) for name, events in per_input.items()}
-
-
 @pytest.fixture(scope="module")
 def single(cli_path, homes):
     return {
@@ -97,16 +88,3 @@ def test_the_corpus_read_twice_counts_once(cli_path, homes, places, single, way)
         # Exact counts; costs as DuckDB sums them, in an order of its own.
         assert {c: sums[key][c] for c in COUNTS + TOKENS} == {c: want[c] for c in COUNTS + TOKENS}, key
         assert all(same_money(sums[key][c], want[c]) for c in MONEY), key
-
-
-def test_every_input_keeps_the_ids_it_has_alone(cli_path, homes, places):
-    """Two backups read together: each event's id and relative path are those
-    of its input read alone, and both backups give the same ones."""
-    backups = places["two backups of every home"]
-    together = placed_events(cli_path, [*homes, *backups])
-    assert set(together) == {str(p) for p in [*homes, *backups]}
-    for home, backup in zip(homes, backups):
-        alone = placed_events(cli_path, [home])[str(home)]
-        assert alone, home
-        assert together[str(home)] == alone, home
-        assert together[str(backup)] == alone, backup

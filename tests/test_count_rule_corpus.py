@@ -58,7 +58,7 @@ def assert_report_shows_the_summary(rows, index, pages, where):
 def test_summary_counts_equal_the_timeline_sums(cli_path, corpus_dir, tmp_path):
     roots = corpus_roots(corpus_dir)
     assert roots
-    compared = 0
+    compared, priced = 0, set()
     for root in roots:
         table = pa.table(vellumtrace.Timeline(str(root)))
         if "origin" not in table.column_names or "input_tokens" not in table.column_names:
@@ -79,7 +79,10 @@ def test_summary_counts_equal_the_timeline_sums(cli_path, corpus_dir, tmp_path):
             row = by_model[model]
             assert {c: row[c] for c in TOKENS} == {c: want[c] for c in TOKENS}, (root, model)
             assert all(same_money(row[c], want[c]) for c in MONEY), (root, model)
+            priced |= {model} if want["cost_usd"] else set()
     assert compared > 1000
+    # Both agents' token events carry a model the built-in price table prices.
+    assert priced >= {"claude-sonnet-4-6", "claude-haiku-4-5-20251001", "gpt-5-codex"}
 
 
 def test_other_agents_counts_agree(cli_path, agents_corpus_dir, tmp_path):

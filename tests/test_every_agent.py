@@ -96,6 +96,9 @@ def test_full_reading_is_one_timeline_of_all_five(home, cli_path):
     assert {("gemini_cli", "gemini: list the tests"), ("copilot_cli", "copilot: fix the bug"),
             ("aider", "aider: add a docstring")} <= prompts
     assert len({e["event_id"] for e in events}) == len(events)
+    # Given again with its agents' roots inside it, nothing is read twice and nothing dropped.
+    again = program(cli_path, home, home / ".codex", home / ".gemini", home / ".copilot", "-f", "jsonl")
+    assert [json.loads(line)["event_id"] for line in again.splitlines()] == [e["event_id"] for e in events]
 
 
 def test_documented_reading_equals_the_five_functions(home, cli_path, tmp_path):
@@ -113,3 +116,8 @@ def test_documented_reading_equals_the_five_functions(home, cli_path, tmp_path):
     assert {e["provider"] for e in documented["events"]} == {"claude_code", "codex"}
     assert [e["event_id"] for e in documented["events"]] == [
         e["event_id"] for e in json.loads(vellumtrace.to_json(SAMPLE))["events"]]
+    # The added agents' own places are no input of the Python functions.
+    for place in (".gemini", ".gemini/tmp/w/chats/session-2025-11-05T09-00-cdc6c5f9.jsonl", ".copilot",
+                  ".aider.chat.history.md"):
+        with pytest.raises(ValueError, match="^Cannot auto-detect"):
+            vellumtrace.parse(home / place)

@@ -3,7 +3,6 @@ amounts, tools, record ids), read from real record shapes of Claude Code
 transcripts and Codex rollouts, and the documented reading left without them."""
 
 import json
-import pathlib
 import subprocess
 
 import pytest
@@ -177,11 +176,6 @@ def test_codex_token_amounts_per_event(cli_path, tmp_path, records, expected, wa
     counts = [e for e in events if e["event_type"] == "token_usage"]
     assert [{k: v for k, v in facts(e).items() if k.endswith("_tokens")} for e in counts] == expected
     assert [e["warnings"] for e in counts] == warnings
-    # Per-event amounts add up to the last totals (when nothing started again).
-    if not any(warnings):
-        last = records[-1]["payload"]["info"]
-        if "total_token_usage" in last:
-            assert sum(e["output_tokens"] for e in counts) == last["total_token_usage"]["output_tokens"]
 
 
 def test_codex_model_and_branch_follow_the_turns(cli_path, tmp_path):
@@ -329,7 +323,6 @@ def test_documented_reading_has_no_facts(cli_path, tmp_path):
 
 # ------------------------------------------------------------------- costs
 
-BUILT_IN = pathlib.Path(__file__).resolve().parent.parent / "src" / "prices" / "prices.json"
 PRICES = {"date": "2027-01-01", "models": [
     {"model": "claude-sonnet-4-5", "input": 2, "cache_write": 3, "cache_write_1h": 5, "cache_read": 0.5, "output": 10},
     {"model": "openai/gpt-5-codex", "input": 1, "cache_read": 0.25, "output": 8}]}
@@ -381,39 +374,3 @@ def test_price_file_problems_are_named(cli_path, tmp_path, args, code, text):
                             capture_output=True, text=True)
     assert (result.returncode, result.stdout) == (code, "")
     assert text in result.stderr
-
-
-# ------------------------------------------------------------------ corpus
-
-SUMMED = ("input_tokens", "cache_write_tokens", "cache_write_1h_tokens", "cache_read_tokens", "output_tokens",
-          "reasoning_tokens", "cost_usd", "recorded_cost_usd")
-
-
-def sums_by_session_and_model(rows):
-    sums = {}
-    for row in rows:
-        if all(row[c] is None for c in SUMMED):
-            continue
-        slot = sums.setdefault((row["session_id"], row["model"]), dict.fromkeys(SUMMED, 0))
-        for column in SUMMED:
-            slot[column] += row[column] or 0
-    return sums
-
-
-def test_timeline_sums_per_session_and_model_equal_the_json_lines(cli_path, corpus_dir):
-    pa = pytest.importorskip("pyarrow")
-    homes = sorted(p for p in corpus_dir.iterdir() if p.is_dir())
-    table = pa.table(vellumtrace.Timeline(*homes)).select(["session_id", "model", *SUMMED])
-    assert table.schema.field("cost_usd").type == pa.float64()
-    from_columns = sums_by_session_and_model(table.to_pylist())
-    out = subprocess.run([cli_path, *map(str, homes), "--format", "jsonl"], capture_output=True, check=True,
-                         timeout=600).stdout
-    from_lines = sums_by_session_and_model(map(json.loads, out.splitlines()))
-    assert from_columns.keys() == from_lines.keys() and len(from_lines) > 20
-    for key, sums in from_lines.items():
-        assert {c: v for c, v in from_columns[key].items() if "cost" not in c} == {
-            c: v for c, v in sums.items() if "cost" not in c}, key
-        assert from_columns[key]["cost_usd"] == pytest.approx(sums["cost_usd"], rel=1e-12, abs=1e-12), key
-    # Both agents' token events carry a model and are priced on the corpus.
-    assert {model for (_, model), s in from_lines.items() if s["cost_usd"]} >= {
-        "claude-sonnet-4-6", "claude-haiku-4-5-20251001", "gpt-5-codex"}

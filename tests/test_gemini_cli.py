@@ -1,7 +1,8 @@
 """Gemini CLI (full reading): record mapping of sessions written line by line
 and as one document, prompt logs, saved chats and shell history; detection;
-damaged and hostile files; the readings kept apart; and the real homes of the
-agents corpus, accounted record by record."""
+damaged and hostile files; and the real homes of the agents corpus,
+accounted record by record (a home of every agent, and the documented
+reading beside it: tests/test_every_agent.py)."""
 
 import collections
 import datetime
@@ -14,12 +15,7 @@ import tempfile
 import pytest
 
 import agent_totals
-import vellumtrace
 
-# The agents corpus beside the checkout (as the real-data corpus), or where
-# VELLUMTRACE_AGENTS_CORPUS says.
-AGENTS = pathlib.Path(os.environ.get("VELLUMTRACE_AGENTS_CORPUS", pathlib.Path(__file__).resolve().parent.parent.parent
-                                     / "shared" / "agents-corpus")) / "gemini-cli"
 SESSION = "cdc6c5f9-ef4b-4922-9d87-d7ddc1040f94"
 HASH = "80f438cecd03b8230f245e6994cfb4f5c7475d038405a50cb1404aa42b46fed4"
 TS = "2026-04-25T12:48:44.969Z"
@@ -113,12 +109,23 @@ LINES = [
     (msg("info", "Request cancelled."), [("task_state", "info", "Request cancelled.", None)]),
     (msg("error", "[API Error: You have exhausted your capacity on this model.]"),
      [("error", "error", "[API Error: You have exhausted your capacity on this model.]", None)]),
-    (msg("warning", "careful"), [("unknown", "warning", None, None)]),
+    (msg("warning", "careful"), [("task_state", "warning", "careful", None)]),
+    (msg("sage", "careful"), [("unknown", "sage", None, None)]),
+    # A part list may be the one part itself.
+    (msg("user", {"text": "one part"}), [("prompt_input", "user", "one part", "typed")]),
+    (msg("gemini", {"text": "one part"}), [("agent_message", "gemini/text", "one part", None)]),
+    (msg("error", {"text": "[API Error: 429]"}), [("error", "error", "[API Error: 429]", None)]),
+    # A call still under way when written has no result yet.
+    (msg("gemini", "", toolCalls=[{"id": "c1", "name": "read_file", "args": {"absolute_path": "/w/a"},
+                                   "status": "executing", "timestamp": TS}]),
+     [("tool_call", "gemini/tool_call", "read_file: /w/a", None)]),
     ({"$set": {"lastUpdated": "2026-04-25T12:48:44.969Z"}},
      [("task_state", "$set", "lastUpdated: 2026-04-25T12:48:44.969Z", None)]),
     ({"$set": {"messages": [msg("user", [{"text": "<session_context>\nctx"}], mid="d049"), msg("info", "hi", mid="d050")],
                "lastUpdated": TS}},
      [("prompt_input", "user", "<session_context>\nctx", "injected"), ("task_state", "info", "hi", None)]),
+    ({"$rewindTo": "8901a054-5731-4be4-854f-bb1c9bb19995"},
+     [("task_state", "$rewindTo", "$rewindTo: 8901a054-5731-4be4-854f-bb1c9bb19995", None)]),
     ({"mystery": 1}, [("unknown", "unknown", None, None)]),
 ]
 
@@ -294,6 +301,11 @@ def test_saved_chat_belongs_where_its_prompts_were_logged(tmp_path, cli_path, lo
     ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp/x", "tmp/x/chats/session-1.jsonl"),
     ({".gemini/tmp/x/chats/session-1.jsonl": "session"}, ".gemini/tmp", "tmp/x/chats/session-1.jsonl"),
     ({".gemini/tmp/x/logs.json": "log"}, ".gemini/tmp/x/logs.json", "tmp/x/logs.json"),
+    # A sub-agent's chat, named as it likes, in its session's folder under chats.
+    ({f".gemini/tmp/x/chats/{SESSION}/investigator-1.jsonl": "session"}, ".gemini",
+     f"tmp/x/chats/{SESSION}/investigator-1.jsonl"),
+    ({f".gemini/tmp/x/chats/{SESSION}/notes.json": '{"note": 1}', ".gemini/tmp/x/chats/s.json": "[]"}, ".gemini",
+     "info"),
     # A copy outside any home is read when its content is Gemini CLI's...
     ({"copy/session-2026-01-01T00-00-abcd.jsonl": "session"}, "copy/session-2026-01-01T00-00-abcd.jsonl",
      "session-2026-01-01T00-00-abcd.jsonl"),
@@ -321,26 +333,6 @@ def test_detection(tmp_path, cli_path, layout, target, outcome):
     else:
         assert {e["source"]["relative_path"] for e in result["events"]} == {outcome}
         assert "hi" in {e["message"] for e in result["events"]}
-
-
-def test_home_with_every_agent_one_timeline_and_documented_unchanged(tmp_path, cli_path):
-    home = tmp_path / "home"
-    put(home, ".claude/history.jsonl",
-        json.dumps({"display": "claude prompt", "pastedContents": {}, "timestamp": 1777121000000,
-                    "project": "/w"}) + "\n")
-    put(home, ".codex/history.jsonl", json.dumps({"session_id": "s1", "text": "codex prompt", "ts": 1777122000}) + "\n")
-    put(home, ".gemini/tmp/x/chats/session-1.jsonl", jsonl([HEADER, msg("user", "gemini prompt")]))
-    full = program(cli_path, home)
-    providers = [e["provider"] for e in full["events"]]
-    assert set(providers) == {"claude_code", "codex", "gemini_cli"}
-    times = [e["timestamp"] for e in full["events"]]
-    assert times == sorted(times) and [e["sequence"] for e in full["events"]] == list(range(len(providers)))
-    assert ".gemini/tmp/x/chats/session-1.jsonl" in {e["source"]["relative_path"] for e in full["events"]}
-    documented = subprocess.run([cli_path, home, "--documented", "-f", "jsonl", "-q"], capture_output=True, check=True)
-    assert documented.stdout.decode() == vellumtrace.to_jsonl(home)
-    assert "gemini_cli" not in {e["provider"] for e in vellumtrace.parse(home)["events"]}
-    with pytest.raises(Exception):
-        vellumtrace.parse(home / ".gemini/tmp/x/chats/session-1.jsonl")
 
 
 def test_damaged_and_hostile_documents(tmp_path, cli_path):
@@ -379,70 +371,6 @@ def test_damaged_and_hostile_documents(tmp_path, cli_path):
     assert set(by_file) == {"session-a.jsonl", "session-c.json", "session-f.json", "session-g.json"}
 
 
-def count_corpus(home):
-    """Counts made with Python's json alone over the sessions' files: the
-    records of each file (lines, or messages by id), and over every message
-    written (a re-appended copy too) its tool calls, tokens and model."""
-    records, tool_calls, tokens, models = {}, 0, collections.Counter(), collections.defaultdict(set)
-    for path in sorted((home / ".gemini" / "tmp").rglob("session-*")):
-        rel = path.relative_to(home / ".gemini").as_posix()
-        text = path.read_text(encoding="utf-8")
-        written = []
-        if path.suffix == ".jsonl":
-            lines = text.split("\n")
-            records[rel] = [n for n, line in enumerate(lines, 1) if line.strip()]
-            for line in filter(str.strip, lines):
-                record = json.loads(line)
-                if "sessionId" in record and "type" not in record:
-                    session = record["sessionId"]
-                found = [record] if "type" in record else record.get("$set", {}).get("messages", [])
-                written += [(session, message) for message in found]
-        else:
-            document = json.loads(text)
-            records[rel] = [m["id"] for m in document["messages"]]
-            written = [(document["sessionId"], m) for m in document["messages"]]
-        for session, message in written:
-            tool_calls += len(message.get("toolCalls") or [])
-            if isinstance(message.get("tokens"), dict):
-                tokens[(session, "output")] += message["tokens"]["output"] + message["tokens"]["thoughts"]
-                tokens[(session, "cache read")] += message["tokens"]["cached"]
-                tokens[(session, "reasoning")] += message["tokens"]["thoughts"]
-                tokens[(session, "input")] += message["tokens"]["input"] - message["tokens"]["cached"]
-                models[session].add(message.get("model", ""))
-    return records, tool_calls, tokens, models
-
-
-@pytest.mark.skipif(not AGENTS.is_dir(), reason="agents corpus not present")
-def test_corpus_homes_account_for_every_record(cli_path):
-    homes = sorted(p for p in AGENTS.iterdir() if (p / ".gemini").is_dir())
-    assert len(homes) >= 4
-    for home in homes:
-        report = program(cli_path, home)
-        records, tool_calls, tokens, models = count_corpus(home)
-        located = collections.defaultdict(set)
-        for item in report["events"] + [d for d in report["diagnostics"] if d["source"]]:
-            source = item["source"]
-            located[source["relative_path"]].update({source["line_number"], source.get("source_id")})
-        for rel, keys in records.items():
-            missing = [k for k in keys if k not in located[rel]]
-            assert not missing, (home.name, rel, missing[:5])
-        assert not [d for d in report["diagnostics"] if d["severity"] == "error"], home.name
-        sessions = [e for e in report["events"] if e["source"]["artifact_kind"] == "gemini_session"]
-        calls = [e for e in sessions if e["event_type"] == "tool_call"]
-        results = [e for e in sessions if e["event_type"] == "tool_result"]
-        assert len(calls) == len(results) == tool_calls, home.name
-        usage, seen_models = collections.Counter(), collections.defaultdict(set)
-        for event in sessions:
-            if event["event_type"] == "token_usage":
-                model, _, amounts = event["message"].rpartition(": ")
-                seen_models[event["session_id"]].add(model)
-                for part in amounts.split(", "):
-                    label, _, value = part.rpartition(" ")
-                    usage[(event["session_id"], label)] += int(value)
-        assert usage == +tokens, home.name
-        assert seen_models == models, home.name
-
-
 def messages_written(path):
     """(session id, message) for every message a session file holds, in order."""
     text = path.read_text(encoding="utf-8")
@@ -458,6 +386,15 @@ def messages_written(path):
         else:
             session = record.get("sessionId", session)
     return found
+
+
+def records_of(path):
+    """How a session file's records are found: the numbers of its non-blank
+    lines, or the ids of a document's messages."""
+    text = path.read_text(encoding="utf-8")
+    if path.suffix != ".jsonl":
+        return [m["id"] for m in json.loads(text)["messages"]]
+    return [n for n, line in enumerate(text.split("\n"), 1) if line.strip()]
 
 
 def text_parts(content):
@@ -568,13 +505,30 @@ def count_once(home):
     return want
 
 
-def test_corpus_facts_count_once(agents_corpus_dir, cli_path):
-    """Per home and session: calls, results tied to them, tokens and models
-    from the events' facts, and calls, prompts, tokens and models in the
-    summary, equal to the count made above; copies count nowhere."""
+def test_corpus_homes_account_for_every_record_and_count_once(agents_corpus_dir, cli_path):
+    """Per home: every record of a session file gives an event or a
+    diagnostic, and every call written (a re-appended copy too) its call and
+    result events. Per session: calls, results tied to them, tokens and
+    models from the events' facts, and calls, prompts, tokens and models in
+    the summary, equal to the count made above; copies count nowhere."""
     homes = sorted(p for p in (agents_corpus_dir / "gemini-cli").iterdir() if (p / ".gemini").is_dir())
     assert len(homes) >= 4
     for home in homes:
+        report = program(cli_path, home)
+        assert not [d for d in report["diagnostics"] if d["severity"] == "error"], home.name
+        located = collections.defaultdict(set)
+        for item in report["events"] + [d for d in report["diagnostics"] if d["source"]]:
+            source = item["source"]
+            located[source["relative_path"]].update({source["line_number"], source.get("source_id")})
+        written = 0
+        for path in sorted((home / ".gemini" / "tmp").rglob("session-*")):
+            rel = path.relative_to(home / ".gemini").as_posix()
+            missing = [k for k in records_of(path) if k not in located[rel]]
+            assert not missing, (home.name, rel, missing[:5])
+            written += sum(len(m.get("toolCalls") or []) for _, m in messages_written(path))
+        sessions = [e for e in report["events"] if e["source"]["artifact_kind"] == "gemini_session"]
+        assert [sum(e["event_type"] == kind for e in sessions) for kind in ("tool_call", "tool_result")] == [
+            written, written], home.name
         events, rows = agent_totals.run(cli_path, home)
         got, want = agent_totals.of_events(events), count_once(home)
         assert got.unlinked == [], home.name

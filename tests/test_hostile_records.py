@@ -140,8 +140,6 @@ VANISHING = {
          (2, "agent_message", "assistant/text", "a", None)]),
     "user with an empty list": (
         [user([])], [(1, "unknown", "user", None, LACKS.format("user", "with an empty content list"))]),
-    "user content a number": (
-        [user(3)], [(1, "unknown", "user", None, LACKS.format("user", "whose content is a number, not text or blocks"))]),
     "user without content": ([user(MISSING)], [(1, "unknown", "user", None, LACKS.format("user", "without content"))]),
     "user content null": (
         [user(None)], [(1, "unknown", "user", None, LACKS.format("user", "whose content is null, not text or blocks"))]),

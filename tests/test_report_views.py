@@ -13,7 +13,7 @@ import subprocess
 
 import pytest
 
-from conftest import CORPUS
+from report_counts import page_counts
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 SHOTS = ROOT / "build" / "screenshots"
@@ -143,65 +143,6 @@ def test_times_in_the_zone_asked_for(cli_path, tmp_path, zone, shown):
     assert f'title="2025-06-01 10:00:01Z">{shown}</td>' in html
 
 
-def corpus_events(cli_path, root):
-    out = subprocess.run([cli_path, str(root), "-q", "--format", "jsonl"], capture_output=True, text=True).stdout
-    return [json.loads(line) for line in out.splitlines() if line]
-
-
-def conversation_sessions(events):
-    """The session each transcript file belongs to: the one its last record
-    naming a session names (a resumed conversation's file is one thread)."""
-    last = {}
-    for e in events:
-        if e["source"]["artifact_kind"] == "transcript" and e["session_id"]:
-            where = (e.get("input"), e["source"]["relative_path"])
-            line = e["source"]["line_number"] or 0
-            if where not in last or line >= last[where][0]:
-                last[where] = (line, e["session_id"])
-    return {where: session for where, (_, session) in last.items()}
-
-
-def page_session(e, threads):
-    if e["source"]["artifact_kind"] == "transcript":
-        return threads.get((e.get("input"), e["source"]["relative_path"]), e["session_id"])
-    return e["session_id"]
-
-
-def typed_prompts(events):
-    """Per (provider, page session): each typed prompt's text, in order, read
-    from the events themselves. A session counts the prompts typed in its own
-    conversation where it has any outside sub-agents (a record's first typed
-    block; editor blocks are not typed; Codex user-message events where the
-    rollout has them, its response items otherwise), else those of the
-    history (commands are no prompts); a transcript file's prompts go to the
-    page of its conversation."""
-    threads = conversation_sessions(events)
-    talked, user_messages, records = set(), set(), set()
-    for e in events:
-        if e["session_id"] and not e["copy_of"] and e["event_type"] == "prompt_input":
-            key = (e["provider"], e["session_id"])
-            if e["source"]["artifact_kind"] != "history" and not e["source"]["record_type"].startswith("sidechain/"):
-                talked.add(key)
-            if e["source"]["record_type"] == "event_msg/user_message":
-                user_messages.add(key)
-    typed = {}
-    for e in events:
-        if not e["session_id"] or e["copy_of"] or e["event_type"] != "prompt_input" or e.get("origin") != "typed":
-            continue
-        key = (e["provider"], e["session_id"])
-        rtype, text = e["source"]["record_type"], e["message"] or ""
-        if e["source"]["artifact_kind"] == "history":
-            if key in talked:
-                continue
-        elif rtype.startswith("sidechain/") or (key in user_messages and rtype != "event_msg/user_message"):
-            continue
-        record = (e.get("input"), e["source"]["relative_path"], e["source"]["line_number"])
-        if record not in records:
-            records.add(record)
-            typed.setdefault((e["provider"], page_session(e, threads)), []).append(text)
-    return typed
-
-
 HIDDEN = re.compile("[\u0080-\u009f\u061c\u200e\u200f\u202a-\u202e\u2066-\u2069]")
 
 
@@ -213,52 +154,68 @@ def first_line(text):
 
 
 class TurnTable(html.parser.HTMLParser):
-    """A session page's id and the prompts its table of turns lists."""
+    """A session page's table of turns (preview by turn number) and the
+    prompt each turn's section opens with (the text of its first prompt item)."""
 
     def __init__(self, text):
         super().__init__(convert_charrefs=True)
-        self.session, self.previews, self._where = None, [], None
+        self.previews, self.prompts = {}, {}
+        self._preview = self._turn = None
+        self._depth = 0  # open divs inside the prompt text being read
         self.feed(text)
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
-        if tag == "p" and attrs.get("class") == "sub":
-            self._where = "sub"
-        elif tag == "a" and (attrs.get("href") or "").startswith("#turn-"):
-            self._where = "turn"
-            self.previews.append("")
+        if tag == "a" and (attrs.get("href") or "").startswith("#turn-"):
+            self._preview = int(attrs["href"][6:])
+            self.previews[self._preview] = ""
+        elif tag == "section" and (attrs.get("id") or "").startswith("turn-"):
+            self._turn = int(attrs["id"][5:])
+        elif tag == "div" and self._depth:
+            self._depth += 1
+        elif tag == "div" and attrs.get("class") == "tx" and self._turn and self._turn not in self.prompts:
+            self.prompts[self._turn], self._depth = "", 1
 
     def handle_endtag(self, tag):
-        self._where = None
+        if tag == "a":
+            self._preview = None
+        elif tag == "div" and self._depth:
+            self._depth -= 1
+            if not self._depth:
+                self._turn = None
 
     def handle_data(self, data):
-        if self._where == "sub":
-            self.session = data.split(" session ", 1)[1]
-        elif self._where == "turn":
-            self.previews[-1] += data
+        if self._preview is not None:
+            self.previews[self._preview] += data
+        elif self._depth:
+            self.prompts[self._turn] += data
 
 
 def test_every_page_lists_its_typed_prompts_as_turns(cli_path, corpus_dir, tmp_path):
+    """As many turns as the page's header counts typed prompts (the count
+    test_count_rule_corpus holds to the summary and the count rule), each
+    listed by the first line of the prompt its section opens with."""
     checked = 0
     for root in sorted(p for p in corpus_dir.iterdir() if p.is_dir()):
-        expected = typed_prompts(corpus_events(cli_path, root))
         out = report(cli_path, root, tmp_path / root.name, "html")
         for page in out.glob("*.html"):
             if page.name == "index.html":
                 continue
-            table = TurnTable(page.read_text())
-            provider = "codex" if page.name.startswith("codex-") else "claude_code"
-            prompts = expected.get((provider, table.session), [])
-            assert len(table.previews) == len(prompts), (root.name, table.session)
-            for preview, prompt in zip(table.previews, prompts):
-                wanted = first_line(prompt)
+            text = page.read_text()
+            table = TurnTable(text)
+            _, counts = page_counts(text)
+            assert len(table.previews) == counts["prompts"], (root.name, page.name)
+            assert sorted(table.previews) == list(range(1, len(table.previews) + 1)), (root.name, page.name)
+            for number, preview in table.previews.items():
+                # The page shows a lone CR as its picture; the preview ends its line there.
+                wanted = first_line(table.prompts[number].replace("\u240d", "\r"))
                 shown = " ".join(preview.removesuffix("\u2026").split())
                 if not wanted:
-                    assert shown == "(empty)", (root.name, table.session, preview)
+                    assert shown == "(empty)", (root.name, page.name, number)
                     continue
                 assert wanted.startswith(shown) and (len(shown) >= 100 or shown == wanted), (
-                    root.name, table.session, preview, wanted[:120])
-            checked += len(prompts)
+                    root.name, page.name, number, preview, wanted[:120])
+            checked += len(table.previews)
     assert checked > 0
 
 

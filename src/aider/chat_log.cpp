@@ -19,10 +19,13 @@ enum class LineKind { Blank, Launch, Prompt, Status, Text };
 
 bool is_blank(std::string_view line) { return line.find_first_not_of(" \t") == std::string_view::npos; }
 
-LineKind kind_of(std::string_view line) {
+// `stripped`: the launch's lines lost aider's two trailing blanks (a file
+// passed through an editor or a whitespace hook), so a prompt has none.
+LineKind kind_of(std::string_view line, bool stripped) {
   if (is_blank(line)) return LineKind::Blank;
   if (line.starts_with(kLaunch)) return LineKind::Launch;
   if (line.starts_with("####") && line.ends_with("  ") && (line.size() == 6 || line[4] == ' ')) return LineKind::Prompt;
+  if (stripped && (line == "####" || line.starts_with("#### "))) return LineKind::Prompt;
   if (line.starts_with("> ") || line == ">") return LineKind::Status;
   return LineKind::Text;
 }
@@ -66,6 +69,9 @@ class ChatParser {
   OptionalShared session_, model_, directory_;
   OptionalShared launch_warning_;
   bool launched_ = false;
+  // Whether the launch's first status line (aider's own) was seen, and
+  // whether it had lost its trailing blanks.
+  bool status_seen_ = false, stripped_ = false;
   std::uint64_t pre_first_ = 0, pre_last_ = 0, pre_lines_ = 0;
 };
 
@@ -87,7 +93,11 @@ void ChatParser::report_pre_launch() {
 }
 
 void ChatParser::line(std::uint64_t number, std::string_view text) {
-  const LineKind kind = kind_of(text);
+  const LineKind kind = kind_of(text, stripped_);
+  if (kind == LineKind::Status && launched_ && !status_seen_) {
+    status_seen_ = true;
+    stripped_ = !text.ends_with("  ");
+  }
   if (!launched_ && kind != LineKind::Launch) {
     if (kind != LineKind::Blank) {
       if (pre_lines_++ == 0) pre_first_ = number;
@@ -110,6 +120,7 @@ void ChatParser::line(std::uint64_t number, std::string_view text) {
     report_pre_launch();
     pre_lines_ = 0;
     launched_ = true;
+    status_seen_ = stripped_ = false;
     const std::string_view when = text.substr(kLaunch.size());
     const std::optional<LocalTime> start = parse_local_time(when);
     session_ = OptionalShared(launch_session_id(start, number));

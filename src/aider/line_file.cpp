@@ -8,6 +8,7 @@ namespace vt::aider {
 namespace {
 
 constexpr std::uint64_t kLinesBetweenCancelChecks = 4096;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -37,6 +38,8 @@ Status read_lines(const std::filesystem::path& path, const SharedString& relativ
     }
     std::string_view text = view.text;
     if (text.ends_with('\r')) text.remove_suffix(1);
+    // An editor's byte order mark before the first line is not its text.
+    if (view.line_number == 1 && text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
     line(view.line_number, text);
   }
   if (cancel_requested(options)) return fail(ParseError::interrupted());

@@ -8,8 +8,8 @@ namespace vt::aider {
 
 namespace {
 
-constexpr std::array<std::string_view, 7> kAnnouncements = {
-    "Aider v", "Main model:", "Model:", "Weak model:", "Editor model:", "Git repo:", "Repo-map:"};
+constexpr std::array<std::string_view, 8> kAnnouncements = {
+    "Aider v", "Main model:", "Model:", "Models:", "Weak model:", "Editor model:", "Git repo:", "Repo-map:"};
 
 // "3.2k" / "222" / "1.5M" at the front of `text`: the amount and the rest.
 std::optional<std::uint64_t> read_amount(std::string_view& text) {
@@ -43,11 +43,15 @@ bool is_announcement(std::string_view text) {
 }
 
 std::optional<std::string_view> announced_model(std::string_view text) {
-  for (const std::string_view prefix : {std::string_view("Main model: "), std::string_view("Model: ")}) {
+  // Older versions said "Models: <main> with <format> edit format, weak
+  // model <weak>" and "Model: <main> using <format> edit format".
+  for (const std::string_view prefix : {"Main model: ", "Model: ", "Models: "}) {
     if (!text.starts_with(prefix)) continue;
     text.remove_prefix(prefix.size());
-    const std::size_t with = text.find(" with ");
-    if (with != std::string_view::npos) text = text.substr(0, with);
+    for (const std::string_view joint : {" with ", " using "}) {
+      const std::size_t at = text.find(joint);
+      if (at != std::string_view::npos) text = text.substr(0, at);
+    }
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
     if (text.empty()) return std::nullopt;
     return text;

@@ -6,7 +6,6 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 
@@ -48,10 +47,6 @@ InterruptWatch::~InterruptWatch() {
   if (stop_fd_ >= 0) ::close(stop_fd_);
 }
 
-void InterruptWatch::drop_temporary(const std::filesystem::path& path) {
-  std::erase(temporaries_, path);
-}
-
 void InterruptWatch::on_signal(std::function<void()> tidy) {
   std::lock_guard lock(mutex_);
   tidy_ = std::move(tidy);
@@ -69,7 +64,7 @@ void InterruptWatch::watch() {
     if (::read(signal_fd_, &info, sizeof info) != sizeof info) continue;
     const int signal_number = static_cast<int>(info.ssi_signo);
     mutex_.lock();  // held until the process ends: nothing renames after this
-    for (const auto& path : temporaries_) ::unlink(path.c_str());
+    for (const std::string& path : temporaries_) ::unlink(path.c_str());
     if (tidy_) tidy_();
     ::_exit(128 + signal_number);
   }

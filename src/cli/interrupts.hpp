@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
-#include <vector>
+#include <unordered_set>
 
 namespace vt::cli {
 
@@ -28,8 +29,8 @@ class InterruptWatch {
     return step();
   }
   // Only inside exclusive(): files removed when a signal ends the process.
-  void add_temporary(const std::filesystem::path& path) { temporaries_.push_back(path); }
-  void drop_temporary(const std::filesystem::path& path);
+  void add_temporary(const std::filesystem::path& path) { temporaries_.insert(path.native()); }
+  void drop_temporary(const std::filesystem::path& path) { temporaries_.erase(path.native()); }
 
   // Called on a signal before the process ends; must only write to descriptors.
   void on_signal(std::function<void()> tidy);
@@ -38,7 +39,9 @@ class InterruptWatch {
   void watch();
 
   std::mutex mutex_;
-  std::vector<std::filesystem::path> temporaries_;
+  // By name, so that dropping one costs the same however many are staged (a
+  // report folder stages one per page: tens of thousands).
+  std::unordered_set<std::string> temporaries_;
   std::function<void()> tidy_;
   int signal_fd_ = -1;
   int stop_fd_ = -1;

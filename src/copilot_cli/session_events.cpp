@@ -25,12 +25,18 @@ struct Row {
 constexpr std::array kRecords{
     Row{"abort", EventType::TaskState, Reading::Plain, "reason"},
     Row{"assistant.message", EventType::AgentMessage, Reading::Assistant, ""},
+    Row{"assistant.reasoning", EventType::AgentReasoning, Reading::Plain, "content"},
     Row{"assistant.turn_end", EventType::TaskState, Reading::Plain, "turnId"},
     Row{"assistant.turn_start", EventType::TaskState, Reading::Plain, "turnId"},
+    Row{"external_tool.completed", EventType::TaskState, Reading::Plain, "requestId"},
+    Row{"external_tool.requested", EventType::ToolCall, Reading::ToolStart, ""},
     Row{"hook.end", EventType::TaskState, Reading::Plain, "hookType"},
     Row{"hook.start", EventType::TaskState, Reading::Plain, "hookType"},
     Row{"permission.completed", EventType::TaskState, Reading::Plain, "toolCallId"},
     Row{"permission.requested", EventType::TaskState, Reading::Plain, "toolCallId"},
+    Row{"session.compaction_complete", EventType::ContextCompacted, Reading::Plain, "summaryContent"},
+    Row{"session.compaction_start", EventType::TaskState, Reading::Plain, ""},
+    Row{"session.context_changed", EventType::TaskState, Reading::Plain, "cwd"},
     Row{"session.error", EventType::Error, Reading::Plain, "message"},
     Row{"session.info", EventType::TaskState, Reading::Plain, "message"},
     Row{"session.mode_changed", EventType::TaskState, Reading::Plain, "newMode"},
@@ -40,10 +46,18 @@ constexpr std::array kRecords{
     Row{"session.start", EventType::SessionStart, Reading::Start, ""},
     Row{"session.task_complete", EventType::TaskState, Reading::Plain, "summary"},
     Row{"session.truncation", EventType::ContextCompacted, Reading::Plain, ""},
+    Row{"session.usage_checkpoint", EventType::TaskState, Reading::Plain, ""},
     Row{"session.warning", EventType::TaskState, Reading::Plain, "message"},
+    Row{"skill.invoked", EventType::TaskState, Reading::Plain, "name"},
+    Row{"subagent.completed", EventType::TaskState, Reading::Plain, "agentName"},
+    Row{"subagent.deselected", EventType::TaskState, Reading::Plain, ""},
+    Row{"subagent.failed", EventType::Error, Reading::Plain, "error"},
+    Row{"subagent.selected", EventType::TaskState, Reading::Plain, "agentName"},
+    Row{"subagent.started", EventType::TaskState, Reading::Plain, "agentName"},
     Row{"system.message", EventType::DeveloperMessage, Reading::Plain, "content"},
     Row{"tool.execution_complete", EventType::ToolResult, Reading::Plain, ""},
     Row{"tool.execution_start", EventType::ToolCall, Reading::ToolStart, ""},
+    Row{"tool.user_requested", EventType::ToolCall, Reading::ToolStart, ""},
     Row{"user.message", EventType::PromptInput, Reading::Plain, "content"},
 };
 static_assert(std::ranges::is_sorted(kRecords, {}, &Row::name));
@@ -60,6 +74,21 @@ std::string truncation_text(JsonView data) {
   return "tokens " + number_text(count_of(data, "preTruncationTokensInMessages")) + " \xE2\x86\x92 " +
          number_text(count_of(data, "postTruncationTokensInMessages")) + " of " +
          number_text(count_of(data, "tokenLimit"));
+}
+
+// The text blocks of a result's `contents` (`{type: "text", text}`), one a
+// line, when its `content` is missing.
+OptionalShared blocks_text(JsonView result) {
+  const FieldRef blocks = get_field(result, "contents");
+  const auto list = blocks ? as_array(*blocks) : std::nullopt;
+  if (!list) return std::nullopt;
+  std::optional<std::string> text;
+  for (const JsonView block : *list) {
+    const auto own = get_string(block, "text");
+    if (!own) continue;
+    text = text ? *text + "\n" + std::string(*own) : std::string(*own);
+  }
+  return text ? OptionalShared(*text) : OptionalShared();
 }
 
 }  // namespace
@@ -143,6 +172,11 @@ void SessionEvents::handle(JsonView object, std::uint64_t line, const SharedStri
   if (type == "session.model_change") {
     if (OptionalShared model = text_of(data, "newModel")) model_ = std::move(model);
   }
+  if (type == "session.context_changed") {
+    // The working directory and branch of what follows.
+    if (OptionalShared cwd = text_of(data, "cwd")) directory_ = std::move(cwd);
+    if (OptionalShared branch = text_of(data, "branch")) branch_ = std::move(branch);
+  }
   Event& event = add(record, row->type, std::nullopt, sink);
   if (!row->text_member.empty()) event.message = text_of(data, row->text_member);
   if (type == "session.truncation") event.message = truncation_text(data);
@@ -156,9 +190,12 @@ void SessionEvents::handle(JsonView object, std::uint64_t line, const SharedStri
     event.facts.model = text_of(data, "model");
     const FieldRef success = get_field(data, "success");
     if (success && success->is_boolean()) event.facts.tool_error = !success->boolean();
-    if (const FieldRef result = get_object(data, "result")) event.message = text_of(*result, "content");
-    if (const FieldRef error = get_object(data, "error"); error && !event.message) {
-      event.message = text_of(*error, "message");
+    if (const FieldRef result = get_object(data, "result")) {
+      event.message = text_of(*result, "content");
+      if (!event.message) event.message = blocks_text(*result);
+    }
+    if (const FieldRef error = get_field(data, "error"); error && !event.message) {
+      event.message = error->is_string() ? OptionalShared(error->string()) : text_of(*error, "message");
     }
   }
 }
@@ -258,6 +295,9 @@ void SessionEvents::shutdown(const Record& record, JsonView data, RecordSink& si
   if (stated.empty()) {
     Event& event = add(record, EventType::TaskState, std::nullopt, sink);
     event.message = text_of(data, "shutdownType");
+    if (const OptionalShared reason = text_of(data, "errorReason")) {
+      event.message = OptionalShared(event.message.value_or("error") + ": " + reason->str());
+    }
     run_output_.clear();
     return;
   }

@@ -1,6 +1,7 @@
 #include "gemini_cli/chat_messages.hpp"
 
 #include <limits>
+#include <vector>
 
 #include "core/rfc3339.hpp"
 #include "core/tool_call_text.hpp"
@@ -81,6 +82,19 @@ std::optional<std::string> thought_text(JsonView thought) {
   return std::string(*subject) + "\n" + std::string(*description);
 }
 
+// A message's content parts: a list's items, or the one part a content
+// object is (the API's part list may be a single part).
+std::vector<JsonView> parts_of(const FieldRef& content) {
+  std::vector<JsonView> parts;
+  if (!content) return parts;
+  if (content->is_object()) {
+    parts.push_back(*content);
+  } else if (content->is_array()) {
+    for (const JsonView part : content->children()) parts.push_back(part);
+  }
+  return parts;
+}
+
 // The first member name of an object part ("inlineData", "fileData"…).
 std::string_view part_kind(JsonView part) {
   for (const JsonView member : part.children()) return member.key();
@@ -141,8 +155,8 @@ void ChatMessages::message(JsonView message, RecordPlace place, RecordSink& sink
     user_blocks(message, place, sink);
   } else if (type == "gemini") {
     gemini_blocks(message, place, sink);
-  } else if (type == "info" || type == "error") {
-    const EventType event_type = type == "info" ? EventType::TaskState : EventType::Error;
+  } else if (type == "info" || type == "warning" || type == "error") {
+    const EventType event_type = type == "error" ? EventType::Error : EventType::TaskState;
     maker_.add(place, event_type, *type, std::nullopt, sink).message = parts_text(content ? &*content : nullptr);
   } else {
     const std::string shown = type ? std::string(*type) : std::string("unknown");
@@ -169,12 +183,13 @@ void ChatMessages::user_blocks(JsonView message, const RecordPlace& place, Recor
     prompt(content->string(), std::nullopt);
     return;
   }
-  if (!content || !content->is_array() || content->children().begin() == content->children().end()) {
+  const std::vector<JsonView> parts = parts_of(content);
+  if (parts.empty()) {
     maker_.add_unknown(place, "user", std::nullopt, "Gemini CLI user message without content", sink);
     return;
   }
   std::uint64_t ordinal = 0;
-  for (const JsonView part : content->children()) {
+  for (const JsonView part : parts) {
     if (const auto text = get_string(part, "text")) {
       prompt(*text, ordinal);
     } else if (const FieldRef response = get_object(part, "functionResponse")) {
@@ -215,8 +230,8 @@ void ChatMessages::gemini_blocks(JsonView message, const RecordPlace& place, Rec
     }
   }
   const FieldRef content = get_field(message, "content");
-  if (content && content->is_array()) {
-    for (const JsonView part : content->children()) {
+  if (content && (content->is_array() || content->is_object())) {
+    for (const JsonView part : parts_of(content)) {
       const auto text = get_string(part, "text");
       if (text) {
         maker_.add(place, EventType::AgentMessage, "gemini/text", ordinal++, sink).message = *text;
@@ -260,7 +275,10 @@ void ChatMessages::tool_call(JsonView call, const RecordPlace& place, std::uint6
 
   const auto status = get_string(call, "status");
   const FieldRef result = get_field(call, "result");
-  if (!status && !result) return;  // not finished when written
+  // Not finished when written: no result, and no status or one that says
+  // the call is still on its way ("scheduled", "executing"…).
+  const bool ended = status && (*status == "success" || *status == "error" || *status == "cancelled");
+  if (!ended && (!result || result->is_null())) return;
   const bool failed = status && *status != "success";
   Event& outcome = maker_.add(own, EventType::ToolResult, failed ? "gemini/tool_error" : "gemini/tool_result",
                               ordinal++, sink);

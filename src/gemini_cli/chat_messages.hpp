@@ -5,7 +5,7 @@
 //   gemini   a reasoning event per thought, an agent message per text, a
 //            tool call and its tool result per tool call (one call id links
 //            them), a token usage event for its `tokens`
-//   info     a task state; error: an error; any other type: unknown (warned)
+//   info, warning  a task state; error: an error; any other type: unknown (warned)
 // with the facts of each (model, record id, tool name, call id, main
 // argument, failure, token amounts). Both layouts (one document, or lines)
 // read their messages through this.

@@ -39,9 +39,23 @@ bool is_regular(const fs::path& path, bool follow_symlinks) {
   return kind && *kind == FileKind::Regular;
 }
 
-// Every Gemini CLI file below `dir`, by name.
+// A name the walk looks at: a Gemini CLI file's, or a chat's of any name
+// (a sub-agent's chat, in its session's folder under `chats`).
+bool is_looked_at(std::string_view name) {
+  return is_gemini_name(name) || name.ends_with(".json") || name.ends_with(".jsonl");
+}
+
+// The role of a file named otherwise below a `chats` folder, by its content.
+std::optional<FileRole> chat_role(const fs::path& file) {
+  const fs::path folder = file.parent_path();
+  if (path_name(folder) != "chats" && path_name(folder.parent_path()) != "chats") return std::nullopt;
+  const auto role = role_of_file(file);
+  return role == FileRole::SessionLines || role == FileRole::SessionDocument ? role : std::nullopt;
+}
+
+// Every Gemini CLI file below `dir`: by name, or a chat below `chats`.
 void walk(const fs::path& dir, const fs::path& base_dir, const ParseOptions& options, Plan& plan) {
-  WalkResult walked = walk_regular_files(dir, options.follow_symlinks, &is_gemini_name, options.cancel);
+  WalkResult walked = walk_regular_files(dir, options.follow_symlinks, &is_looked_at, options.cancel);
   for (WalkFailure& failure : walked.failures) {
     plan.diagnostics.push_back(Diagnostic{
         DiagnosticCode::UnreadableArtifact, failure.already_read ? Severity::Warning : Severity::Error,
@@ -51,7 +65,8 @@ void walk(const fs::path& dir, const fs::path& base_dir, const ParseOptions& opt
   }
   for (fs::path& file : walked.files) {
     const auto name = path_name(file);
-    const auto role = name ? role_of_name(*name) : std::nullopt;
+    auto role = name ? role_of_name(*name) : std::nullopt;
+    if (!role) role = chat_role(file);
     if (role) plan.files.emplace_back(std::move(file), *role);
   }
 }

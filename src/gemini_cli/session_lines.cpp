@@ -2,7 +2,8 @@
 // (`sessionId`, `projectHash`, `startTime`), message lines, and update
 // lines (`{"$set": {…}}`) that either stamp the session's `lastUpdated` (a
 // task state) or set its whole `messages` list (each message read as a
-// message line would be). A restarted writer repeats the header: each
+// message line would be), and rewind lines (`{"$rewindTo": id}`, a task
+// state). A restarted writer repeats the header: each
 // header starts a new run of the file.
 #include <string>
 
@@ -40,6 +41,15 @@ class SessionLines {
     place.key = key_;
     if (const FieldRef update = get_field(object, "$set")) {
       this->update(object, *update, std::move(place), sink);
+      return;
+    }
+    if (get_field(object, "$rewindTo")) {
+      // The conversation rewound to a message: what follows replaces what
+      // came after it (the earlier messages stay, as written).
+      place.session = chat_.session();
+      place.raw = &object;
+      maker_.set_time(place, nullptr, "timestamp", sink);
+      maker_.add(place, EventType::TaskState, "$rewindTo", std::nullopt, sink).message = update_text(object);
       return;
     }
     if (get_field(object, "type") || get_field(object, "id")) {

@@ -50,9 +50,9 @@ std::optional<std::string> response_text(const JsonView* response) {
 std::optional<std::string> parts_text(const JsonView* parts) {
   if (parts == nullptr) return std::nullopt;
   if (parts->is_string()) return std::string(parts->string());
-  if (!parts->is_array()) return std::nullopt;
+  if (!parts->is_array() && !parts->is_object()) return std::nullopt;
   std::optional<std::string> text;
-  for (const JsonView part : parts->children()) {
+  const auto add = [&text](const JsonView part) {
     std::optional<std::string> own;
     if (const auto body = get_string(part, "text")) {
       own = std::string(*body);
@@ -60,13 +60,18 @@ std::optional<std::string> parts_text(const JsonView* parts) {
       const FieldRef response = get_field(*call, "response");
       own = response_text(response ? &*response : nullptr);
     }
-    if (!own) continue;
+    if (!own) return;
     if (text) {
       *text += '\n';
       *text += *own;
     } else {
       text = std::move(own);
     }
+  };
+  if (parts->is_object()) {
+    add(*parts);  // a single part
+  } else {
+    for (const JsonView part : parts->children()) add(part);
   }
   return text;
 }

@@ -1,7 +1,7 @@
 // The Aider reader's facts and ties, which no rendering shows yet: models
 // from announcements (switches inside a launch included), the rounded token
 // and cost figures, the input history and LLM log tied to the chat (copies,
-// times), the architect's hand-off, and local times read in the process's zone.
+// times), the architect's hand-off, and CRLF lines read as LF ones.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "aider/status_lines.hpp"
-#include "core/driver.hpp"
 #include "core_temp_tree.hpp"
+#include "full_reading.hpp"
 
 namespace {
 
@@ -33,9 +33,9 @@ class Zone {
   std::optional<std::string> saved_;
 };
 
-std::string amount(const std::optional<std::uint64_t>& n) { return n ? std::to_string(*n) : "-"; }
+using vt_test::amount;
 
-std::string shown(const vt::Event& e) {
+std::string shown(const vt::Event& e, const vt::Report&) {
   std::string text = std::string(vt::wire_name(e.event_type)) + " " + e.source.record_type.value_or("-");
   if (e.timestamp) text += " @" + e.timestamp->text().substr(11);
   if (e.origin) text += " " + std::string(vt::wire_name(*e.origin));
@@ -56,15 +56,7 @@ std::string shown(const vt::Event& e) {
 }
 
 std::vector<std::string> read_all(const std::filesystem::path& path) {
-  vt::ParseOptions options;
-  options.reading = vt::Reading::Full;
-  auto report = vt::run(path.string(), options);
-  EXPECT_TRUE(report.has_value()) << (report ? "" : report.error().text());
-  std::vector<std::string> out;
-  if (!report) return out;
-  for (const vt::Event& e : report->events) out.push_back(shown(e));
-  for (const vt::Diagnostic& d : report->diagnostics) out.push_back("diagnostic: " + d.message);
-  return out;
+  return vt_test::listed(vt_test::run_full(path), shown);
 }
 
 const std::string kChat =
@@ -128,61 +120,73 @@ TEST(AiderPlace, ChatInputsAndLlmLogTiedTogether) {
                 "prompt_input input_history @17:09:00.000001Z typed [n]"}));
 }
 
-TEST(AiderPlace, LocalTimesFollowTheZoneAndCrlfReadsAlike) {
-  vt_test::TempTree tree;
-  std::string crlf;
+// (The launch time read in the zone asked for is checked end to end by
+// test_aider.py's test_launch_time_is_read_in_the_zone_named.)
+// The same chat as an editor or a hook may leave it reads as the chat.
+TEST(AiderPlace, RewrittenChatReadsAsTheChat) {
+  struct Row {
+    const char* name;
+    std::string text;
+  };
+  std::string crlf, stripped;
   for (const char c : kChat) {
     if (c == '\n') crlf += '\r';
     crlf += c;
   }
+  for (std::size_t at = 0; at < kChat.size();) {
+    std::size_t end = kChat.find('\n', at);
+    std::string line = kChat.substr(at, end - at);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    stripped += line + "\n";
+    at = end + 1;
+  }
+  const Row rows[] = {{"crlf", crlf}, {"bom", "\xEF\xBB\xBF" + kChat.substr(1)}, {"stripped", stripped}};
+  vt_test::TempTree tree;
   tree.file("lf/.aider.chat.history.md", kChat);
-  tree.file("crlf/.aider.chat.history.md", crlf);
-  std::vector<std::string> utc, tokyo;
-  {
-    Zone zone("UTC");
-    utc = read_all(tree / "lf");
-    EXPECT_EQ(read_all(tree / "crlf"), utc);
+  const std::vector<std::string> lf = read_all(tree / "lf");
+  EXPECT_EQ(lf.size(), 14u);  // the chat's events of the test above
+  for (const Row& row : rows) {
+    tree.file(std::string(row.name) + "/.aider.chat.history.md", row.text);
+    EXPECT_EQ(read_all(tree / row.name), lf) << row.name;
   }
-  {
-    Zone zone("Asia/Tokyo");
-    tokyo = read_all(tree / "crlf");
-  }
-  ASSERT_EQ(utc.size(), tokyo.size());
-  EXPECT_EQ(utc.front(), "session_start launch @17:02:36Z [aider chat started at 2025-05-]");
-  EXPECT_EQ(tokyo.front(), "session_start launch @08:02:36Z [aider chat started at 2025-05-]");
 }
 
-struct TokensCase {
-  std::string line;
-  std::optional<std::uint64_t> input, cache_write, cache_read, output;
-  std::optional<double> cost;
-};
-
-class AiderTokens : public ::testing::TestWithParam<TokensCase> {};
-
-TEST_P(AiderTokens, RoundedFiguresAsShown) {
-  const auto parsed = vt::aider::parse_tokens_line(GetParam().line);
-  if (!GetParam().input && !GetParam().output) {
-    EXPECT_FALSE(parsed.has_value());
-    return;
+TEST(AiderAnnouncements, ModelOfEachVersionsWording) {
+  const std::pair<std::string_view, std::optional<std::string_view>> rows[] = {
+      {"Main model: anthropic/claude-sonnet-4-20250514 with diff edit format, infinite output",
+       "anthropic/claude-sonnet-4-20250514"},
+      {"Model: openai/qwen3 with architect edit format", "openai/qwen3"},
+      {"Models: gpt-4-1106-preview with udiff edit format, weak model gpt-3.5-turbo-0125", "gpt-4-1106-preview"},
+      {"Model: gpt-4-0613 using diff edit format", "gpt-4-0613"},
+      {"Weak model: anthropic/claude-3-5-haiku-20241022", std::nullopt},
+  };
+  for (const auto& [line, model] : rows) {
+    EXPECT_TRUE(vt::aider::is_announcement(line)) << line;
+    EXPECT_EQ(vt::aider::announced_model(line), model) << line;
   }
-  ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(parsed->amounts.input, GetParam().input);
-  EXPECT_EQ(parsed->amounts.cache_write, GetParam().cache_write);
-  EXPECT_EQ(parsed->amounts.cache_read, GetParam().cache_read);
-  EXPECT_EQ(parsed->amounts.output, GetParam().output);
-  EXPECT_EQ(parsed->message_cost, GetParam().cost);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, AiderTokens,
-    ::testing::Values(TokensCase{"Tokens: 3.2k sent, 222 received.", 3200, {}, {}, 222, {}},
-                      TokensCase{"Tokens: 10k sent, 1.0M received. Cost: $1.25 message, $9.00 session.", 10000, {},
-                                 {}, 1000000, 1.25},
-                      TokensCase{"Tokens: 9.7k sent, 4.1k cache write, 26k cache hit, 99 received.", 9700, 4100,
-                                 26000, 99, {}},
-                      TokensCase{"Tokens: 3.2k sent, 222 received. Cost: $0.01 session.", 3200, {}, {}, 222, {}},
-                      TokensCase{"Tokens: lots sent.", {}, {}, {}, {}, {}},
-                      TokensCase{"Tokens: 5 eaten, 3 received.", {}, {}, {}, {}, {}}));
+TEST(AiderTokens, RoundedFiguresAsShown) {
+  struct Row {
+    std::string line;
+    std::optional<std::uint64_t> input, cache_write, cache_read, output;
+    std::optional<double> cost;
+  };
+  const Row rows[] = {
+      {"Tokens: 3.2k sent, 222 received.", 3200, {}, {}, 222, {}},
+      {"Tokens: 10k sent, 1.0M received. Cost: $1.25 message, $9.00 session.", 10000, {}, {}, 1000000, 1.25},
+      {"Tokens: 9.7k sent, 4.1k cache write, 26k cache hit, 99 received.", 9700, 4100, 26000, 99, {}},
+      {"Tokens: 3.2k sent, 222 received. Cost: $0.01 session.", 3200, {}, {}, 222, {}},
+      {"Tokens: lots sent.", {}, {}, {}, {}, {}},  // not read: no event of tokens
+      {"Tokens: 5 eaten, 3 received.", {}, {}, {}, {}, {}},
+  };
+  for (const Row& row : rows) {
+    const auto parsed = vt::aider::parse_tokens_line(row.line);
+    ASSERT_EQ(parsed.has_value(), row.input.has_value()) << row.line;
+    if (!parsed) continue;
+    EXPECT_EQ(parsed->amounts, (vt::TokenAmounts{row.input, row.cache_write, row.cache_read, row.output})) << row.line;
+    EXPECT_EQ(parsed->message_cost, row.cost) << row.line;
+  }
+}
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/conversations.hpp"
-#include "core/driver.hpp"
 #include "core_temp_tree.hpp"
+#include "full_reading.hpp"
 
 namespace {
 
@@ -29,11 +29,6 @@ std::string assistant(const std::string& session, const std::string& uuid, const
          R"(","role":"assistant","model":"claude-sonnet-4-20250514","content":[{"type":"text","text":"Yes"}]}})" + "\n";
 }
 
-struct Expected {
-  std::string file;     // relative path of the events
-  std::string session;  // the thread they belong to
-};
-
 TEST(Conversations, AFileIsOneThreadWhateverItsRecordsSay) {
   vt_test::TempTree tree;
   const std::string project = ".claude/projects/-w/";
@@ -45,12 +40,9 @@ TEST(Conversations, AFileIsOneThreadWhateverItsRecordsSay) {
   tree.file(project + "agent-1a2b.jsonl", user(kOld, "a1", "task", true));
   tree.file(".claude/history.jsonl",
             R"({"display":"typed","pastedContents":{},"timestamp":1750438316186,"project":"/w","sessionId":"h-1"})" "\n");
-  vt::ParseOptions options;
-  options.reading = vt::Reading::Full;
-  const vt::Result<vt::Report> report = vt::run((tree / ".claude").string(), options);
-  ASSERT_TRUE(report) << report.error().text();
-  const vt::Conversations threads = vt::tie_conversations(report->events);
-  ASSERT_EQ(threads.session_of.size(), report->events.size());
+  const vt::Report report = vt_test::run_full(tree / ".claude");
+  const vt::Conversations threads = vt::tie_conversations(report.events);
+  ASSERT_EQ(threads.session_of.size(), report.events.size());
 
   const std::map<std::string, std::string> expected = {
       {"projects/-w/" + kNew + ".jsonl", kNew},
@@ -59,8 +51,8 @@ TEST(Conversations, AFileIsOneThreadWhateverItsRecordsSay) {
       {"history.jsonl", "h-1"},
   };
   std::map<std::string, std::set<std::string>> seen;
-  for (std::size_t i = 0; i < report->events.size(); ++i) {
-    const vt::Event& e = report->events[i];
+  for (std::size_t i = 0; i < report.events.size(); ++i) {
+    const vt::Event& e = report.events[i];
     seen[e.source.relative_path.str()].insert(threads.session_of[i].value_or("(none)"));
   }
   ASSERT_EQ(seen.size(), expected.size());

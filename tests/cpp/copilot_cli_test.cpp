@@ -7,21 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "core/driver.hpp"
 #include "core_temp_tree.hpp"
+#include "full_reading.hpp"
 
 namespace {
 
-vt::ParseOptions full() {
-  vt::ParseOptions options;
-  options.reading = vt::Reading::Full;
-  return options;
-}
-
-std::string amount(const std::optional<std::uint64_t>& n) { return n ? std::to_string(*n) : "-"; }
+using vt_test::amount;
 
 // "{type} {record type} [{message}] tool={name}#{id} model={m} tokens={in}/{out} copy" (parts when set).
-std::string shown(const vt::Event& e, const std::vector<vt::Event>& all) {
+std::string shown(const vt::Event& e, const vt::Report& report) {
   std::string text = std::string(vt::wire_name(e.event_type)) + " " + e.source.record_type.value_or("-");
   if (e.message) text += " [" + e.message->str().substr(0, 80) + "]";
   if (e.facts.tool_name || e.facts.tool_call_id) {
@@ -33,22 +27,14 @@ std::string shown(const vt::Event& e, const std::vector<vt::Event>& all) {
     const vt::TokenAmounts& t = e.facts.usage->tokens;
     text += " tokens=" + amount(t.input) + "/" + amount(t.cache_read) + "/" + amount(t.output);
   }
-  if (e.copy_of) {
-    for (const vt::Event& first : all) {
-      if (first.event_id == e.copy_of->str()) text += " copy-of:" + std::string(vt::wire_name(first.event_type));
-    }
+  if (const vt::Event* first = e.copy_of ? vt_test::by_id(report, e.copy_of->str()) : nullptr) {
+    text += " copy-of:" + std::string(vt::wire_name(first->event_type));
   }
   return text;
 }
 
 std::vector<std::string> read_all(const std::filesystem::path& path) {
-  auto report = vt::run(path.string(), full());
-  EXPECT_TRUE(report.has_value()) << (report ? "" : report.error().text());
-  std::vector<std::string> out;
-  if (!report) return out;
-  for (const vt::Event& e : report->events) out.push_back(shown(e, report->events));
-  for (const vt::Diagnostic& d : report->diagnostics) out.push_back("diagnostic: " + d.message);
-  return out;
+  return vt_test::listed(vt_test::run_full(path), shown);
 }
 
 std::string record(const std::string& type, const std::string& data, int n) {
@@ -129,7 +115,27 @@ INSTANTIATE_TEST_SUITE_P(
                  "developer_message system.message [You are]",
                  "context_compacted session.truncation [tokens 90 \xE2\x86\x92 40 of 100]",
                  "error session.error [400]", "unknown brand.new",
-                 "agent_message assistant.message []"}}),
+                 "agent_message assistant.message []"}},
+        // Records newer versions keep in the log, read as what they say.
+        LogCase{"newer_records",
+                {{"assistant.reasoning", R"({"reasoningId":"r1","content":"weigh it"})"},
+                 {"tool.user_requested", R"({"toolCallId":"u1","toolName":"bash","arguments":{"command":"ls"}})"},
+                 {"tool.execution_start", R"({"toolCallId":"u1","toolName":"bash","arguments":{"command":"ls"}})"},
+                 {"tool.execution_complete", R"({"toolCallId":"u1","success":false,"error":"denied"})"},
+                 {"tool.execution_complete",
+                  R"({"toolCallId":"u2","success":true,"result":{"contents":[{"type":"text","text":"a"},{"type":"image"},{"type":"text","text":"b"}]}})"},
+                 {"session.compaction_start", "{}"},
+                 {"session.compaction_complete", R"({"success":true,"summaryContent":"the story so far"})"},
+                 {"subagent.started", R"({"toolCallId":"t1","agentName":"explore","agentDisplayName":"Explore"})"},
+                 {"subagent.failed", R"({"toolCallId":"t1","agentName":"explore","error":"boom"})"},
+                 {"session.shutdown", R"({"shutdownType":"error","errorReason":"crash","modelMetrics":{}})"}},
+                {"agent_reasoning assistant.reasoning [weigh it]", "tool_call tool.user_requested [bash: ls] tool=bash#u1",
+                 "task_state tool.execution_start [bash: ls] tool=bash#u1",
+                 "tool_result tool.execution_complete [denied] tool=bash#u1 failed",
+                 "tool_result tool.execution_complete [a\nb] tool=#u2 ok", "task_state session.compaction_start",
+                 "context_compacted session.compaction_complete [the story so far]",
+                 "task_state subagent.started [explore]", "error subagent.failed [boom]",
+                 "task_state session.shutdown [error: crash]"}}),
     [](const ::testing::TestParamInfo<LogCase>& info) { return info.param.name; });
 
 TEST(CopilotLegacy, ChatMessagesAreCopiesOfTheTimeline) {

@@ -142,8 +142,6 @@ const std::vector<Case> kCases = {
       Spec{.path = "sessions/rollout-s1.json", .line = std::nullopt}},
      {2, 0, 0, 0, 0}},
     {"a line read in two inputs is two places", {Spec{.input = "a"}, Spec{.input = "b"}}, {2, 0, 0, 0, 0}},
-    {"a line read in two inputs counts once when marked a copy",
-     {Spec{.input = "a"}, Spec{.input = "b", .copy_of = "e0"}}, {1, 0, 0, 0, 0}},
 };
 
 class CountRuleCases : public ::testing::TestWithParam<Case> {};

@@ -4,12 +4,13 @@
 // history, the project paths recovered, and where a document's records start.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "core/driver.hpp"
 #include "core_temp_tree.hpp"
+#include "full_reading.hpp"
 #include "hash/sha256.hpp"
 #include "jsonl/element_lines.hpp"
 
@@ -34,84 +35,38 @@ const std::string kTools =
     R"("name":"run_shell_command","response":{"error":"[Operation Cancelled]"}}}]}])";
 const std::string kTokens = R"(,"tokens":{"input":6588,"output":26,"cached":6078,"thoughts":133,"tool":7,"total":6754})";
 
-vt::Report run(const fs::path& path) {
-  vt::ParseOptions options;
-  options.reading = vt::Reading::Full;
-  auto report = vt::run(path.string(), options);
-  EXPECT_TRUE(report.has_value()) << (report ? "" : report.error().text());
-  return report ? std::move(*report) : vt::Report{};
-}
-
-std::string text(const vt::OptionalShared& value) { return value ? value->str() : "-"; }
-
-const vt::Event* find(const vt::Report& report, vt::EventType type, const std::string& path_part = "") {
-  for (const vt::Event& event : report.events) {
-    if (event.event_type == type && event.source.relative_path.str().find(path_part) != std::string::npos) {
-      return &event;
-    }
-  }
-  return nullptr;
-}
-
-const vt::Event* by_id(const vt::Report& report, const std::string& id) {
-  for (const vt::Event& event : report.events) {
-    if (event.event_id.view() == id) return &event;
-  }
-  return nullptr;
-}
+using vt_test::by_id;
+using vt_test::run_full;
+using vt_test::text;
 
 TEST(GeminiCli, FactsOfAReplyAndItsToolCalls) {
   vt_test::TempTree tree;
-  const fs::path file = tree.file(".gemini/tmp/p/chats/session-1.jsonl",
-                                  std::string(kHeader) + "\n" +
-                                      message("m1", "gemini", R"(,"content":"ok","model":"gemini-2.5-pro")" + kTools + kTokens) +
-                                      "\n");
-  const vt::Report report = run(file);
-  struct Row {
-    vt::EventType type;
-    std::string tool, call_id, input, model;
-    int error;  // -1 absent
-  };
-  std::vector<Row> rows;
+  const vt::Report report = run_full(tree.file(
+      ".gemini/tmp/p/chats/session-1.jsonl",
+      std::string(kHeader) + "\n" + message("m1", "gemini", R"(,"content":"ok","model":"gemini-2.5-pro")" + kTools + kTokens) + "\n"));
+  std::vector<std::string> rows;  // "type tool call-id input failed model record-id/source-id"
   for (const vt::Event& e : report.events) {
     if (e.event_type == vt::EventType::SessionStart) continue;
-    rows.push_back({e.event_type, text(e.facts.tool_name), text(e.facts.tool_call_id), text(e.facts.tool_input),
-                    text(e.facts.model), e.facts.tool_error ? int(*e.facts.tool_error) : -1});
-    EXPECT_EQ(text(e.facts.record_id), "m1");
-    EXPECT_EQ(text(e.source.source_id), "m1");
+    const std::string failed = e.facts.tool_error ? (*e.facts.tool_error ? "failed" : "ok") : "-";
+    rows.push_back(std::string(vt::wire_name(e.event_type)) + " " + text(e.facts.tool_name) + " " +
+                   text(e.facts.tool_call_id) + " " + text(e.facts.tool_input) + " " + failed + " " +
+                   text(e.facts.model) + " " + text(e.facts.record_id) + "/" + text(e.source.source_id));
   }
-  const std::vector<std::tuple<vt::EventType, std::string, std::string, std::string, int>> expected = {
-      // The calls at their own times, after the reply that asked for them.
-      {vt::EventType::AgentMessage, "-", "-", "-", -1},
-      {vt::EventType::TokenUsage, "-", "-", "-", -1},
-      {vt::EventType::ToolCall, "grep_search", "grep_search_1_0", "levels", -1},
-      {vt::EventType::ToolResult, "grep_search", "grep_search_1_0", "-", 0},
-      {vt::EventType::ToolCall, "run_shell_command", "run_shell_command_2_0", "npm test npm run build", -1},
-      {vt::EventType::ToolResult, "run_shell_command", "run_shell_command_2_0", "-", 1},
-  };
-  ASSERT_EQ(rows.size(), expected.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const auto& [type, tool, call_id, input, error] = expected[i];
-    EXPECT_EQ(rows[i].type, type) << i;
-    EXPECT_EQ(rows[i].tool, tool) << i;
-    EXPECT_EQ(rows[i].call_id, call_id) << i;
-    EXPECT_EQ(rows[i].input, input) << i;
-    EXPECT_EQ(rows[i].error, error) << i;
-    EXPECT_EQ(rows[i].model, "gemini-2.5-pro") << i;
-  }
-  // The cached part is inside Gemini's input; the tool-use prompt is not.
-  const vt::Event* usage = find(report, vt::EventType::TokenUsage);
-  ASSERT_TRUE(usage && usage->facts.usage);
-  const vt::TokenAmounts& tokens = usage->facts.usage->tokens;
-  EXPECT_EQ(tokens.input, 6588u - 6078u + 7u);
-  EXPECT_EQ(tokens.cache_read, 6078u);
-  EXPECT_EQ(tokens.output, 26u + 133u);  // the thoughts are output too
-  EXPECT_EQ(tokens.reasoning, 133u);
-  EXPECT_FALSE(tokens.cache_write);
+  // The calls at their own times, after the reply that asked for them.
+  EXPECT_EQ(rows, (std::vector<std::string>{
+                      "agent_message - - - - gemini-2.5-pro m1/m1",
+                      "token_usage - - - - gemini-2.5-pro m1/m1",
+                      "tool_call grep_search grep_search_1_0 levels - gemini-2.5-pro m1/m1",
+                      "tool_result grep_search grep_search_1_0 - ok gemini-2.5-pro m1/m1",
+                      "tool_call run_shell_command run_shell_command_2_0 npm test npm run build - gemini-2.5-pro m1/m1",
+                      "tool_result run_shell_command run_shell_command_2_0 - failed gemini-2.5-pro m1/m1"}));
 }
 
 TEST(GeminiCli, TokenAmountsByTheCountsPresent) {
   const std::vector<std::pair<std::string, vt::TokenAmounts>> cases = {
+      // The cached part is inside Gemini's input, the tool-use prompt is not;
+      // the thoughts are output too.
+      {kTokens.substr(10), {6588 - 6078 + 7, std::nullopt, 6078, 26 + 133, 133}},
       {R"({"input":10,"cached":4,"output":1})", {6, std::nullopt, 4, 1, std::nullopt}},
       {R"({"input":3,"cached":9})", {0, std::nullopt, 9, std::nullopt, std::nullopt}},  // never below zero
       {R"({"output":5,"thoughts":2})", {std::nullopt, std::nullopt, std::nullopt, 7, 2}},
@@ -121,13 +76,12 @@ TEST(GeminiCli, TokenAmountsByTheCountsPresent) {
   };
   for (const auto& [tokens, expected] : cases) {
     vt_test::TempTree tree;
-    const fs::path file = tree.file(".gemini/tmp/p/chats/session-1.jsonl",
-                                    message("m", "gemini", R"(,"content":"x","tokens":)" + tokens) + "\n");
-    const vt::Report report = run(file);
-    const vt::Event* usage = find(report, vt::EventType::TokenUsage);
-    ASSERT_TRUE(usage) << tokens;
-    const vt::TokenAmounts got = usage->facts.usage ? usage->facts.usage->tokens : vt::TokenAmounts{};
-    EXPECT_EQ(got, expected) << tokens;
+    const vt::Report report = run_full(tree.file(".gemini/tmp/p/chats/session-1.jsonl",
+                                                 message("m", "gemini", R"(,"content":"x","tokens":)" + tokens) + "\n"));
+    const auto usage = std::find_if(report.events.begin(), report.events.end(),
+                                    [](const vt::Event& e) { return e.event_type == vt::EventType::TokenUsage; });
+    ASSERT_NE(usage, report.events.end()) << tokens;
+    EXPECT_EQ(usage->facts.usage ? usage->facts.usage->tokens : vt::TokenAmounts{}, expected) << tokens;
   }
 }
 
@@ -141,7 +95,7 @@ TEST(GeminiCli, ReappendedReplyCountsOnceWithItsLastCopy) {
   const fs::path file = tree.file(".gemini/tmp/p/chats/session-1.jsonl",
                                   std::string(kHeader) + "\n" + first + "\n" + R"({"$set":{"lastUpdated":"x"}})" + "\n" +
                                       last + "\n" + kHeader + "\n" + later + "\n" + kHeader + "\n" + first + "\n");
-  const vt::Report report = run(file);
+  const vt::Report report = run_full(file);
   std::map<std::uint64_t, std::vector<const vt::Event*>> by_line;
   for (const vt::Event& e : report.events) by_line[*e.source.line_number].push_back(&e);
   ASSERT_EQ(by_line[2].size(), 3u);  // reasoning, text, usage
@@ -177,7 +131,7 @@ TEST(GeminiCli, SessionUnderHashAndNamedFolderCountsOnce) {
                 message("u2", "user", R"(,"content":"again")", "2026-01-24T18:10:00Z") + "]}");
   tree.file(".gemini/tmp/dashboard-mictlan/.project_root", "c:\\users\\acodu\\dev\\dashboard_mictlan");
   tree.file(".gemini/projects.json", R"({"projects":{"c:\\users\\acodu\\dev\\dashboard_mictlan":"dashboard-mictlan"}})");
-  const vt::Report report = run(tree / ".gemini");
+  const vt::Report report = run_full(tree / ".gemini");
   std::map<std::string, std::pair<int, int>> counted_and_copies;
   for (const vt::Event& e : report.events) {
     auto& slot = counted_and_copies[e.source.relative_path.str()];
@@ -209,7 +163,7 @@ TEST(GeminiCli, ProjectPathFromEachSource) {
   for (const Case& c : cases) {
     vt_test::TempTree tree;
     for (const auto& [rel, body] : c.files) tree.file(".gemini/" + rel, body);
-    const vt::Report report = run(tree / ".gemini");
+    const vt::Report report = run_full(tree / ".gemini");
     ASSERT_EQ(report.events.size(), 1u);
     EXPECT_EQ(text(report.events[0].working_directory), c.expected) << c.files.begin()->first;
   }
@@ -228,7 +182,7 @@ TEST(GeminiCli, LoggedPromptsAndShellLinesAreCopiesOfWhatTheSessionHolds) {
             R"({"sessionId":"s2","messageId":0,"type":"user","message":"q","timestamp":"2025-10-30T23:47:57.611Z"},)"
             R"({"sessionId":"s1","messageId":3,"type":"user","message":"!npm run dev","timestamp":"2025-10-30T23:49:00Z"}])");
   tree.file(".gemini/tmp/p/shell_history", "npm run dev\nls\n");
-  const vt::Report report = run(tree / ".gemini");
+  const vt::Report report = run_full(tree / ".gemini");
   std::map<std::string, std::string> copied;  // log entry or shell line → what it copies
   for (const vt::Event& e : report.events) {
     if (e.source.artifact_kind == vt::ArtifactKind::GeminiSession) continue;
@@ -259,7 +213,7 @@ TEST(GeminiCli, SavedChatCallsTakeTheirResponsesIds) {
       R"({"role":"user","parts":[{"functionResponse":{"id":"read_file-1","name":"read_file","response":{"output":"A"}}},)"
       R"({"functionResponse":{"id":"glob-2","name":"glob","response":{"error":"none"}}},)"
       R"({"functionResponse":{"id":"read_file-3","name":"read_file","response":{"output":"B"}}}]}])");
-  const vt::Report report = run(file);
+  const vt::Report report = run_full(file);
   std::vector<std::string> calls, results;
   for (const vt::Event& e : report.events) {
     const std::string row = text(e.facts.tool_name) + " " + text(e.facts.tool_call_id) + " " + text(e.facts.tool_input);

@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "core/counting.hpp"
-#include "core/driver.hpp"
-#include "core_temp_tree.hpp"
 #include "output/session_report/session_model.hpp"
 
 namespace {
@@ -32,13 +30,13 @@ struct Spec {
   std::string call_id = "";  // a call's or a result's tool call id
 };
 
-vt::Report report_of(const std::vector<Spec>& specs) {
+vt::Report report_of(const std::vector<Spec>& specs, vt::Provider provider) {
   vt::Report report;
   std::uint64_t n = 0;
   for (const Spec& spec : specs) {
     Event& event = report.events.emplace_back();
     event.event_id = "id" + std::to_string(n++);
-    event.provider = vt::Provider::ClaudeCode;
+    event.provider = provider;
     event.event_type = spec.type;
     event.session_id = "s1";
     event.source.artifact_kind = spec.artifact;
@@ -53,8 +51,9 @@ vt::Report report_of(const std::vector<Spec>& specs) {
   return report;
 }
 
-std::vector<vt::report::Session> sessions_of(const std::vector<Spec>& specs, bool redact = false) {
-  return vt::report::build_sessions(report_of(specs), vt::report::ModelOptions{redact}).sessions;
+std::vector<vt::report::Session> sessions_of(const std::vector<Spec>& specs, bool redact = false,
+                                             vt::Provider provider = vt::Provider::ClaudeCode) {
+  return vt::report::build_sessions(report_of(specs, provider), vt::report::ModelOptions{redact}).sessions;
 }
 
 // Every item of a session in order: "kind:label:places" (threads as "@N"/"#N").
@@ -143,8 +142,6 @@ TEST(SessionModel, SubAgentThreadsGoUnderTheCallsThatStartedThem) {
       {EventType::ToolCall, "sidechain/assistant/tool_use", "Bash: ls", a, 2},
       {EventType::ToolCall, "sidechain/assistant/tool_use", "Read: README", b, 2},
       {EventType::ToolResult, "user/tool_result", "done a", "projects/-w/s1.jsonl", 3, "", {}, {}, "t1"},
-      // A result without a call id is tied to no call (no guess).
-      {EventType::ToolResult, "user/tool_result", "whose?", "projects/-w/s1.jsonl", 3},
       // After its call has its result, the same file starts no thread of a
       // finished call: the next free call's (none here).
       {EventType::AgentMessage, "sidechain/assistant/text", "late", a, 3},
@@ -152,7 +149,7 @@ TEST(SessionModel, SubAgentThreadsGoUnderTheCallsThatStartedThem) {
   EXPECT_EQ(outline(sessions[0]), (std::vector<std::string>{
                                       "1 prompt x1", "1 tool x1 r1 @1", "1 tool x1 @2", "1 tool x1",
                                       "1 agent:sub-agent prompt x1 #1", "1 agent:sub-agent prompt x1 #2",
-                                      "1 tool x1 #1", "1 tool x1 #2", "1 result:result x1", "1 agent x1"}));
+                                      "1 tool x1 #1", "1 tool x1 #2", "1 agent x1"}));
 }
 
 struct TitleCase {
@@ -194,138 +191,107 @@ INSTANTIATE_TEST_SUITE_P(
                     kTyped}},
                   false, "what changed?", true, 1}));
 
-}  // namespace
-
-namespace {
-
-// Events that carry the facts of the full reading (no raw record kept).
-vt::Event with_facts(vt::Provider provider, EventType type, std::string record_type, std::string message,
-                     std::uint64_t line) {
-  vt::Event event;
-  event.event_id = "f" + std::to_string(line) + record_type;
-  event.provider = provider;
-  event.event_type = type;
-  event.session_id = "s2";
-  event.source.artifact_kind = provider == vt::Provider::Codex ? vt::ArtifactKind::Session : vt::ArtifactKind::Transcript;
-  event.source.record_type = record_type;
-  event.source.relative_path = "f.jsonl";
-  event.source.line_number = line;
-  event.message = message;
-  if (type == EventType::PromptInput) event.origin = vt::PromptOrigin::Typed;
-  return event;
+// Any other agent's prompts and answers: a command apart, the history's
+// copy of a prompt one more place of it, a text written twice one item.
+TEST(SessionModel, OtherAgentsPromptsAndAnswers) {
+  const auto other = vt::ArtifactKind::Unknown;
+  const auto sessions = sessions_of(
+      {
+          {EventType::PromptInput, "gemini/record", "/stats", "f.jsonl", 1, "", other, vt::PromptOrigin::Command},
+          {EventType::PromptInput, "gemini/record", "fix it", "f.jsonl", 2, "", other, kTyped},
+          {EventType::PromptInput, "gemini/record", "fix it", "f.jsonl", 3, "", vt::ArtifactKind::History, kTyped},
+          {EventType::AgentMessage, "gemini/record", "on it", "f.jsonl", 4, "", other},
+          {EventType::AgentMessage, "gemini/record", "on it", "f.jsonl", 5, "", other},
+          {EventType::PromptInput, "gemini/record", "again", "f.jsonl", 6, "", other, kTyped},
+      },
+      false, vt::Provider::GeminiCli);
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_FALSE(sessions[0].history_only);
+  EXPECT_EQ(sessions[0].counts.typed_prompts, 2u);
+  EXPECT_EQ(sessions[0].counts.command_prompts, 1u);
+  EXPECT_EQ(sessions[0].title, "fix it");
+  EXPECT_EQ(outline(sessions[0]),
+            (std::vector<std::string>{"0 context:command x1", "1 prompt x2", "1 agent x2", "2 prompt x1"}));
 }
 
-vt::Usage usage(std::uint64_t input, std::uint64_t output, std::optional<double> cost) {
-  vt::Usage u;
-  u.tokens.input = input;
-  u.tokens.output = output;
-  u.cost_usd = cost;
-  return u;
-}
-
-TEST(SessionModelFacts, CallsResultsTokensAndCostFromTheFacts) {
-  for (const vt::Provider provider : {vt::Provider::ClaudeCode, vt::Provider::Codex}) {
-    const bool codex = provider == vt::Provider::Codex;
+// Calls, results, tokens and cost from the facts the readers fill (no raw
+// record kept), for each way of building a session's items.
+TEST(SessionModel, CallsResultsTokensAndCostFromTheFacts) {
+  struct Shape {
+    vt::Provider provider;
+    const char *prompt, *call, *result, *usage, *usage_label;
+  };
+  const Shape shapes[] = {
+      {vt::Provider::ClaudeCode, "user/text", "assistant/tool_use", "user/tool_result", "assistant/usage", "usage"},
+      {vt::Provider::Codex, "event_msg/user_message", "response_item/function_call",
+       "response_item/function_call_output", "event_msg/token_count", "token count"},
+      {vt::Provider::GeminiCli, "gemini/record", "gemini/record", "gemini/record", "gemini/record", "usage"},
+  };
+  for (const Shape& shape : shapes) {
+    const std::string name(vt::wire_name(shape.provider));
+    const bool claude = shape.provider == vt::Provider::ClaudeCode;
     vt::Report report;
-    auto add = [&](EventType type, std::string rtype, std::string message) -> vt::Event& {
-      report.events.push_back(with_facts(provider, type, std::move(rtype), std::move(message), report.events.size() + 1));
-      return report.events.back();
+    auto add = [&](EventType type, const char* record_type, std::string message) -> Event& {
+      Event& event = report.events.emplace_back();
+      event.event_id = "f" + std::to_string(report.events.size());
+      event.provider = shape.provider;
+      event.event_type = type;
+      event.session_id = "s2";
+      event.source.artifact_kind = shape.provider == vt::Provider::Codex ? vt::ArtifactKind::Session : vt::ArtifactKind::Transcript;
+      event.source.record_type = record_type;
+      event.source.relative_path = "f.jsonl";
+      event.source.line_number = report.events.size();
+      event.message = std::move(message);
+      if (type == EventType::PromptInput) event.origin = kTyped;
+      return event;
     };
-    add(EventType::PromptInput, codex ? "event_msg/user_message" : "user/text", "go").facts.git_branch = "main";
-    for (const char* id : {"c1", "c2"}) {
-      vt::Event& call = add(EventType::ToolCall, codex ? "response_item/function_call" : "assistant/tool_use",
-                            codex ? "exec_command" : std::string("Bash: run ") + id);
+    add(EventType::PromptInput, shape.prompt, "go").facts.git_branch = "main";
+    for (const std::string id : {"c1", "c2"}) {
+      // Claude's reader writes the call's line as its message; the others' lines come from the facts.
+      Event& call = add(EventType::ToolCall, shape.call, claude ? "sh: run " + id : "sh");
       call.facts.tool_call_id = id;
-      call.facts.tool_name = codex ? "exec_command" : "Bash";
-      call.facts.tool_input = std::string("run ") + id;
+      call.facts.tool_name = "sh";
+      call.facts.tool_input = "run " + id;
     }
-    // Results in the opposite order, tied by the call id alone.
-    for (const char* id : {"c2", "c1"}) {
-      vt::Event& result = add(EventType::ToolResult, codex ? "response_item/function_call_output" : "user/tool_result",
-                              std::string("out ") + id);
-      result.facts.tool_call_id = id;
-      if (std::string(id) == "c2") {
+    // Results in the opposite order, tied by the call id alone; one without an id stands alone.
+    for (const std::string id : {"c2", "c1", ""}) {
+      Event& result = add(EventType::ToolResult, shape.result, id.empty() ? "whose?" : "out " + id);
+      if (!id.empty()) result.facts.tool_call_id = id;
+      if (id == "c2") {
         result.facts.exit_code = 3;
         result.facts.tool_error = true;
       }
     }
     for (const double cost : {0.5, 0.25}) {
-      vt::Event& used = add(EventType::TokenUsage, codex ? "event_msg/token_count" : "assistant/usage", "");
+      Event& used = add(EventType::TokenUsage, shape.usage, "");
       used.facts.model = "model-x";
-      used.facts.usage.emplace(usage(10, 5, cost));
+      used.facts.usage.emplace();
+      used.facts.usage->tokens.input = 10;
+      used.facts.usage->tokens.output = 5;
+      used.facts.usage->cost_usd = cost;
       used.source.source_id = "m" + std::to_string(report.events.size());
     }
     const auto sessions = vt::report::build_sessions(report, {}).sessions;
-    ASSERT_EQ(sessions.size(), 1u);
+    ASSERT_EQ(sessions.size(), 1u) << name;
     const auto& session = sessions[0];
-    EXPECT_EQ(session.git_branches, std::vector<std::string>{"main"});
-    EXPECT_EQ(session.models, std::vector<std::string>{"model-x"});
-    EXPECT_EQ(session.counts.tokens.input, 20u);
-    EXPECT_EQ(session.counts.tokens.output, 10u);
-    ASSERT_TRUE(session.counts.cost.estimated_usd.has_value());
-    EXPECT_DOUBLE_EQ(*session.counts.cost.estimated_usd, 0.75);
-    EXPECT_EQ(session.turns.back().counts.tool_calls, 2u);
+    EXPECT_EQ(session.git_branches, std::vector<std::string>{"main"}) << name;
+    EXPECT_EQ(session.models, std::vector<std::string>{"model-x"}) << name;
+    EXPECT_EQ(session.counts.tokens.input, 20u) << name;
+    EXPECT_EQ(session.counts.tokens.output, 10u) << name;
+    EXPECT_EQ(session.counts.cost.estimated_usd, 0.75) << name;
+    EXPECT_EQ(session.turns.back().counts.tool_calls, 2u) << name;
+    const std::string usage = std::string("1 record:") + shape.usage_label + " x1";
+    EXPECT_EQ(outline(session), (std::vector<std::string>{"1 prompt x1", "1 tool x1 r1", "1 tool x1 r1",
+                                                          "1 result:result x1", usage, usage}))
+        << name;
     const auto& items = session.turns.back().items;
-    ASSERT_GE(items.size(), 3u);
+    ASSERT_EQ(items.size(), 6u) << name;
     for (std::size_t c = 0; c < 2; ++c) {
-      const auto& call = items[1 + c];
-      EXPECT_EQ(call.body.text, (codex ? "exec_command: run c" : "Bash: run c") + std::to_string(c + 1));
-      ASSERT_EQ(call.results.size(), 1u);
-      EXPECT_EQ(call.results[0].body.text, "out c" + std::to_string(c + 1));
+      EXPECT_EQ(items[1 + c].body.text, "sh: run c" + std::to_string(c + 1)) << name;
+      EXPECT_EQ(items[1 + c].results[0].body.text, "out c" + std::to_string(c + 1)) << name;
     }
-    if (codex) EXPECT_EQ(items[2].results[0].label, "error \xC2\xB7 exit 3");
+    EXPECT_EQ(items[2].results[0].label, "error \xC2\xB7 exit 3") << name;
   }
-}
-
-}  // namespace
-
-namespace {
-
-// Another agent's events, read from their fields and facts alone.
-TEST(SessionModelFacts, OtherAgentsFromTheirFactsAlone) {
-  vt::Report report;
-  auto add = [&](EventType type, std::string message, vt::ArtifactKind artifact = vt::ArtifactKind::Unknown,
-                 std::optional<vt::PromptOrigin> origin = std::nullopt) -> vt::Event& {
-    vt::Event event = with_facts(vt::Provider::GeminiCli, type, "gemini/record", std::move(message),
-                                 report.events.size() + 1);
-    event.source.artifact_kind = artifact;
-    event.origin = origin;
-    report.events.push_back(std::move(event));
-    return report.events.back();
-  };
-  add(EventType::PromptInput, "/stats", vt::ArtifactKind::Unknown, vt::PromptOrigin::Command);
-  add(EventType::PromptInput, "fix it", vt::ArtifactKind::Unknown, vt::PromptOrigin::Typed);
-  add(EventType::PromptInput, "fix it", vt::ArtifactKind::History, vt::PromptOrigin::Typed);  // the history's copy
-  add(EventType::AgentMessage, "on it");
-  add(EventType::AgentMessage, "on it");  // written twice in the turn: one item
-  for (const char* id : {"g1", "g2"}) {
-    vt::Event& call = add(EventType::ToolCall, "run_shell_command");
-    call.facts.tool_name = "run_shell_command";
-    call.facts.tool_input = std::string("ls ") + id;
-    call.facts.tool_call_id = id;
-  }
-  vt::Event& late = add(EventType::ToolResult, "two");
-  late.facts.tool_call_id = "g2";
-  late.facts.tool_error = true;
-  late.facts.exit_code = 2;
-  add(EventType::ToolResult, "one").facts.tool_call_id = "g1";
-  add(EventType::ToolResult, "no id");  // no call id: stands alone
-  add(EventType::TokenUsage, "").facts.usage.emplace(usage(7, 3, 0.01));
-  add(EventType::PromptInput, "again", vt::ArtifactKind::Unknown, vt::PromptOrigin::Typed);
-  const auto sessions = vt::report::build_sessions(report, {}).sessions;
-  ASSERT_EQ(sessions.size(), 1u);
-  const auto& session = sessions[0];
-  EXPECT_FALSE(session.history_only);
-  EXPECT_EQ(session.counts.typed_prompts, 2u);
-  EXPECT_EQ(session.counts.command_prompts, 1u);
-  EXPECT_EQ(session.counts.tool_calls, 2u);
-  EXPECT_EQ(session.counts.tokens.input, 7u);
-  EXPECT_EQ(session.title, "fix it");
-  EXPECT_EQ(outline(session), (std::vector<std::string>{"0 context:command x1", "1 prompt x2", "1 agent x2",
-                                                        "1 tool x1 r1", "1 tool x1 r1", "1 result:result x1",
-                                                        "1 record:usage x1", "2 prompt x1"}));
-  EXPECT_EQ(session.turns[1].items[3].body.text, "run_shell_command: ls g2");
-  EXPECT_EQ(session.turns[1].items[3].results[0].label, "error \xC2\xB7 exit 2");
 }
 
 }  // namespace
