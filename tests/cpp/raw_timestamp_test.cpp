@@ -52,13 +52,23 @@ std::vector<Case> cases() {
   };
 }
 
+// The case's value read off a parsed line: as held, and as a reader keeps it.
+struct Read {
+  Json held;
+  RawTimestamp raw;
+};
+
+Read read(const Case& c) {
+  LineJsonParser parser;
+  auto view = parser.parse_view(c.line);
+  EXPECT_TRUE(view.has_value()) << c.what;
+  if (!view) return {};
+  return {held_copy(*view), raw_timestamp(*view)};
+}
+
 TEST(RawTimestamp, ReadsAndRendersAsTheHeldValue) {
   for (const Case& c : cases()) {
-    LineJsonParser parser;
-    auto view = parser.parse_view(c.line);
-    ASSERT_TRUE(view.has_value()) << c.what;
-    const Json held = held_copy(*view);
-    const RawTimestamp from_view = raw_timestamp(*view);
+    const auto [held, from_view] = read(c);
     const RawTimestamp from_value(held);
     for (const RawTimestamp* raw : {&from_view, &from_value}) {
       ASSERT_TRUE(raw->has_value()) << c.what;
@@ -76,11 +86,7 @@ TEST(RawTimestamp, ReadsAndRendersAsTheHeldValue) {
 
 TEST(RawTimestamp, CopiesAndMovesKeepTheValue) {
   for (const Case& c : cases()) {
-    LineJsonParser parser;
-    auto view = parser.parse_view(c.line);
-    ASSERT_TRUE(view.has_value()) << c.what;
-    const Json held = held_copy(*view);
-    RawTimestamp original = raw_timestamp(*view);
+    auto [held, original] = read(c);
     RawTimestamp copy = original;
     EXPECT_EQ(copy.value(), held) << c.what;
     RawTimestamp assigned = RawTimestamp::text("earlier value, long enough to be held on the heap");
