@@ -135,23 +135,27 @@ def test_a_failed_report_leaves_the_folder_unchanged(cli_path, tmp_path):
     assert listing(out) == before
 
 
+@pytest.mark.parametrize("earlier", [True, False], ids=["over an earlier report", "into folders not there"])
 @pytest.mark.parametrize("delay", [0.05, 0.15, 0.3, 0.6])
-def test_an_interrupted_report_leaves_the_folder_complete_or_unchanged(cli_path, tmp_path, delay):
+def test_an_interrupted_report_leaves_the_folder_complete_or_unchanged(cli_path, tmp_path, delay, earlier):
     root = history_home(tmp_path / "in", 4000)
-    out = tmp_path / "out"
-    report(cli_path, history_home(tmp_path / "old", 3), out)
-    before = listing(out)
+    out = tmp_path / "new" / "out"
+    if earlier:
+        report(cli_path, history_home(tmp_path / "old", 3), out)
+    before = listing(out) if earlier else None
     process = subprocess.Popen([cli_path, str(root), "-q", "--format", "html", "-o", str(out)],
                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
                                preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
     time.sleep(delay)
     process.send_signal(signal.SIGINT)
     status = process.wait(timeout=60)
-    after = listing(out)
+    after = listing(out) if out.exists() else None
     if after != before:
         # Complete: every page of the new report, as its manifest says.
         assert manifest_names(out) == {"index.html"} | {f"claude_code-s-{i:05d}.html" for i in range(4000)}
         assert set(after) == manifest_names(out) | {MANIFEST}
     else:
         assert status == 130
-    assert not [n for n in after if ".partial-" in n]
+    assert not [n for n in after or () if ".partial-" in n]
+    # Folders the run created are gone with it.
+    assert after is not None or not (tmp_path / "new").exists()

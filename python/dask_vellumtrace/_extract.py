@@ -16,13 +16,16 @@ is removed: both are noted, and the rest of the host is read.
 
 from __future__ import annotations
 
+import lzma
 import os
 import posixpath
 import shutil
 import tarfile
+import zlib
 from dataclasses import dataclass, field
 from typing import BinaryIO, Callable, Optional
 
+from ._decompress import decompressed
 from ._tar_headers import Budget, BoundedTarFile, UnsafeArchive, shown
 
 # Every member's announced size and every long header counts against this,
@@ -174,7 +177,7 @@ def extract(fileobj: BinaryIO, folder: str, limits: Limits = Limits(),
     budget = Budget(limits.max_bytes)
     done = Extraction()
     try:
-        with BoundedTarFile.open(fileobj=fileobj, mode="r|*", budget=budget) as tar:
+        with BoundedTarFile.open(fileobj=decompressed(fileobj), mode="r|", budget=budget) as tar:
             for member in tar:
                 tar.members.clear()  # a stream needs no index of what went by
                 if stop():
@@ -198,6 +201,6 @@ def extract(fileobj: BinaryIO, folder: str, limits: Limits = Limits(),
                     raise UnsafeArchive(f"member '{shown(member.name)}' is not a file, directory or link",
                                         member.name)
         _remove_links_leaving(folder, done)
-    except (tarfile.TarError, EOFError, OSError, ValueError, UnicodeError) as error:
+    except (tarfile.TarError, EOFError, OSError, ValueError, UnicodeError, lzma.LZMAError, zlib.error) as error:
         raise UnsafeArchive(f"cannot be read: {shown(str(error))}") from error
     return done

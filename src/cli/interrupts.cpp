@@ -65,6 +65,7 @@ void InterruptWatch::watch() {
     const int signal_number = static_cast<int>(info.ssi_signo);
     mutex_.lock();  // held until the process ends: nothing renames after this
     for (const std::string& path : temporaries_) ::unlink(path.c_str());
+    for (const std::string& folder : created_folders_) ::rmdir(folder.c_str());
     if (tidy_) tidy_();
     ::_exit(128 + signal_number);
   }

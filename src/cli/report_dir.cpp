@@ -191,9 +191,25 @@ class ReportFolder {
 
 bool is_report_format(const std::string& format) { return format == "markdown" || format == "html"; }
 
-std::string write_report_dir(const Report& report, const Arguments& args, const InputFiles& inputs,
-                             InterruptWatch& watch, const std::string& price_date) {
-  const fs::path directory(args.output);
+namespace {
+
+// The folders `directory` needs that are not there yet, deepest first.
+std::vector<fs::path> missing_folders(const fs::path& directory) {
+  std::vector<fs::path> missing;
+  std::error_code error;
+  fs::path folder = fs::absolute(directory, error).lexically_normal();
+  if (error) return missing;
+  if (!folder.has_filename()) folder = folder.parent_path();
+  struct stat entry{};
+  while (folder.has_relative_path() && ::lstat(folder.c_str(), &entry) != 0 && errno == ENOENT) {
+    missing.push_back(folder);
+    folder = folder.parent_path();
+  }
+  return missing;
+}
+
+std::string write_pages(const fs::path& directory, const Report& report, const Arguments& args,
+                        const InputFiles& inputs, InterruptWatch& watch, const std::string& price_date) {
   std::error_code error;
   fs::create_directories(directory, error);
   if (!error && !fs::is_directory(directory, error)) error = std::make_error_code(std::errc::not_a_directory);
@@ -211,6 +227,25 @@ std::string write_report_dir(const Report& report, const Arguments& args, const 
   if (written) written = folder.place();
   if (!written) return folder.failure().empty() ? written.error().text() : folder.failure();
   return {};
+}
+
+}  // namespace
+
+// A folder this run had to create is removed again (when empty) if the
+// report fails or a signal ends the run: the folder is complete or untouched.
+std::string write_report_dir(const Report& report, const Arguments& args, const InputFiles& inputs,
+                             InterruptWatch& watch, const std::string& price_date) {
+  const fs::path directory(args.output);
+  const std::vector<fs::path> created = missing_folders(directory);
+  watch.exclusive([&] { watch.add_created_folders(created); });
+  const std::string failure = write_pages(directory, report, args, inputs, watch, price_date);
+  watch.exclusive([&] {
+    if (!failure.empty()) {
+      for (const fs::path& folder : created) ::rmdir(folder.c_str());
+    }
+    watch.drop_created_folders();
+  });
+  return failure;
 }
 
 }  // namespace vt::cli

@@ -174,13 +174,17 @@ TEST(GeminiCli, LoggedPromptsAndShellLinesAreCopiesOfWhatTheSessionHolds) {
   tree.file(".gemini/tmp/p/chats/session-1.json",
             R"({"sessionId":"s1","projectHash":"h","startTime":"2025-10-30T23:47:38.483Z","messages":[)" +
                 message("u1", "user", R"(,"content":"q")", "2025-10-30T23:47:57.630Z") + "," +
-                message("u2", "user", R"(,"content":"q")", "2025-10-30T23:48:31.658Z") + "]}");
+                message("u2", "user", R"(,"content":"q")", "2025-10-30T23:48:31.658Z") + "," +
+                message("u3", "user", R"(,"content":"r")", "2025-10-30T23:50:00Z") + "," +
+                message("u4", "user", R"(,"content":"t")", "2025-10-30T23:50:00Z") + "]}");
   tree.file(".gemini/tmp/p/logs.json",
             R"([{"sessionId":"s1","messageId":0,"type":"user","message":"q","timestamp":"2025-10-30T23:47:57.611Z"},)"
             R"({"sessionId":"s1","messageId":1,"type":"user","message":"q","timestamp":"2025-10-30T23:48:31.645Z"},)"
             R"({"sessionId":"s1","messageId":2,"type":"user","message":"q","timestamp":"2025-10-31T09:00:00Z"},)"
             R"({"sessionId":"s2","messageId":0,"type":"user","message":"q","timestamp":"2025-10-30T23:47:57.611Z"},)"
-            R"({"sessionId":"s1","messageId":3,"type":"user","message":"!npm run dev","timestamp":"2025-10-30T23:49:00Z"}])");
+            R"({"sessionId":"s1","messageId":3,"type":"user","message":"!npm run dev","timestamp":"2025-10-30T23:49:00Z"},)"
+            R"({"sessionId":"s1","messageId":4,"type":"user","message":"r","timestamp":"2025-10-30T23:59:59Z"},)"
+            R"({"sessionId":"s1","messageId":5,"type":"user","message":"t","timestamp":"2025-10-31T00:00:01Z"}])");
   tree.file(".gemini/tmp/p/shell_history", "npm run dev\nls\n");
   const vt::Report report = run_full(tree / ".gemini");
   std::map<std::string, std::string> copied;  // log entry or shell line → what it copies
@@ -198,6 +202,8 @@ TEST(GeminiCli, LoggedPromptsAndShellLinesAreCopiesOfWhatTheSessionHolds) {
       {"s1/2/q", "-"},             // hours later: another prompt
       {"s2/0/q", "-"},             // another session
       {"s1/3/!npm run dev", "-"},  // the session does not hold it
+      {"s1/4/r", "u3"},            // 9 min 59 s after: within ten minutes
+      {"s1/5/t", "-"},             // 10 min 1 s after: another prompt
       {"-/-/npm run dev", "3"},    // the shell line the log holds as "!npm run dev"
       {"-/-/ls", "-"},
   };
