@@ -15,45 +15,34 @@ Result<FileRecords> read_command_history(const std::filesystem::path& path, cons
                                          const ParseOptions& options) {
   const SharedString relative_path(relative_path_for(path, base_dir));
   const SourceRef source{ArtifactKind::History, std::nullopt, relative_path, std::nullopt, std::nullopt};
-  auto read = read_document_records(path, options, source, "command history");
-  if (!read) return fail(std::move(read.error()));
-  FileRecords out = std::move(read->records);
-  if (!read->text) return out;
-  const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
-    out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
-  };
-  LineJsonParser parser;
-  auto value = parser.parse_view(*read->text);
-  if (!value) {
-    report(DiagnosticCode::InvalidJson, Severity::Error, "Invalid JSON: " + value.error());
-    return out;
-  }
-  const FieldRef entries = value->is_object() ? get_field(*value, "commandHistory") : FieldRef();
-  const auto list = entries ? as_array(*entries) : std::nullopt;
-  if (!list) {
-    report(DiagnosticCode::UnknownRecord, Severity::Warning,
-           "Not a Copilot CLI command history (no 'commandHistory' array), skipping.");
-    return out;
-  }
-  EventIds ids;
-  RepeatedTexts types;
-  std::size_t index = 0;
-  for (const JsonView entry : *list) {
-    const std::string key = "copilot_history:" + std::to_string(index);
-    if (!entry.is_string()) {
-      report(DiagnosticCode::InvalidFieldType, Severity::Warning,
-             "Entry " + std::to_string(index++) + " of the command history is not a string.");
-      continue;
+  return read_json_document_records(path, options, source, "command history", [&](FileRecords& out, JsonView value) {
+    const auto report = [&](DiagnosticCode code, std::string message) {
+      out.diagnostics.push_back(Diagnostic{code, Severity::Warning, source, std::move(message)});
+    };
+    const FieldRef entries = value.is_object() ? get_field(value, "commandHistory") : FieldRef();
+    const auto list = entries ? as_array(*entries) : std::nullopt;
+    if (!list) {
+      report(DiagnosticCode::UnknownRecord, "Not a Copilot CLI command history (no 'commandHistory' array), skipping.");
+      return;
     }
-    ++index;
-    const RecordPlace place{ArtifactKind::History, relative_path, std::nullopt, key, "command_history"};
-    Event& event = add_event(out.events, ids, place, EventType::PromptInput, std::nullopt, &types);
-    event.message = OptionalShared(entry.string());
-    event.origin = prompt_origin(event);
-    if (options.include_raw) event.raw = held_copy(entry);
-  }
-  stamp_file_digest(out);
-  return out;
+    EventIds ids;
+    RepeatedTexts types;
+    std::size_t index = 0;
+    for (const JsonView entry : *list) {
+      const std::string key = "copilot_history:" + std::to_string(index);
+      if (!entry.is_string()) {
+        report(DiagnosticCode::InvalidFieldType,
+               "Entry " + std::to_string(index++) + " of the command history is not a string.");
+        continue;
+      }
+      ++index;
+      const RecordPlace place{ArtifactKind::History, relative_path, std::nullopt, key, "command_history"};
+      Event& event = add_event(out.events, ids, place, EventType::PromptInput, std::nullopt, &types);
+      event.message = OptionalShared(entry.string());
+      event.origin = prompt_origin(event);
+      if (options.include_raw) event.raw = held_copy(entry);
+    }
+  });
 }
 
 namespace {

@@ -23,46 +23,36 @@ Result<FileRecords> read_legacy_session(const std::filesystem::path& path, const
                                         const ParseOptions& options) {
   const SharedString relative_path(relative_path_for(path, base_dir));
   const SourceRef source{ArtifactKind::SessionLog, std::nullopt, relative_path, std::nullopt, std::nullopt};
-  auto read = read_document_records(path, options, source, "session document");
-  if (!read) return fail(std::move(read.error()));
-  FileRecords out = std::move(read->records);
-  if (!read->text) return out;
-  const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
-    out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
-  };
-  LineJsonParser parser;
-  auto value = parser.parse_view(*read->text);
-  if (!value) {
-    report(DiagnosticCode::InvalidJson, Severity::Error, "Invalid JSON: " + value.error());
-    return out;
-  }
-  const FieldRef timeline = value->is_object() ? get_field(*value, "timeline") : FieldRef();
-  const FieldRef chat = value->is_object() ? get_field(*value, "chatMessages") : FieldRef();
-  if (!(timeline && timeline->is_array()) && !(chat && chat->is_array())) {
-    report(DiagnosticCode::UnknownRecord, Severity::Warning,
-           "Not a Copilot CLI session document (no 'timeline' or 'chatMessages' array), skipping.");
-    return out;
-  }
-  LegacyReader reader(out, relative_path, options);
-  reader.start(*value, OptionalShared(legacy_session_id(path.filename().string())));
-  const auto each = [&](const FieldRef& list, std::string_view what, auto&& read_one) {
-    if (!list || !list->is_array()) return;
-    std::size_t index = 0;
-    for (const JsonView item : list->children()) {
-      if (item.is_object()) {
-        read_one(item, index);
-      } else {
-        report(DiagnosticCode::UnknownRecord, Severity::Warning,
-               std::string(what) + " " + std::to_string(index) + " of the session document is not an object.");
-      }
-      ++index;
+  return read_json_document_records(path, options, source, "session document", [&](FileRecords& out, JsonView value) {
+    const auto report = [&](DiagnosticCode code, Severity severity, std::string message) {
+      out.diagnostics.push_back(Diagnostic{code, severity, source, std::move(message)});
+    };
+    const FieldRef timeline = value.is_object() ? get_field(value, "timeline") : FieldRef();
+    const FieldRef chat = value.is_object() ? get_field(value, "chatMessages") : FieldRef();
+    if (!(timeline && timeline->is_array()) && !(chat && chat->is_array())) {
+      report(DiagnosticCode::UnknownRecord, Severity::Warning,
+             "Not a Copilot CLI session document (no 'timeline' or 'chatMessages' array), skipping.");
+      return;
     }
-  };
-  each(timeline, "Timeline entry", [&](JsonView item, std::size_t i) { reader.timeline_entry(item, i); });
-  reader.begin_chat();
-  each(chat, "Chat message", [&](JsonView item, std::size_t i) { reader.chat_message(item, i); });
-  stamp_file_digest(out);
-  return out;
+    LegacyReader reader(out, relative_path, options);
+    reader.start(value, OptionalShared(legacy_session_id(path.filename().string())));
+    const auto each = [&](const FieldRef& list, std::string_view what, auto&& read_one) {
+      if (!list || !list->is_array()) return;
+      std::size_t index = 0;
+      for (const JsonView item : list->children()) {
+        if (item.is_object()) {
+          read_one(item, index);
+        } else {
+          report(DiagnosticCode::UnknownRecord, Severity::Warning,
+                 std::string(what) + " " + std::to_string(index) + " of the session document is not an object.");
+        }
+        ++index;
+      }
+    };
+    each(timeline, "Timeline entry", [&](JsonView item, std::size_t i) { reader.timeline_entry(item, i); });
+    reader.begin_chat();
+    each(chat, "Chat message", [&](JsonView item, std::size_t i) { reader.chat_message(item, i); });
+  });
 }
 
 }  // namespace vt::copilot

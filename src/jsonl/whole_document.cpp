@@ -6,6 +6,7 @@
 #include "core/input_files.hpp"
 #include "core/utf8.hpp"
 #include "jsonl/byte_source.hpp"
+#include "jsonl/line_json.hpp"
 
 namespace vt {
 
@@ -117,6 +118,25 @@ Result<DocumentRead> read_document_records(const std::filesystem::path& path, co
     read.text = std::move(document->text);
   }
   return read;
+}
+
+Result<FileRecords> read_json_document_records(const std::filesystem::path& path, const ParseOptions& options,
+                                               const SourceRef& source, std::string_view what,
+                                               const std::function<void(FileRecords&, JsonView)>& read) {
+  auto document = read_document_records(path, options, source, what);
+  if (!document) return fail(std::move(document.error()));
+  FileRecords out = std::move(document->records);
+  if (!document->text) return out;
+  LineJsonParser parser;
+  auto value = parser.parse_view(*document->text);
+  if (!value) {
+    out.diagnostics.push_back(
+        Diagnostic{DiagnosticCode::InvalidJson, Severity::Error, source, "Invalid JSON: " + value.error()});
+    return out;
+  }
+  read(out, *value);
+  stamp_file_digest(out);
+  return out;
 }
 
 }  // namespace vt

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "core/options.hpp"
 #include "core/parse_error.hpp"
 #include "core/records.hpp"
+#include "jsonl/json_view.hpp"
 #include "jsonl/record_loop.hpp"
 
 namespace vt {
@@ -51,5 +53,13 @@ struct DocumentRead {
 };
 Result<DocumentRead> read_document_records(const std::filesystem::path& path, const ParseOptions& options,
                                            const SourceRef& source, std::string_view what);
+
+// A JSON document read for the records of one file: `read` is handed the
+// records so far and the document's value when it could be read and parsed
+// (else a diagnostic about `source` says why: "Invalid JSON: …" an error);
+// the file's digest is stamped on the events after.
+Result<FileRecords> read_json_document_records(const std::filesystem::path& path, const ParseOptions& options,
+                                               const SourceRef& source, std::string_view what,
+                                               const std::function<void(FileRecords&, JsonView)>& read);
 
 }  // namespace vt
