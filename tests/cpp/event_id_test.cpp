@@ -67,6 +67,7 @@ TEST(EventId, OneMakerAgreesWithOneShotIdentifiers) {
     std::optional<std::uint64_t> ordinal;
   };
   const std::string long_path(150, 'p');  // the shared part spans whole blocks
+  const std::string long_key(200, 'k');
   const Call calls[] = {
       {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:1", std::nullopt},
       {Provider::Codex, ArtifactKind::Session, "sessions/a.jsonl", "session:2", std::nullopt},
@@ -78,7 +79,7 @@ TEST(EventId, OneMakerAgreesWithOneShotIdentifiers) {
       {Provider::ClaudeCode, ArtifactKind::History, "sessions\\a.jsonl", "session:1", 18446744073709551615u},
       {Provider::ClaudeCode, ArtifactKind::History, "sessions/a.jsonl.", "", std::nullopt},
       {Provider::ClaudeCode, ArtifactKind::Transcript, long_path.c_str(), "k", 3},
-      {Provider::ClaudeCode, ArtifactKind::Transcript, long_path.c_str(), std::string(200, 'k').c_str(), 4},
+      {Provider::ClaudeCode, ArtifactKind::Transcript, long_path.c_str(), long_key.c_str(), 4},
       {Provider::ClaudeCode, ArtifactKind::Transcript, "", "k", std::nullopt},
   };
   EventIds ids;
