@@ -36,7 +36,9 @@ std::optional<std::string_view> core_of(File file, std::string_view line) {
   switch (file) {
     case File::Chat: {
       if (line.starts_with(kLaunch)) return line.substr(2);
-      const bool prompt = line.starts_with("####") && line.ends_with("  ") && (line.size() == 6 || line[4] == ' ');
+      // A prompt's marker (with its trailing blanks, or without them in a
+      // launch whose blanks were stripped) or a status line's.
+      const bool prompt = line.starts_with("####") && (line.size() == 4 || line[4] == ' ');
       if (prompt || line.starts_with("> ") || line == ">") {
         line.remove_prefix(std::min<std::size_t>(prompt ? 5 : 2, line.size()));
         if (line.ends_with("  ")) line.remove_suffix(2);
