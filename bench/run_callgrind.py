@@ -53,7 +53,7 @@ import uuid
 HERE = pathlib.Path(__file__).resolve().parent
 MB = 1_000_000
 
-COLLECTED = re.compile(r"Collected\s*:\s*(\d+)")
+from instructions_per_byte import COLLECTED, tree_bytes  # noqa: E402 (beside this script)
 ANNOTATED = re.compile(r"^\s*([\d,]+)\s+\([^)]*\)\s+(?:\*\s+)?(.*?)\s*(?:\[.*\])?\s*$")
 # Inclusive counts summed for SHA-256's own share: OpenSSL's SHA-256 calls,
 # which its digest interface makes too (none of them calls another).
@@ -76,16 +76,6 @@ elif kind == "parse":
     if work:
         vellumtrace.parse(tree)
 """
-
-
-def tree_bytes(tree: pathlib.Path) -> int:
-    total = 0
-    for root, _dirs, files in os.walk(tree):
-        for name in files:
-            path = pathlib.Path(root, name)
-            if path.is_file() and not path.is_symlink():
-                total += path.stat().st_size
-    return total
 
 
 def elf_program(program: str) -> str:
