@@ -153,6 +153,14 @@ def test_damaged_files_lose_nothing(tmp_path):
     assert codes == {("invalid_json", 2), ("unknown_record", 3), ("invalid_timestamp", 4), ("invalid_json", 5)}
 
 
+def lay_out(tmp_path, layout, target):
+    """Write `layout` (a transcript of one prompt "hi" where it says "transcript") and return the target's path."""
+    for name, text in layout.items():
+        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
+        (tmp_path / name).write_text(json.dumps(user("hi")) + "\n" if text == "transcript" else text)
+    return tmp_path / target
+
+
 @pytest.mark.parametrize("layout, target, detected", [
     ({".claude/projects/-w/s.jsonl": "transcript"}, ".claude", True),        # projects alone makes a root
     ({"home/projects/app/notes.jsonl": '{"a": 1}', "home/projects/app/main.py": ""}, "home/projects", False),
@@ -161,10 +169,7 @@ def test_damaged_files_lose_nothing(tmp_path):
     ({"loose/s.jsonl": "transcript"}, "loose/s.jsonl", True),                # one file that reads as one
 ])
 def test_detection(tmp_path, cli_path, layout, target, detected):
-    for name, text in layout.items():
-        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
-        (tmp_path / name).write_text(json.dumps(user("hi")) + "\n" if text == "transcript" else text)
-    target = tmp_path / target
+    target = lay_out(tmp_path, layout, target)
     result = subprocess.run([cli_path, target, "-f", "jsonl", "-q"], capture_output=True)
     assert (result.returncode == 0) == detected, result.stderr
     if detected:
@@ -187,10 +192,7 @@ def test_detection(tmp_path, cli_path, layout, target, detected):
     ({".claude/projects/-w/s.jsonl": "transcript", ".claude/history.jsonl": ""}, ".claude", True),
 ])
 def test_documented_reading_knows_a_root_by_its_documented_parts(tmp_path, cli_path, layout, target, python_reads):
-    for name, text in layout.items():
-        (tmp_path / name).parent.mkdir(parents=True, exist_ok=True)
-        (tmp_path / name).write_text(json.dumps(user("hi")) + "\n" if text == "transcript" else text)
-    target = tmp_path / target
+    target = lay_out(tmp_path, layout, target)
     full = subprocess.run([cli_path, target, "-f", "jsonl", "-q"], capture_output=True)
     assert [json.loads(line)["message"] for line in full.stdout.splitlines()] == ["hi"]
     documented = subprocess.run([cli_path, target, "--documented", "-f", "jsonl", "-q"], capture_output=True)
