@@ -20,96 +20,97 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr std::string_view kSpaces = "                                                                ";
 
-// Whether any of the eight bytes of `word` must be escaped: a control byte
-// (below 0x20), a quote or a backslash. Exact, never a false answer.
-bool word_needs_escape(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-  const auto has_zero_byte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-  const std::uint64_t below_space = (word - kOnes * 0x20) & ~word & kHigh;
-  return (below_space | has_zero_byte(word ^ (kOnes * '"')) | has_zero_byte(word ^ (kOnes * '\\'))) != 0;
-}
-
 #if defined(__SSE2__)
-// Bit k set where byte k of the sixteen at `s` must be escaped.
-int escape_mask(const char* s) {
+// Bit k set where byte k of the sixteen at `s` must be escaped (a control
+// byte, a quote or a backslash) or, with `kHigh`, is past ASCII.
+template <bool kHigh>
+int attention_mask(const char* s) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-  // A byte at most 0x1F (unsigned) is its own minimum with 0x1F.
-  const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v),
-                                   _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
-                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+  // Signed, a byte past ASCII is negative, hence below 0x20 too; unsigned, a
+  // byte at most 0x1F is its own minimum with 0x1F.
+  const __m128i low = kHigh ? _mm_cmplt_epi8(v, _mm_set1_epi8(0x20))
+                            : _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x1F)), v);
+  const __m128i hit = _mm_or_si128(low, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                     _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
   return _mm_movemask_epi8(hit);
 }
-#endif
-
-// The index of the first byte at or after `i` that must be escaped, or
-// `size`: sixteen bytes at a time where the CPU has SSE2 (the last sixteen
-// of a text read once more rather than byte by byte), else eight.
-std::size_t plain_until(const char* s, std::size_t i, std::size_t size) {
-#if defined(__SSE2__)
-  if (size >= 16) {
-    for (; i + 16 <= size; i += 16) {
-      if (const int mask = escape_mask(s + i)) return i + static_cast<std::size_t>(__builtin_ctz(mask));
-    }
-    if (i == size) return size;
-    const std::size_t base = size - 16;
-    const int mask = escape_mask(s + base) & ~((1 << (i - base)) - 1);
-    return mask != 0 ? base + static_cast<std::size_t>(__builtin_ctz(mask)) : size;
+#else
+template <bool kHigh>
+int attention_mask(const char* s) {
+  int mask = 0;
+  for (int k = 0; k < 16; ++k) {
+    const auto c = static_cast<unsigned char>(s[k]);
+    if (c < 0x20 || c == '"' || c == '\\' || (kHigh && c >= 0x80)) mask |= 1 << k;
   }
-#endif
-  for (; i + 8 <= size; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s + i, 8);
-    if (word_needs_escape(word)) break;
-  }
-  for (; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (c < 0x20 || c == '"' || c == '\\') return i;
-  }
-  return size;
+  return mask;
 }
-
-// The length of the ASCII bytes `text` starts with.
-std::size_t ascii_prefix(std::string_view text) {
-  const char* s = text.data();
-  std::size_t i = 0;
-#if defined(__SSE2__)
-  for (; i + 16 <= text.size(); i += 16) {
-    const int high = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)));
-    if (high != 0) return i + static_cast<std::size_t>(__builtin_ctz(high));
-  }
 #endif
-  for (; i + 8 <= text.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, s + i, 8);
-    if (word & 0x8080808080808080ULL) break;
-  }
-  while (i < text.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
-  return i;
-}
 
 template <class Out>
-void put_escaped(Out& out, std::string_view s) {
-  std::size_t run = 0;
-  for (std::size_t i = plain_until(s.data(), 0, s.size()); i < s.size();
-       i = plain_until(s.data(), i + 1, s.size())) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if (i > run) out.append(s.data() + run, i - run);
-    run = i + 1;
-    switch (c) {
-      case '"': out.append("\\\"", 2); break;
-      case '\\': out.append("\\\\", 2); break;
-      case '\b': out.append("\\b", 2); break;
-      case '\t': out.append("\\t", 2); break;
-      case '\n': out.append("\\n", 2); break;
-      case '\f': out.append("\\f", 2); break;
-      case '\r': out.append("\\r", 2); break;
-      default: {
-        const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
-        out.append(escape, 6);
-      }
+void put_escape(Out& out, unsigned char c) {
+  switch (c) {
+    case '"': out.append("\\\"", 2); break;
+    case '\\': out.append("\\\\", 2); break;
+    case '\b': out.append("\\b", 2); break;
+    case '\t': out.append("\\t", 2); break;
+    case '\n': out.append("\\n", 2); break;
+    case '\f': out.append("\\f", 2); break;
+    case '\r': out.append("\\r", 2); break;
+    default: {
+      const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF]};
+      out.append(escape, 6);
     }
   }
-  if (run < s.size()) out.append(s.data() + run, s.size() - run);
+}
+
+// Writes `s` escaped, in one pass sixteen bytes at a time (a text's last
+// sixteen read once more rather than byte by byte, a text shorter than
+// sixteen through a copy), and returns its size; with `kStopAtHigh`, stops
+// at the first byte past ASCII instead, having written what comes before
+// it, and returns its index.
+template <bool kStopAtHigh, class Out>
+std::size_t put_escaped_until(Out& out, std::string_view s) {
+  const char* p = s.data();
+  const std::size_t size = s.size();
+  std::size_t run = 0;  // the first byte not yet written
+  // Handles the bytes of `mask` (bit k for byte base + k) in order; returns
+  // the index of a byte past ASCII to stop at, else `size`.
+  const auto take = [&](std::size_t base, int mask) -> std::size_t {
+    for (; mask != 0; mask &= mask - 1) {
+      const std::size_t i = base + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+      const auto c = static_cast<unsigned char>(p[i]);
+      if (i > run) out.append(p + run, i - run);
+      run = i;
+      if (kStopAtHigh && c >= 0x80) return i;
+      put_escape(out, c);
+      run = i + 1;
+    }
+    return size;
+  };
+  std::size_t i = 0;
+  for (; i + 16 <= size; i += 16) {
+    if (const int mask = attention_mask<kStopAtHigh>(p + i)) {
+      if (const std::size_t stop = take(i, mask); stop != size) return stop;
+    }
+  }
+  if (i < size) {
+    int mask;
+    std::size_t base;
+    if (size >= 16) {
+      base = size - 16;
+      mask = attention_mask<kStopAtHigh>(p + base) & ~((1 << (i - base)) - 1);
+    } else {
+      char copy[16] = {};
+      std::memcpy(copy, p, size);
+      base = 0;
+      mask = attention_mask<kStopAtHigh>(copy) & ((1 << size) - 1);
+    }
+    if (mask != 0) {
+      if (const std::size_t stop = take(base, mask); stop != size) return stop;
+    }
+  }
+  if (run < size) out.append(p + run, size - run);
+  return size;
 }
 
 template <class Out>
@@ -169,12 +170,14 @@ void put_json_string(Out& out, std::string_view text) {
   out.push_back('"');
   // ASCII is valid as it is; past it the text is checked (and repaired where
   // invalid, which leaves the ASCII before it as it is).
-  const std::size_t ascii = ascii_prefix(text);
-  if (ascii == text.size() || valid_utf8(text.substr(ascii))) {
-    put_escaped(out, text);
-  } else {
-    put_escaped(out, text.substr(0, ascii));
-    put_escaped(out, utf8_lossy(text.substr(ascii)));
+  const std::size_t ascii = put_escaped_until<true>(out, text);
+  if (ascii < text.size()) {
+    const std::string_view rest = text.substr(ascii);
+    if (valid_utf8(rest)) {
+      put_escaped_until<false>(out, rest);
+    } else {
+      put_escaped_until<false>(out, utf8_lossy(rest));
+    }
   }
   out.push_back('"');
 }

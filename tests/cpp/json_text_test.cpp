@@ -92,6 +92,36 @@ TEST(Escaping, AnyLengthAndPlaceAgainstByteByByte) {
   }
 }
 
+// Several bytes to act on within one block of sixteen (and across its edge):
+// a byte to escape, a multi-byte character or an invalid byte at any two
+// places of a text, so that escapes after the first past-ASCII byte of a
+// block, and a block holding both, are written as byte by byte.
+TEST(Escaping, TwoPlacesInOneBlockAgainstByteByByte) {
+  const auto reference = [](std::string_view text) {
+    std::string out = "\"";
+    for (const char c : utf8_lossy(text)) {
+      const std::string one = escaped(std::string(1, c));
+      out += static_cast<unsigned char>(c) < 0x80 ? one.substr(1, one.size() - 2) : std::string(1, c);
+    }
+    return out + "\"";
+  };
+  const std::string specials[] = {"\"", "\n", "\\", "\x1f", "\xC3\xA9", "\xE2\x82\xAC", "\xFF", "\xC3"};
+  for (std::size_t length = 0; length <= 34; ++length) {
+    for (std::size_t at = 0; at <= length; ++at) {
+      for (std::size_t second_at = at; second_at <= length; ++second_at) {
+        for (const std::string& first : specials) {
+          for (const std::string& second : specials) {
+            std::string text(length, 'a');
+            text.insert(second_at, second);
+            text.insert(at, first);
+            ASSERT_EQ(escaped(text), reference(text)) << ::testing::PrintToString(text);
+          }
+        }
+      }
+    }
+  }
+}
+
 class Numbers : public ::testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
 TEST_P(Numbers, ReserializedFromTheHeldValue) {
