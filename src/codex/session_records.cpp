@@ -43,9 +43,11 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
   const SessionRecord record = legacy ? *legacy : view_session_record(object);
   state_.apply(record);
 
-  Event event;
+  // Built in place where it is kept (an event is large to move).
+  const std::uint64_t sequence = sink.events.size();
+  Event& event = sink.events.emplace_back();
   event.provider = Provider::Codex;
-  event.sequence = sink.events.size();
+  event.sequence = sequence;
   event.session_id = state_.session_id();
   event.working_directory = state_.working_directory();
 
@@ -83,7 +85,6 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
                            session_source_id(record)};
   if (full) event.origin = prompt_origin(event);
   if (options.include_raw) event.raw = held_copy(object);
-  sink.events.push_back(std::move(event));
 }
 
 }  // namespace vt::codex

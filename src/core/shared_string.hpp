@@ -89,11 +89,12 @@ class SharedString {
   void retain() const {
     if (block_ != nullptr) block_->references.fetch_add(1, std::memory_order_relaxed);
   }
+  // The empty case stays inline: most releases are of moved-from records.
   void release() {
-    if (block_ != nullptr && block_->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      delete block_;
-    }
-    block_ = nullptr;
+    if (block_ != nullptr) drop(std::exchange(block_, nullptr));
+  }
+  [[gnu::noinline]] static void drop(Block* block) {
+    if (block->references.fetch_sub(1, std::memory_order_acq_rel) == 1) delete block;
   }
 
   Block* block_ = nullptr;

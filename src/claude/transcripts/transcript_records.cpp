@@ -88,10 +88,12 @@ OptionalShared TranscriptRecords::shared(OptionalShared& last, std::optional<std
 
 Event& TranscriptRecords::add_event(const Record& record, EventType type, std::string_view kind,
                                     std::optional<std::uint64_t> ordinal, RecordSink& sink) {
-  Event event;
+  // Built in place where it is kept (an event is large to move).
+  const std::uint64_t sequence = sink.events.size();
+  Event& event = sink.events.emplace_back();
   event.provider = Provider::ClaudeCode;
   event.event_type = type;
-  event.sequence = sink.events.size();
+  event.sequence = sequence;
   event.timestamp = record.time;
   event.timestamp_source = record.time_source;
   if (record.time_raw) event.timestamp_raw = record.time_raw;
@@ -108,8 +110,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
     event.facts = record.facts;
   }
   event.raw = record.raw;
-  sink.events.push_back(std::move(event));
-  return sink.events.back();
+  return event;
 }
 
 void TranscriptRecords::handle(JsonView object, std::uint64_t line, const SharedString& relative_path,
