@@ -188,8 +188,8 @@ std::optional<std::string> session_message(const SessionRecord& record, EventTyp
 
 std::optional<std::string> session_source_id(const SessionRecord& record) {
   if (record.payload == nullptr) return std::nullopt;
-  if (get_field(*record.payload, "call_id") != nullptr) {
-    if (const auto call_id = get_string(*record.payload, "call_id")) return std::string(*call_id);
+  if (const FieldRef call_id = get_field(*record.payload, "call_id")) {
+    if (call_id->is_string()) return std::string(call_id->string());
     return std::nullopt;
   }
   if (const auto id = get_string(*record.payload, "id")) return std::string(*id);

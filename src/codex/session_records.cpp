@@ -39,7 +39,8 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
   const ParseOptions& options = options_;
   const bool full = full_reading(options);
   std::optional<SessionRecord> legacy;
-  if (full) legacy = view_legacy_record(object);
+  // Only a record without a payload member can be of an older form.
+  if (full && get_field(object, "payload") == nullptr) legacy = view_legacy_record(object);
   const SessionRecord record = legacy ? *legacy : view_session_record(object);
   state_.apply(record);
 
@@ -53,7 +54,7 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
 
   if (const FieldRef timestamp = get_field(object, "timestamp")) {
     event.timestamp_raw = raw_timestamp(*timestamp);
-    if (const auto text = get_string(object, "timestamp")) event.timestamp = parse_rfc3339(*text);
+    if (timestamp->is_string()) event.timestamp = parse_rfc3339(timestamp->string());
     if (event.timestamp) {
       event.timestamp_source = TimestampSource::Embedded;
       last_time_ = event.timestamp;
