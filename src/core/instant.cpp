@@ -1,5 +1,6 @@
 #include "core/instant.hpp"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -102,12 +103,25 @@ struct TextOut {
   }
 };
 
-// `width` decimal digits of `value`, zero-padded (value < 10^width).
-void append_digits(TextOut& out, std::uint64_t value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    out.at[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+// "00" to "99", two characters each.
+constexpr auto kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
+  return pairs;
+}();
+
+// `width` decimal digits of `value`, zero-padded (value < 10^width), two at
+// a time from the end.
+void append_digits(TextOut& out, std::uint64_t value, int width) {
+  int i = width;
+  for (; i >= 2; i -= 2) {
+    std::memcpy(out.at + i - 2, &kPairs[2 * (value % 100)], 2);
+    value /= 100;
+  }
+  if (i == 1) out.at[0] = static_cast<char>('0' + value % 10);
   out.at += width;
 }
 

@@ -38,7 +38,7 @@ class JsonLayout {
   // Member names are this program's own plain ASCII words: nothing to
   // escape. The compact layout writes `,"name":` in one piece, inline, so a
   // name known where it is called is copied as a constant.
-  void key(std::string_view name) {
+  [[gnu::always_inline]] void key(std::string_view name) {
     if (!pretty_ && name.size() <= kShortText) {
       if (char* at = out_.room(kShortText + 4)) {
         const std::size_t comma = take_first_member() ? 1 : 0;
