@@ -30,22 +30,23 @@ bool expect(std::string_view text, std::size_t& pos, char c) {
 }  // namespace
 
 std::optional<Instant> parse_rfc3339(std::string_view text) {
-  std::size_t pos = 0;
-  CivilTime civil;
-  const auto year = digits(text, pos, 4);
-  if (!year || !expect(text, pos, '-')) return std::nullopt;
-  const auto month = digits(text, pos, 2);
-  if (!month || !expect(text, pos, '-')) return std::nullopt;
-  const auto day = digits(text, pos, 2);
-  if (!day || pos >= text.size()) return std::nullopt;
-  const char sep = text[pos++];
-  if (sep != 'T' && sep != 't' && sep != ' ') return std::nullopt;
-  const auto hour = digits(text, pos, 2);
-  if (!hour || !expect(text, pos, ':')) return std::nullopt;
-  const auto minute = digits(text, pos, 2);
-  if (!minute || !expect(text, pos, ':')) return std::nullopt;
-  const auto second = digits(text, pos, 2);
-  if (!second) return std::nullopt;
+  // "YYYY-MM-DDThh:mm:ss": nineteen characters at fixed places, read in one go.
+  constexpr std::size_t kHead = 19;
+  if (text.size() < kHead) return std::nullopt;
+  const char* t = text.data();
+  if (t[4] != '-' || t[7] != '-' || t[13] != ':' || t[16] != ':') return std::nullopt;
+  if (t[10] != 'T' && t[10] != 't' && t[10] != ' ') return std::nullopt;
+  bool all_digits = true;
+  // The two digits at `at`; a non-digit clears `all_digits`.
+  const auto pair = [t, &all_digits](std::size_t at) {
+    const auto high = static_cast<unsigned>(t[at] - '0'), low = static_cast<unsigned>(t[at + 1] - '0');
+    all_digits &= high < 10 && low < 10;
+    return high * 10 + low;
+  };
+  const unsigned year = pair(0) * 100 + pair(2);
+  const unsigned month = pair(5), day = pair(8), hour = pair(11), minute = pair(14), second = pair(17);
+  if (!all_digits) return std::nullopt;
+  std::size_t pos = kHead;
 
   std::uint32_t nanos = 0;
   if (pos < text.size() && text[pos] == '.') {
@@ -60,6 +61,7 @@ std::optional<Instant> parse_rfc3339(std::string_view text) {
     if (pos == start) return std::nullopt;
   }
 
+  CivilTime civil;
   std::int64_t offset_seconds = 0;
   if (pos >= text.size()) return std::nullopt;
   const char zone = text[pos++];
@@ -75,12 +77,12 @@ std::optional<Instant> parse_rfc3339(std::string_view text) {
   }
   if (pos != text.size()) return std::nullopt;
 
-  civil.year = *year;
-  civil.month = *month;
-  civil.day = *day;
-  civil.hour = *hour;
-  civil.minute = *minute;
-  civil.second = *second;
+  civil.year = year;
+  civil.month = month;
+  civil.day = day;
+  civil.hour = hour;
+  civil.minute = minute;
+  civil.second = second;
   civil.nanos = nanos;
   const auto local = Instant::from_civil(civil);
   if (!local) return std::nullopt;
