@@ -50,33 +50,31 @@ INSTANTIATE_TEST_SUITE_P(
                       Reading{"2025-06-02T22:42:29.25-05:30", at(2025, 6, 2, 22, 42, 29, 250'000'000, -19800)},
                       Reading{"2025-06-02T22:42:29+00:00", at(2025, 6, 2, 22, 42, 29)}));
 
+class Rfc3339Refused : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Rfc3339Refused, ReadsAsNothing) {
+  EXPECT_EQ(vt::parse_rfc3339(GetParam()), std::nullopt) << GetParam();
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Refused, Rfc3339,
+    Cases, Rfc3339Refused,
     ::testing::Values(
         // Each fixed place of the date and time.
-        Reading{"2025/06-02T22:42:29Z", std::nullopt}, Reading{"2025-06/02T22:42:29Z", std::nullopt},
-        Reading{"2025-06-02X22:42:29Z", std::nullopt}, Reading{"2025-06-02T22.42:29Z", std::nullopt},
-        Reading{"2025-06-02T22:42.29Z", std::nullopt},
+        "2025/06-02T22:42:29Z", "2025-06/02T22:42:29Z", "2025-06-02X22:42:29Z", "2025-06-02T22.42:29Z",
+        "2025-06-02T22:42.29Z",
         // A non-digit in each field, both places of a pair.
-        Reading{"x025-06-02T22:42:29Z", std::nullopt}, Reading{"20x5-06-02T22:42:29Z", std::nullopt},
-        Reading{"202x-06-02T22:42:29Z", std::nullopt}, Reading{"2025-0x-02T22:42:29Z", std::nullopt},
-        Reading{"2025-06-x2T22:42:29Z", std::nullopt}, Reading{"2025-06-02Tx2:42:29Z", std::nullopt},
-        Reading{"2025-06-02T22:4x:29Z", std::nullopt}, Reading{"2025-06-02T22:42:2xZ", std::nullopt},
-        Reading{"2025-06-02T22:42:/9Z", std::nullopt}, Reading{"2025-06-02T22:42::9Z", std::nullopt},
-        Reading{"2025-06-02T22:42:2\xC3Z", std::nullopt},
+        "x025-06-02T22:42:29Z", "20x5-06-02T22:42:29Z", "202x-06-02T22:42:29Z", "2025-0x-02T22:42:29Z",
+        "2025-06-x2T22:42:29Z", "2025-06-02Tx2:42:29Z", "2025-06-02T22:4x:29Z", "2025-06-02T22:42:2xZ",
+        "2025-06-02T22:42:/9Z", "2025-06-02T22:42::9Z", "2025-06-02T22:42:2\xC3Z",
         // Fields of other widths.
-        Reading{"25-06-02T22:42:29Z", std::nullopt}, Reading{"2025-6-02T22:42:29Z", std::nullopt},
-        Reading{"12025-06-02T22:42:29Z", std::nullopt}, Reading{"2025-06-02T22:42:9Z", std::nullopt},
+        "25-06-02T22:42:29Z", "2025-6-02T22:42:29Z", "12025-06-02T22:42:29Z", "2025-06-02T22:42:9Z",
         // Out of range.
-        Reading{"2025-13-02T22:42:29Z", std::nullopt}, Reading{"2025-02-30T22:42:29Z", std::nullopt},
-        Reading{"2025-06-02T24:00:00Z", std::nullopt}, Reading{"2025-06-02T22:60:00Z", std::nullopt},
-        Reading{"2025-06-02T22:42:61Z", std::nullopt}, Reading{"2025-00-02T22:42:29Z", std::nullopt},
+        "2025-13-02T22:42:29Z", "2025-02-30T22:42:29Z", "2025-06-02T24:00:00Z", "2025-06-02T22:60:00Z",
+        "2025-06-02T22:42:61Z", "2025-00-02T22:42:29Z",
         // Fraction, zone and what follows.
-        Reading{"2025-06-02T22:42:29.Z", std::nullopt}, Reading{"2025-06-02T22:42:29", std::nullopt},
-        Reading{"2025-06-02T22:42:29.5", std::nullopt}, Reading{"2025-06-02T22:42:29ZZ", std::nullopt},
-        Reading{"2025-06-02T22:42:29+0200", std::nullopt}, Reading{"2025-06-02T22:42:29+24:00", std::nullopt},
-        Reading{"2025-06-02T22:42:29+02:60", std::nullopt}, Reading{"2025-06-02T22:42:29 Z", std::nullopt},
-        Reading{"", std::nullopt}, Reading{"2025-06-02", std::nullopt}));
+        "2025-06-02T22:42:29.Z", "2025-06-02T22:42:29", "2025-06-02T22:42:29.5", "2025-06-02T22:42:29ZZ",
+        "2025-06-02T22:42:29+0200", "2025-06-02T22:42:29+24:00", "2025-06-02T22:42:29+02:60",
+        "2025-06-02T22:42:29 Z", "", "2025-06-02"));
 
 // A valid text cut at every length reads as nothing until it is whole.
 TEST(Rfc3339Cut, EveryPrefixIsRefused) {
