@@ -267,6 +267,7 @@ struct Layout {
   std::string written;  // render() of the whole value
   std::string key;      // looked up in the root object
   std::string found;    // render() of what `find` gives, "" when absent
+  friend void PrintTo(const Layout& c, std::ostream* out) { *out << ::testing::PrintToString(c.line); }
 };
 
 class LineJsonLayouts : public ::testing::TestWithParam<Layout> {};
@@ -293,6 +294,7 @@ INSTANTIATE_TEST_SUITE_P(
         Layout{R"({"a":[[[]],{}],"b":{"c":{"d":null}},"e":-2})", "{a:[[[]] {}] b:{c:{d:n}} e:i-2}", "e", "i-2"},
         Layout{R"({"a\"b":1,"":2,"a":{"a":3}})", R"({a"b:u1 :u2 a:{a:u3}})", "a\"b", "u1"},
         Layout{R"({"x":{"k":1},"k":2})", "{x:{k:u1} k:u2}", "k", "u2"},
+        Layout{R"({"a":1,"b":{"a":2},"c":3,"a":4})", "{a:u1 b:{a:u2} c:u3 a:u4}", "a", "u4"},
         Layout{R"({"x":{"k":1}})", "{x:{k:u1}}", "k", ""},
         Layout{R"({"t":"2025-01-05T00:00:00Z","n":0,"m":[false,18446744073709551615]})",
                R"({t:"2025-01-05T00:00:00Z" n:u0 m:[f u18446744073709551615]})", "m",
