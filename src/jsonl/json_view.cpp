@@ -89,19 +89,6 @@ JsonView::Children JsonView::children() const {
   return Children(tape_, index_ + 1, n.end);
 }
 
-bool JsonView::find(std::string_view key, JsonView& out) const {
-  const JsonNode* nodes = tape_->data();
-  const JsonNode& object = nodes[index_];
-  if (object.kind != JsonKind::Object) return false;
-  std::uint32_t found = 0;
-  for (std::uint32_t at = index_ + 1; at < object.end; at = nodes[at].end) {
-    if (nodes[at].key() == key) found = at;
-  }
-  if (found == 0) return false;  // a member is never the first node
-  out = JsonView(*tape_, found);
-  return true;
-}
-
 std::vector<JsonView> JsonView::members_by_key() const {
   std::vector<JsonView> members;
   if (!is_object()) return members;

@@ -134,7 +134,20 @@ class JsonView {
   Children children() const;
 
   // The last member named `key`; not found when absent or not an object.
-  bool find(std::string_view key, JsonView& out) const;
+  // Inline: callers name their keys as constants, so the names compare in
+  // place.
+  bool find(std::string_view key, JsonView& out) const {
+    const JsonNode* nodes = tape_->data();
+    const JsonNode& object = nodes[index_];
+    if (object.kind != JsonKind::Object) return false;
+    std::uint32_t found = 0;
+    for (std::uint32_t at = index_ + 1; at < object.end; at = nodes[at].end) {
+      if (nodes[at].key() == key) found = at;
+    }
+    if (found == 0) return false;  // a member is never the first node
+    out = JsonView(*tape_, found);
+    return true;
+  }
 
   // The members of an object as the held value has them: one per name (the
   // last written), in byte order of the names.
