@@ -4,11 +4,6 @@
 
 namespace vt {
 
-FieldRef get_field(JsonView object, std::string_view key) {
-  JsonView found = object;
-  return object.find(key, found) ? FieldRef(found) : FieldRef();
-}
-
 std::optional<std::string_view> get_string(JsonView object, std::string_view key) {
   const FieldRef field = get_field(object, key);
   if (!field || !field->is_string()) return std::nullopt;

@@ -30,7 +30,10 @@ class FieldRef {
 
 // The member `key` of `object` (the last of repeated ones), or nothing when
 // absent (or `object` is not an object).
-FieldRef get_field(JsonView object, std::string_view key);
+inline FieldRef get_field(JsonView object, std::string_view key) {
+  JsonView found = object;
+  return object.find(key, found) ? FieldRef(found) : FieldRef();
+}
 // The member's text when it is a JSON string.
 std::optional<std::string_view> get_string(JsonView object, std::string_view key);
 // The member when it is a JSON object.

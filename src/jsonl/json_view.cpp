@@ -1,73 +1,92 @@
 #include "jsonl/json_view.hpp"
 
 #include <algorithm>
+#include <new>
 
 namespace vt {
 
 namespace {
 
-void lay_out(const Json& value, std::string_view key, std::vector<JsonNode>& nodes) {
-  const auto at = static_cast<std::uint32_t>(nodes.size());
-  nodes.emplace_back();
-  nodes[at].set_key(key);
+std::size_t count_nodes(const Json& value) {
+  std::size_t count = 1;
+  if (value.is_array()) {
+    for (const Json& item : value.get_ref<const Json::array_t&>()) count += count_nodes(item);
+  } else if (value.is_object()) {
+    for (const auto& member : value.get_ref<const Json::object_t&>()) count += count_nodes(member.second);
+  }
+  return count;
+}
+
+void lay_out(const Json& value, std::string_view key, JsonNode* nodes, std::size_t& size) {
+  const std::size_t at = size++;
+  JsonNode& node = nodes[at];
+  node.number.unsigned_value = 0;
+  node.key_data = key.data();
+  node.key_size = key.size();
+  node.text_size = 0;
+  node.kind = JsonKind::Null;
   switch (value.type()) {
     case Json::value_t::boolean:
-      nodes[at].kind = JsonKind::Boolean;
-      nodes[at].number.boolean = value.get<bool>();
+      node.kind = JsonKind::Boolean;
+      node.number.boolean = value.get<bool>();
       break;
     case Json::value_t::number_integer:
-      nodes[at].kind = JsonKind::Integer;
-      nodes[at].number.integer = value.get<std::int64_t>();
+      node.kind = JsonKind::Integer;
+      node.number.integer = value.get<std::int64_t>();
       break;
     case Json::value_t::number_unsigned:
-      nodes[at].kind = JsonKind::Unsigned;
-      nodes[at].number.unsigned_value = value.get<std::uint64_t>();
+      node.kind = JsonKind::Unsigned;
+      node.number.unsigned_value = value.get<std::uint64_t>();
       break;
     case Json::value_t::number_float:
-      nodes[at].kind = JsonKind::Float;
-      nodes[at].number.float_value = value.get<double>();
+      node.kind = JsonKind::Float;
+      node.number.float_value = value.get<double>();
       break;
     case Json::value_t::string:
-      nodes[at].kind = JsonKind::String;
-      nodes[at].set_text(value.get_ref<const Json::string_t&>());
+      node.kind = JsonKind::String;
+      node.set_text(value.get_ref<const Json::string_t&>());
       break;
     case Json::value_t::array:
-      nodes[at].kind = JsonKind::Array;
-      for (const Json& item : value.get_ref<const Json::array_t&>()) lay_out(item, {}, nodes);
+      node.kind = JsonKind::Array;
+      for (const Json& item : value.get_ref<const Json::array_t&>()) lay_out(item, {}, nodes, size);
       break;
     case Json::value_t::object:
-      nodes[at].kind = JsonKind::Object;
-      for (const auto& [name, member] : value.get_ref<const Json::object_t&>()) lay_out(member, name, nodes);
+      node.kind = JsonKind::Object;
+      for (const auto& [name, member] : value.get_ref<const Json::object_t&>()) lay_out(member, name, nodes, size);
       break;
     default:  // null; binary and discarded values never come out of the parser
       break;
   }
-  nodes[at].end = static_cast<std::uint32_t>(nodes.size());
+  nodes[at].end = static_cast<std::uint32_t>(size);
 }
 
 }  // namespace
 
+JsonNode* JsonTape::start(std::size_t count) {
+  size_ = 0;
+  if (count > capacity_) {
+    nodes_.reset();
+    capacity_ = 0;
+    // Not initialised: pages of room never written cost no memory.
+    nodes_.reset(new (std::nothrow) JsonNode[count]);
+    if (!nodes_) return nullptr;
+    capacity_ = count;
+  }
+  return nodes_.get();
+}
+
 void JsonTape::assign(const Json& value) {
-  nodes_.clear();
-  lay_out(value, {}, nodes_);
+  JsonNode* nodes = start(count_nodes(value));
+  if (nodes == nullptr) throw std::bad_alloc();
+  std::size_t size = 0;
+  lay_out(value, {}, nodes, size);
+  size_ = size;
 }
 
 JsonView::Children JsonView::children() const {
   const JsonNode& n = node();
   if (n.kind != JsonKind::Array && n.kind != JsonKind::Object) return Children(tape_, index_ + 1, index_ + 1);
   return Children(tape_, index_ + 1, n.end);
-}
-
-bool JsonView::find(std::string_view key, JsonView& out) const {
-  if (!is_object()) return false;
-  bool found = false;
-  for (JsonView member : children()) {
-    if (member.key() == key) {
-      out = member;
-      found = true;
-    }
-  }
-  return found;
 }
 
 std::vector<JsonView> JsonView::members_by_key() const {

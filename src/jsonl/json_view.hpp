@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,6 +21,8 @@ namespace vt {
 enum class JsonKind : std::uint8_t { Null, Boolean, Integer, Unsigned, Float, String, Array, Object };
 
 // One value: 40 bytes, since a line of tiny values has one node per two bytes.
+// Trivial, so that room for a line's nodes is taken without touching it; every
+// field is written when the node is laid out.
 struct JsonNode {
   union {
     bool boolean;
@@ -27,12 +30,12 @@ struct JsonNode {
     std::uint64_t unsigned_value;
     double float_value;
     const char* text;  // a string's first byte
-  } number{};
-  const char* key_data = nullptr;  // the member name, when this value is an object's member
-  std::uint64_t text_size = 0;
-  std::uint64_t key_size = 0;
-  std::uint32_t end = 0;  // index one past the last node of this value
-  JsonKind kind = JsonKind::Null;
+  } number;
+  const char* key_data;  // the member name, when this value is an object's member
+  std::uint64_t text_size;
+  std::uint64_t key_size;
+  std::uint32_t end;  // index one past the last node of this value
+  JsonKind kind;
 
   std::string_view text() const { return {number.text, text_size}; }
   std::string_view key() const { return {key_data, key_size}; }
@@ -50,15 +53,22 @@ struct JsonNode {
 // parent, each member's value carrying its key.
 class JsonTape {
  public:
-  void clear() { nodes_.clear(); }
-  std::vector<JsonNode>& nodes() { return nodes_; }
-  const std::vector<JsonNode>& nodes() const { return nodes_; }
+  // Room for `count` nodes written in place from the returned first one;
+  // the earlier nodes are dropped. Null when the memory is not there.
+  JsonNode* start(std::size_t count);
+  // The nodes written since `start`.
+  void set_size(std::size_t size) { size_ = size; }
+  std::size_t size() const { return size_; }
+  const JsonNode* data() const { return nodes_.get(); }
+  const JsonNode& operator[](std::size_t index) const { return nodes_[index]; }
 
   // Lays out a held value (whose strings must outlive the tape's use).
   void assign(const Json& value);
 
  private:
-  std::vector<JsonNode> nodes_;
+  std::unique_ptr<JsonNode[]> nodes_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
 };
 
 class JsonView {
@@ -97,7 +107,7 @@ class JsonView {
       iterator(const JsonTape* tape, std::uint32_t index) : tape_(tape), index_(index) {}
       JsonView operator*() const { return JsonView(*tape_, index_); }
       iterator& operator++() {
-        index_ = tape_->nodes()[index_].end;
+        index_ = (*tape_)[index_].end;
         return *this;
       }
       iterator operator++(int) {
@@ -124,7 +134,20 @@ class JsonView {
   Children children() const;
 
   // The last member named `key`; not found when absent or not an object.
-  bool find(std::string_view key, JsonView& out) const;
+  // Inline: callers name their keys as constants, so the names compare in
+  // place.
+  bool find(std::string_view key, JsonView& out) const {
+    const JsonNode* nodes = tape_->data();
+    const JsonNode& object = nodes[index_];
+    if (object.kind != JsonKind::Object) return false;
+    std::uint32_t found = 0;
+    for (std::uint32_t at = index_ + 1; at < object.end; at = nodes[at].end) {
+      if (nodes[at].key() == key) found = at;
+    }
+    if (found == 0) return false;  // a member is never the first node
+    out = JsonView(*tape_, found);
+    return true;
+  }
 
   // The members of an object as the held value has them: one per name (the
   // last written), in byte order of the names.
@@ -134,7 +157,7 @@ class JsonView {
   Json held() const;
 
  private:
-  const JsonNode& node() const { return tape_->nodes()[index_]; }
+  const JsonNode& node() const { return (*tape_)[index_]; }
 
   const JsonTape* tape_;
   std::uint32_t index_;

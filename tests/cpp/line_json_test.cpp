@@ -107,7 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"[9223372036854775808, 0.1, 123456789.123456789, 1.7976931348623157e308]", true},
         Case{R"({"d":"2025-01-05T00:00:00Z","n":"-0"})", true},
         Case{"-0", false}, Case{"[1, -0 ]", false}, Case{"{\"a\":-0}", false},
-        Case{"[-0,0]", false},
+        Case{"[-0,0]", false}, Case{"[0,-0]", false}, Case{"[0, -0\t]", false},
+        Case{"{\"a\":0,\"b\":{\"c\":[-0]}}", false},
+        // -0 inside strings, or with a fraction or exponent, beside a zero integer.
+        Case{R"({"a":"x -0 y","b":0,"c":"-0"})", true}, Case{"[0,-0.0,-0e1,\"-0\"]", true},
+        Case{R"({"k-0":0})", true}, Case{"[0,-01]", false},
         Case{"18446744073709551616", false}, Case{"-9223372036854775809", false},
         Case{"123456789012345678901234567890", false}, Case{"1e400", false},
         Case{"-1e400", false},
@@ -232,5 +236,69 @@ TEST(LineJson, GeneratedAndDamagedLinesAgree) {
   // Most generated lines are ordinary and must not all fall back.
   EXPECT_GT(fast, kLines / 2);
 }
+
+// A view's values in written order (repeated keys included), as text: u/i/f
+// for numbers by kind, t/f/n for literals, "..." for strings.
+std::string render(vt::JsonView value) {
+  switch (value.kind()) {
+    case vt::JsonKind::Null: return "n";
+    case vt::JsonKind::Boolean: return value.boolean() ? "t" : "f";
+    case vt::JsonKind::Integer: return "i" + std::to_string(value.integer());
+    case vt::JsonKind::Unsigned: return "u" + std::to_string(value.unsigned_value());
+    case vt::JsonKind::Float: return "f" + std::to_string(value.float_value());
+    case vt::JsonKind::String: return "\"" + std::string(value.string()) + "\"";
+    case vt::JsonKind::Array:
+    case vt::JsonKind::Object: {
+      const bool object = value.is_object();
+      std::string out = object ? "{" : "[";
+      for (vt::JsonView child : value.children()) {
+        if (out.size() > 1) out += " ";
+        if (object) out += std::string(child.key()) + ":";
+        out += render(child);
+      }
+      return out + (object ? "}" : "]");
+    }
+  }
+  return "?";
+}
+
+struct Layout {
+  std::string line;
+  std::string written;  // render() of the whole value
+  std::string key;      // looked up in the root object
+  std::string found;    // render() of what `find` gives, "" when absent
+  friend void PrintTo(const Layout& c, std::ostream* out) { *out << ::testing::PrintToString(c.line); }
+};
+
+class LineJsonLayouts : public ::testing::TestWithParam<Layout> {};
+
+// The fast path lays a line out in written order, with each container's end
+// where its last value ends: members after nested containers keep their
+// keys, and `find` gives the last of repeated members.
+TEST_P(LineJsonLayouts, ReadInWrittenOrder) {
+  const Layout& c = GetParam();
+  vt::LineJsonParser parser;
+  ASSERT_TRUE(parser.parse_fast(c.line).has_value()) << c.line;
+  const auto view = parser.parse_view(c.line);
+  ASSERT_TRUE(view.has_value()) << c.line;
+  EXPECT_EQ(render(*view), c.written);
+  vt::JsonView found = *view;
+  const bool present = view->find(c.key, found);
+  EXPECT_EQ(present ? render(found) : std::string(), c.found) << c.key;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineJsonLayouts,
+    ::testing::Values(
+        Layout{R"({"a":1,"a":{"b":[true,"x"]},"a":"last"})", R"({a:u1 a:{b:[t "x"]} a:"last"})", "a", R"("last")"},
+        Layout{R"({"a":[[[]],{}],"b":{"c":{"d":null}},"e":-2})", "{a:[[[]] {}] b:{c:{d:n}} e:i-2}", "e", "i-2"},
+        Layout{R"({"a\"b":1,"":2,"a":{"a":3}})", R"({a"b:u1 :u2 a:{a:u3}})", "a\"b", "u1"},
+        Layout{R"({"x":{"k":1},"k":2})", "{x:{k:u1} k:u2}", "k", "u2"},
+        Layout{R"({"a":1,"b":{"a":2},"c":3,"a":4})", "{a:u1 b:{a:u2} c:u3 a:u4}", "a", "u4"},
+        Layout{R"({"x":{"k":1}})", "{x:{k:u1}}", "k", ""},
+        Layout{R"({"t":"2025-01-05T00:00:00Z","n":0,"m":[false,18446744073709551615]})",
+               R"({t:"2025-01-05T00:00:00Z" n:u0 m:[f u18446744073709551615]})", "m",
+               "[f u18446744073709551615]"},
+        Layout{"[1,{\"a\":2}]", "[u1 {a:u2}]", "a", ""}));
 
 }  // namespace
