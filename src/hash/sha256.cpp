@@ -1,5 +1,6 @@
 #include "hash/sha256.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -18,6 +19,7 @@ static_assert(sizeof(SHA256_CTX) == Sha256::kStateSize && alignof(SHA256_CTX) <=
 
 namespace {
 SHA256_CTX* state(unsigned char* bytes) { return reinterpret_cast<SHA256_CTX*>(bytes); }
+const SHA256_CTX* state(const unsigned char* bytes) { return reinterpret_cast<const SHA256_CTX*>(bytes); }
 }  // namespace
 
 Sha256::Sha256() { SHA256_Init(state(state_)); }
@@ -26,11 +28,28 @@ void Sha256::update(const void* data, std::size_t size) {
   if (size != 0) SHA256_Update(state(state_), data, size);
 }
 
+Sha256::Midstate Sha256::midstate() const {
+  const SHA256_CTX* ctx = state(state_);
+  Midstate at{};
+  for (std::size_t i = 0; i < at.words.size(); ++i) at.words[i] = ctx->h[i];
+  // OpenSSL keeps the bytes of the block begun in message order, and counts bits.
+  at.partial = std::string_view(reinterpret_cast<const char*>(ctx->data), ctx->num);
+  at.length = ((std::uint64_t{ctx->Nh} << 32) | ctx->Nl) / 8;
+  return at;
+}
+
 Digest Sha256::finish() {
   Digest out{};
   SHA256_Final(out.data(), state(state_));
   SHA256_Init(state(state_));
   return out;
+}
+
+void sha256_block(std::uint32_t state[8], const std::uint8_t block[64]) {
+  SHA256_CTX ctx;
+  std::copy(state, state + 8, ctx.h);
+  SHA256_Transform(&ctx, block);
+  std::copy(ctx.h, ctx.h + 8, state);
 }
 
 Digest sha256_of(std::string_view bytes) {
