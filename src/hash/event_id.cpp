@@ -64,22 +64,28 @@ EventIdText EventIds::defer(Provider provider, ArtifactKind kind, std::string_vi
   const Sha256::Midstate at = prefix_.midstate();
   char tail[21];
   const std::size_t tail_size = key_tail(ordinal, tail);
-  // The rest of the message with its padding: 0x80, zeros, the bit count.
-  std::string& rest = material_;
-  rest.assign(at.partial).append(source_key).append(tail, tail_size);
-  const std::uint64_t bits = (at.length + source_key.size() + tail_size) * 8;
-  rest.push_back('\x80');
-  rest.append((64 + 56 - rest.size() % 64) % 64, '\0');
-  rest.append(8, '\0');
-  put_big_endian(bits, reinterpret_cast<std::uint8_t*>(rest.data() + rest.size() - 8), 8);
-
+  // The rest of the message (the shared part's last bytes, key, ordinal)
+  // padded to whole blocks: 0x80, zeros, the bit count; laid out in place,
+  // or first aside when a long key makes it more than two blocks.
+  const std::size_t size = at.partial.size() + source_key.size() + tail_size;
+  const std::size_t padded = (size + 1 + 8 + 63) / 64 * 64;
   Deferred& d = deferred_.emplace_back();
   std::copy(at.words.begin(), at.words.end(), d.state);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(rest.data());
-  std::size_t blocks = rest.size() / 64;
+  std::uint8_t* rest = d.blocks;
+  if (padded > sizeof d.blocks) {
+    material_.resize(padded);
+    rest = reinterpret_cast<std::uint8_t*>(material_.data());
+  }
+  std::uint8_t* out = std::copy(at.partial.begin(), at.partial.end(), rest);
+  out = std::copy(source_key.begin(), source_key.end(), out);
+  out = std::copy(tail, tail + tail_size, out);
+  *out++ = 0x80;
+  std::fill(out, rest + padded - 8, std::uint8_t{0});
+  put_big_endian((at.length + source_key.size() + tail_size) * 8, rest + padded - 8, 8);
+  std::size_t blocks = padded / 64;
   // A long key: the blocks before the last two are hashed now.
-  for (; blocks > 2; --blocks, bytes += 64) sha256_compress_one(d.state, bytes);
-  std::copy(bytes, bytes + 64 * blocks, d.blocks);
+  for (; blocks > 2; --blocks, rest += 64) sha256_compress_one(d.state, rest);
+  if (rest != d.blocks) std::copy(rest, rest + 64 * blocks, d.blocks);
   d.block_count = static_cast<std::uint8_t>(blocks);
   return EventIdText::placeholder(static_cast<std::uint32_t>(deferred_.size() - 1));
 }
