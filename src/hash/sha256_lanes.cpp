@@ -203,7 +203,13 @@ void sha256_compress_lanes(std::uint32_t* const states[], const std::uint8_t* co
     case LaneWay::Avx2:
 #ifdef VT_LANES_X86
       for (std::size_t first = 0; first < lanes; first += kSha256Lanes) {
-        compress_avx2(states + first, blocks + first, std::min(kSha256Lanes, lanes - first));
+        const std::size_t group = std::min(kSha256Lanes, lanes - first);
+        // A lone block costs eight lanes' work here: OpenSSL's is cheaper.
+        if (group == 1) {
+          sha256_block(states[first], blocks[first]);
+        } else {
+          compress_avx2(states + first, blocks + first, group);
+        }
       }
       return;
 #else

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -92,6 +93,21 @@ TEST(Sha256Lanes, PlainCompressionAgreesWithOpenSsl) {
     std::copy(std::begin(kSha256Initial), std::end(kSha256Initial), state);
     for (std::size_t at = 0; at < blocks.size(); at += 64) sha256_compress_one(state, blocks.data() + at);
     EXPECT_EQ(hex_lower(digest_of(state)), hex_lower(sha256_of(text))) << size;
+  }
+}
+
+// Every byte value, in both halves of a digest, against printf's digits.
+TEST(Sha256Lanes, HexDigitsOfEveryByte) {
+  for (std::size_t start = 0; start < 256; start += 32) {
+    Digest d{};
+    std::string expected;
+    for (std::size_t i = 0; i < d.size(); ++i) {
+      d[i] = static_cast<std::uint8_t>(start + i);
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", d[i]);
+      expected += two;
+    }
+    EXPECT_EQ(hex_lower(d), expected) << start;
   }
 }
 
