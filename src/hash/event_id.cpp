@@ -90,46 +90,53 @@ EventIdText EventIds::defer(Provider provider, ArtifactKind kind, std::string_vi
   return EventIdText::placeholder(static_cast<std::uint32_t>(deferred_.size() - 1));
 }
 
+namespace {
+
+// Blocks gathered eight at a time for the lanes.
+class LaneBatch {
+ public:
+  void add(std::uint32_t* state, const std::uint8_t* block) {
+    states_[size_] = state;
+    blocks_[size_++] = block;
+    if (size_ == kSha256Lanes) flush();
+  }
+  void flush() {
+    if (size_ != 0) sha256_compress_lanes(states_, blocks_, size_);
+    size_ = 0;
+  }
+
+ private:
+  std::uint32_t* states_[kSha256Lanes];
+  const std::uint8_t* blocks_[kSha256Lanes];
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+// Three passes, each filling every lane it can: the first blocks, the second
+// blocks of the identifiers that have two, then the second digests (their
+// block, the first digest padded, laid over the blocks done with).
 void EventIds::compute_deferred() {
-  std::uint32_t* states[kSha256Lanes];
-  const std::uint8_t* blocks[kSha256Lanes];
-  alignas(32) std::uint32_t second[kSha256Lanes][8];
-  std::uint8_t second_blocks[kSha256Lanes][64];
-  for (std::size_t first = 0; first < deferred_.size(); first += kSha256Lanes) {
-    const std::size_t lanes = std::min(kSha256Lanes, deferred_.size() - first);
-    // The first digest: every lane's next-to-last or only block, then the
-    // last blocks of those that have two.
-    for (std::size_t l = 0; l < lanes; ++l) {
-      states[l] = deferred_[first + l].state;
-      blocks[l] = deferred_[first + l].blocks;
-    }
-    sha256_compress_lanes(states, blocks, lanes);
-    std::size_t twos = 0;
-    for (std::size_t l = 0; l < lanes; ++l) {
-      Deferred& d = deferred_[first + l];
-      if (d.block_count == 2) {
-        states[twos] = d.state;
-        blocks[twos++] = d.blocks + 64;
-      }
-    }
-    if (twos != 0) sha256_compress_lanes(states, blocks, twos);
-    // The second digest: the 32 bytes of the first, one padded block.
-    for (std::size_t l = 0; l < lanes; ++l) {
-      std::uint8_t* block = second_blocks[l];
-      for (std::size_t w = 0; w < 8; ++w) put_big_endian(deferred_[first + l].state[w], block + 4 * w, 4);
-      std::fill(block + 32, block + 64, std::uint8_t{0});
-      block[32] = 0x80;
-      put_big_endian(256, block + 56, 8);
-      std::copy(std::begin(kSha256Initial), std::end(kSha256Initial), second[l]);
-      states[l] = second[l];
-      blocks[l] = block;
-    }
-    sha256_compress_lanes(states, blocks, lanes);
-    for (std::size_t l = 0; l < lanes; ++l) {
-      Digest digest;
-      for (std::size_t w = 0; w < 8; ++w) put_big_endian(second[l][w], digest.data() + 4 * w, 4);
-      hex_lower_into(digest, reinterpret_cast<char*>(deferred_[first + l].blocks));
-    }
+  LaneBatch batch;
+  for (Deferred& d : deferred_) batch.add(d.state, d.blocks);
+  batch.flush();
+  for (Deferred& d : deferred_) {
+    if (d.block_count == 2) batch.add(d.state, d.blocks + 64);
+  }
+  batch.flush();
+  for (Deferred& d : deferred_) {
+    for (std::size_t w = 0; w < 8; ++w) put_big_endian(d.state[w], d.blocks + 4 * w, 4);
+    std::fill(d.blocks + 32, d.blocks + 64, std::uint8_t{0});
+    d.blocks[32] = 0x80;
+    put_big_endian(256, d.blocks + 56, 8);
+    std::copy(std::begin(kSha256Initial), std::end(kSha256Initial), d.state);
+    batch.add(d.state, d.blocks);
+  }
+  batch.flush();
+  for (Deferred& d : deferred_) {
+    Digest digest;
+    for (std::size_t w = 0; w < 8; ++w) put_big_endian(d.state[w], digest.data() + 4 * w, 4);
+    hex_lower_into(digest, reinterpret_cast<char*>(d.blocks));
   }
 }
 

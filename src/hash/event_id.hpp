@@ -38,8 +38,9 @@ class EventIds {
 
  private:
   // What is left of a deferred identifier's first digest: the state after
-  // the blocks already hashed and the one or two blocks to go (once
-  // computed, `blocks` holds the identifier's text).
+  // the blocks already hashed and the one or two blocks to go (then the
+  // second digest's state and block; once computed, `blocks` holds the
+  // identifier's text).
   struct Deferred {
     std::uint32_t state[8];
     std::uint8_t blocks[128];
