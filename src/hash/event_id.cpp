@@ -46,6 +46,11 @@ void EventIds::keep_prefix(Provider provider, ArtifactKind kind, std::string_vie
 
 EventIdText EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
                            std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+  return now(provider, kind, relative_path, source_key, ordinal);
+}
+
+EventIdText EventIds::now(Provider provider, ArtifactKind kind, std::string_view relative_path,
+                          std::string_view source_key, std::optional<std::uint64_t> ordinal) {
   keep_prefix(provider, kind, relative_path);
   Sha256 digest = prefix_;
   digest.update(source_key);
@@ -60,6 +65,7 @@ EventIdText EventIds::make(Provider provider, ArtifactKind kind, std::string_vie
 
 EventIdText EventIds::defer(Provider provider, ArtifactKind kind, std::string_view relative_path,
                             std::string_view source_key, std::optional<std::uint64_t> ordinal) {
+  if (way_ == LaneWay::ShaExtensions) return now(provider, kind, relative_path, source_key, ordinal);
   keep_prefix(provider, kind, relative_path);
   const Sha256::Midstate at = prefix_.midstate();
   char tail[21];
@@ -95,13 +101,14 @@ namespace {
 // Blocks gathered eight at a time for the lanes.
 class LaneBatch {
  public:
+  explicit LaneBatch(LaneWay way) : way_(way) {}
   void add(std::uint32_t* state, const std::uint8_t* block) {
     states_[size_] = state;
     blocks_[size_++] = block;
     if (size_ == kSha256Lanes) flush();
   }
   void flush() {
-    if (size_ != 0) sha256_compress_lanes(states_, blocks_, size_);
+    if (size_ != 0) sha256_compress_lanes(states_, blocks_, size_, way_);
     size_ = 0;
   }
 
@@ -109,6 +116,7 @@ class LaneBatch {
   std::uint32_t* states_[kSha256Lanes];
   const std::uint8_t* blocks_[kSha256Lanes];
   std::size_t size_ = 0;
+  LaneWay way_;
 };
 
 }  // namespace
@@ -117,7 +125,7 @@ class LaneBatch {
 // blocks of the identifiers that have two, then the second digests (their
 // block, the first digest padded, laid over the blocks done with).
 void EventIds::compute_deferred() {
-  LaneBatch batch;
+  LaneBatch batch(way_);
   for (Deferred& d : deferred_) batch.add(d.state, d.blocks);
   batch.flush();
   for (Deferred& d : deferred_) {

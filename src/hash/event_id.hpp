@@ -11,6 +11,7 @@
 #include "core/enums.hpp"
 #include "core/event_id_text.hpp"
 #include "hash/sha256.hpp"
+#include "hash/sha256_lanes.hpp"
 
 namespace vt {
 
@@ -26,9 +27,13 @@ struct Event;
 // block(s) of the identifier's first digest and gives a placeholder, and
 // `fill` computes every identifier kept, eight side by side, and writes each
 // over its placeholder among the reader's events (one deferring maker per
-// events vector; nothing reads an identifier before).
+// events vector; nothing reads an identifier before). Where the processor
+// has SHA extensions, one block costs less than its share of eight lanes and
+// `defer` makes the identifier at once (nothing is left to fill).
 class EventIds {
  public:
+  explicit EventIds(LaneWay way = best_lane_way()) : way_(way) {}
+
   EventIdText make(Provider provider, ArtifactKind kind, std::string_view relative_path,
                    std::string_view source_key, std::optional<std::uint64_t> ordinal = std::nullopt);
 
@@ -50,6 +55,10 @@ class EventIds {
   // Hashes the part shared by the identifiers of (provider, kind, path),
   // unless it is the one held.
   void keep_prefix(Provider provider, ArtifactKind kind, std::string_view relative_path);
+  // The identifier computed at once (behind `make`, and `defer` where it
+  // does not defer).
+  EventIdText now(Provider provider, ArtifactKind kind, std::string_view relative_path, std::string_view source_key,
+                  std::optional<std::uint64_t> ordinal);
   void compute_deferred();
 
   Sha256 prefix_;  // the state after "provider \0 kind \0 path \0"
@@ -59,6 +68,7 @@ class EventIds {
   std::string path_;  // the relative path as given
   std::string material_;
   std::vector<Deferred> deferred_;
+  LaneWay way_;
 };
 
 // One identifier on its own (for readers that make few).

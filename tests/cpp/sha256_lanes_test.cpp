@@ -137,12 +137,13 @@ std::vector<IdCase> id_cases() {
   return cases;
 }
 
-// Batches of every size around the lane count; the events are put out of
-// their order of making before the fill, which must find each one's text.
-TEST(EventIdBatches, AgreeWithIdentifiersMadeOneAtATime) {
+// Batches of every size around the lane count, each way this processor has;
+// the events are put out of their order of making before the fill, which
+// must find each one's text.
+void expect_batches_agree(LaneWay way) {
   const std::vector<IdCase> cases = id_cases();
   for (std::size_t batch : {1u, 2u, 7u, 8u, 9u, 16u, 17u, 331u}) {
-    EventIds deferring;
+    EventIds deferring(way);
     EventIds direct;
     std::vector<Event> events;
     std::vector<std::string> expected;
@@ -158,7 +159,7 @@ TEST(EventIdBatches, AgreeWithIdentifiersMadeOneAtATime) {
         deferring.fill(events);
         for (const Event& e : events) {
           EXPECT_EQ(e.event_id.view(), expected[e.sequence])
-              << "batch " << batch << ": " << cases[e.sequence].path << " " << cases[e.sequence].key;
+              << "way " << static_cast<int>(way) << ", batch " << batch << ": " << cases[e.sequence].path << " " << cases[e.sequence].key;
         }
         events.clear();
       }
@@ -166,8 +167,14 @@ TEST(EventIdBatches, AgreeWithIdentifiersMadeOneAtATime) {
   }
 }
 
+TEST(EventIdBatches, AgreeWithIdentifiersMadeOneAtATime) {
+  for (LaneWay way : {LaneWay::Plain, LaneWay::Avx2, LaneWay::ShaExtensions}) {
+    if (lane_way_available(way)) expect_batches_agree(way);
+  }
+}
+
 TEST(EventIdBatches, EventsWithoutPlaceholdersAreLeftAlone) {
-  EventIds ids;
+  EventIds ids(LaneWay::Plain);
   std::vector<Event> events(3);
   events[0].event_id = "given";
   events[1].event_id = ids.defer(Provider::Aider, ArtifactKind::History, "a.md", "block:1");
