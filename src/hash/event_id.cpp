@@ -44,6 +44,8 @@ void EventIds::keep_prefix(Provider provider, ArtifactKind kind, std::string_vie
   has_prefix_ = true;
 }
 
+EventIds::EventIds() : way_(best_lane_way()) {}
+
 EventIdText EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
                            std::string_view source_key, std::optional<std::uint64_t> ordinal) {
   return now(provider, kind, relative_path, source_key, ordinal);
