@@ -59,7 +59,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
   }
 
   const std::string source_key = "codex_history:" + std::to_string(line);
-  event.event_id = ids.make(Provider::Codex, ArtifactKind::History, relative_path, source_key);
+  event.event_id = ids.defer(Provider::Codex, ArtifactKind::History, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::History, record_type, relative_path, line, std::move(session)};
   if (full_reading(options)) event.origin = prompt_origin(event);
   if (options.include_raw) event.raw = held_copy(object);
@@ -73,12 +73,14 @@ Result<FileRecords> parse_codex_history(const std::filesystem::path& path,
                                         const ParseOptions& options) {
   EventIds ids;
   const OptionalShared record_type("history");  // one text for every event of the file
-  return read_jsonl_records(
+  auto read = read_jsonl_records(
       path, root, options, ArtifactKind::History,
       [&options, &ids, &record_type](JsonView object, std::uint64_t line,
                                      const SharedString& relative_path, RecordSink& sink) {
         handle_history_record(object, line, relative_path, sink, ids, record_type, options);
       });
+  if (read) ids.fill(read->events);  // the ids deferred record by record, computed together
+  return read;
 }
 
 }  // namespace vt::codex

@@ -22,13 +22,15 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
   SessionRecords records(session_id_from_file_name(without_compression_suffix(name)), options);
   LineRules rules;
   rules.stored = rollout_storage(name);
-  return read_jsonl_records(path, root, options, ArtifactKind::Session,
-                            [&records](JsonView object, std::uint64_t line, const SharedString& relative_path,
-                                       RecordSink& sink) {
-                              records.handle(object, RecordPlace{line, "codex_session:" + std::to_string(line)},
-                                             relative_path, sink);
-                            },
-                            rules);
+  auto read = read_jsonl_records(path, root, options, ArtifactKind::Session,
+                                 [&records](JsonView object, std::uint64_t line, const SharedString& relative_path,
+                                            RecordSink& sink) {
+                                   records.handle(object, RecordPlace{line, "codex_session:" + std::to_string(line)},
+                                                  relative_path, sink);
+                                 },
+                                 rules);
+  if (read) records.fill_ids(read->events);
+  return read;
 }
 
 namespace {

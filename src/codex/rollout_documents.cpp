@@ -58,6 +58,7 @@ Result<FileRecords> parse_codex_rollout_document(const std::filesystem::path& pa
     tape.assign(item);
     records.handle(JsonView(tape, 0), RecordPlace{std::nullopt, key}, relative_path, sink);
   }
+  records.fill_ids(out.events);
   stamp_file_digest(out);
   return out;
 }

@@ -80,7 +80,7 @@ void SessionRecords::handle(JsonView object, const RecordPlace& place, const Sha
     facts_.fill(event, record, state_, warnings_);
   }
 
-  event.event_id = ids_.make(Provider::Codex, ArtifactKind::Session, relative_path, place.source_key);
+  event.event_id = ids_.defer(Provider::Codex, ArtifactKind::Session, relative_path, place.source_key);
   const SharedString record_type = record_types_.get(session_record_type_text(record, scratch_));
   event.source = SourceRef{ArtifactKind::Session, record_type, relative_path, place.line,
                            session_source_id(record)};

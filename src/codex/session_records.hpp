@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "codex/session_facts.hpp"
 #include "codex/session_state.hpp"
@@ -31,6 +32,9 @@ class SessionRecords {
       : state_(std::move(file_session)), options_(options) {}
 
   void handle(JsonView object, const RecordPlace& place, const SharedString& relative_path, RecordSink& sink);
+  // Computes the identifiers of the events handled, all at once (none is
+  // read before): called on the file's events when its last record is in.
+  void fill_ids(std::vector<Event>& events) { ids_.fill(events); }
 
  private:
   SessionFileState state_;

@@ -27,12 +27,27 @@ class Sha256 {
   // so one context serves any number of digests.
   Digest finish();
 
+  // Where the digest stands: the state after every whole block so far, the
+  // bytes of the block begun (fewer than 64) and the count of bytes updated,
+  // for a caller that finishes the message's last blocks itself.
+  struct Midstate {
+    std::array<std::uint32_t, 8> words;
+    std::string_view partial;
+    std::uint64_t length;
+  };
+  Midstate midstate() const;
+
   // The size of OpenSSL's state (checked where it is used).
   static constexpr std::size_t kStateSize = 112;
 
  private:
   alignas(8) unsigned char state_[kStateSize];
 };
+
+// One block compressed by OpenSSL's own block function (which uses the
+// processor's SHA extensions where it has them): `state` advanced over the 64
+// bytes at `block`.
+void sha256_block(std::uint32_t state[8], const std::uint8_t block[64]);
 
 // One-shot digest of a byte string (a context of its own per call; loops
 // keep a Sha256 instead).

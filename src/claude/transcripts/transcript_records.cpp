@@ -102,7 +102,7 @@ Event& TranscriptRecords::add_event(const Record& record, EventType type, std::s
   scratch_.clear();
   if (record.sidechain) scratch_ += "sidechain/";
   scratch_ += kind;
-  event.event_id = ids_.make(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
+  event.event_id = ids_.defer(Provider::ClaudeCode, ArtifactKind::Transcript, record.relative_path, record.key, ordinal);
   event.source = SourceRef{ArtifactKind::Transcript, record_types_.get(scratch_), record.relative_path, record.line,
                            record.uuid};
   if (full_reading(options_)) {

@@ -41,6 +41,9 @@ class TranscriptRecords {
   void handle(JsonView object, std::uint64_t line, const SharedString& relative_path, RecordSink& sink);
 
   std::vector<SnapshotBackup> take_backups() { return std::move(backups_); }
+  // Computes the identifiers of the events handled, all at once (none is
+  // read before): called on the file's events when its last record is in.
+  void fill_ids(std::vector<Event>& events) { ids_.fill(events); }
 
  private:
   struct Record;

@@ -25,6 +25,7 @@ Result<TranscriptFile> read_transcript_file(const fs::path& path, const fs::path
                                  [&records](JsonView object, std::uint64_t line, const SharedString& relative_path,
                                             RecordSink& sink) { records.handle(object, line, relative_path, sink); });
   if (!read) return fail(std::move(read.error()));
+  records.fill_ids(read->events);
   return TranscriptFile{std::move(*read), records.take_backups()};
 }
 
