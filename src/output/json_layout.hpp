@@ -56,6 +56,20 @@ class JsonLayout {
   // Starts the next element of the current array.
   void element();
 
+  // Whether members are laid out on one line.
+  bool compact() const { return !pretty_; }
+  // Members already laid out compactly, each with its leading comma
+  // (`,"a":null,"b":null`): written as they are, but for the comma when they
+  // open the object. Only for the compact layout.
+  void compact_members(std::string_view text) {
+    if (text.empty()) return;
+    if (take_first_member()) {
+      out_.append(text);
+    } else {
+      out_.append(text.substr(1));
+    }
+  }
+
   void string(std::string_view text);
   void string(const std::string& text) { string(std::string_view(text)); }
   void string(const std::optional<std::string>& text);

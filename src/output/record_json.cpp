@@ -1,5 +1,8 @@
 #include "output/record_json.hpp"
 
+#include <array>
+#include <string>
+
 #include "core/fact_fields.hpp"
 
 namespace vt {
@@ -66,6 +69,54 @@ void put_fact(JsonLayout& j, const std::optional<std::int64_t>& value) { j.integ
 void put_fact(JsonLayout& j, const std::optional<double>& value) { j.number(value); }
 void put_fact(JsonLayout& j, const std::optional<bool>& value) { j.boolean(value); }
 
+// Most events carry few facts: the leading run of absent ones is written in
+// the compact layout as one piece, cut from the text of all of them absent.
+struct AbsentFacts {
+  std::string text;                                 // `,"model":null,...`
+  std::array<std::size_t, kFactFieldCount + 1> end{};  // text of the first k
+};
+
+const AbsentFacts& absent_facts() {
+  static const AbsentFacts absent = [] {
+    AbsentFacts a;
+    std::size_t k = 0;
+    for_each_fact_field([&a, &k](const auto& field) {
+      a.text += ",\"";
+      a.text += field.name;
+      a.text += "\":null";
+      a.end[++k] = a.text.size();
+    });
+    return a;
+  }();
+  return absent;
+}
+
+// How many facts from the first on the event lacks.
+std::size_t leading_absent_facts(const Event& e) {
+  std::size_t leading = 0;
+  bool run = true;
+  for_each_fact_field([&e, &leading, &run](const auto& field) {
+    run = run && !field.get(e).has_value();
+    leading += run ? 1 : 0;
+  });
+  return leading;
+}
+
+void put_facts(JsonLayout& j, const Event& e) {
+  std::size_t skip = 0;
+  if (j.compact()) {
+    const AbsentFacts& absent = absent_facts();
+    skip = leading_absent_facts(e);
+    j.compact_members(std::string_view(absent.text).substr(0, absent.end[skip]));
+  }
+  std::size_t index = 0;
+  for_each_fact_field([&j, &e, &index, skip](const auto& field) {
+    if (index++ < skip) return;
+    j.key(field.name);
+    put_fact(j, field.get(e));
+  });
+}
+
 }  // namespace
 
 void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
@@ -122,12 +173,7 @@ void put_event_object(JsonLayout& j, const Event& e, EventExtras extras) {
       j.null();
     }
   }
-  if (extras.facts) {
-    for_each_fact_field([&j, &e](const auto& field) {
-      j.key(field.name);
-      put_fact(j, field.get(e));
-    });
-  }
+  if (extras.facts) put_facts(j, e);
   j.end_object();
 }
 
