@@ -3,6 +3,7 @@
 #include <string>
 
 #include "codex/codex_readers.hpp"
+#include "core/line_key.hpp"
 #include "core/prompt_origin.hpp"
 #include "jsonl/fields.hpp"
 #include "hash/event_id.hpp"
@@ -58,7 +59,7 @@ void handle_history_record(JsonView object, std::uint64_t line, const SharedStri
     }
   }
 
-  const std::string source_key = "codex_history:" + std::to_string(line);
+  const LineKey source_key("codex_history:", line);
   event.event_id = ids.defer(Provider::Codex, ArtifactKind::History, relative_path, source_key);
   event.source = SourceRef{ArtifactKind::History, record_type, relative_path, line, std::move(session)};
   if (full_reading(options)) event.origin = prompt_origin(event);

@@ -7,6 +7,7 @@
 
 #include "codex/codex_readers.hpp"
 #include "core/file_walk.hpp"
+#include "core/line_key.hpp"
 #include "core/parallel_files.hpp"
 #include "codex/rollout_files.hpp"
 #include "codex/session_records.hpp"
@@ -25,8 +26,8 @@ Result<FileRecords> parse_codex_session_file(const fs::path& path, const fs::pat
   auto read = read_jsonl_records(path, root, options, ArtifactKind::Session,
                                  [&records](JsonView object, std::uint64_t line, const SharedString& relative_path,
                                             RecordSink& sink) {
-                                   records.handle(object, RecordPlace{line, "codex_session:" + std::to_string(line)},
-                                                  relative_path, sink);
+                                   const LineKey key("codex_session:", line);
+                                   records.handle(object, RecordPlace{line, key}, relative_path, sink);
                                  },
                                  rules);
   if (read) records.fill_ids(read->events);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "codex/session_facts.hpp"
@@ -21,9 +22,10 @@ namespace vt::codex {
 
 // Where a record sits: a line of a rollout log, or an item of an older
 // rollout document (no line; its own source key).
+// The key is read while the record is handled only.
 struct RecordPlace {
   std::optional<std::uint64_t> line;
-  std::string source_key;
+  std::string_view source_key;
 };
 
 class SessionRecords {
