@@ -143,14 +143,20 @@ std::size_t Instant::write_text(char* text, std::string_view zone) const {
   append_digits(out, c.minute, 2);
   out.push_back(':');
   append_digits(out, c.second, 2);
-  if (c.nanos != 0) {
+  out.at += write_fraction(out.at, c.nanos, zone);
+  return static_cast<std::size_t>(out.at - text);
+}
+
+std::size_t Instant::write_fraction(char* text, std::uint32_t nanos, std::string_view zone) {
+  TextOut out{text};
+  if (nanos != 0) {
     out.push_back('.');
-    if (c.nanos % 1'000'000 == 0) {
-      append_digits(out, c.nanos / 1'000'000, 3);
-    } else if (c.nanos % 1000 == 0) {
-      append_digits(out, c.nanos / 1000, 6);
+    if (nanos % 1'000'000 == 0) {
+      append_digits(out, nanos / 1'000'000, 3);
+    } else if (nanos % 1000 == 0) {
+      append_digits(out, nanos / 1000, 6);
     } else {
-      append_digits(out, c.nanos, 9);
+      append_digits(out, nanos, 9);
     }
   }
   out.append(zone.substr(0, kMaxZone));

@@ -49,6 +49,10 @@ class Instant {
   static constexpr std::size_t kMaxZone = 6;
   static constexpr std::size_t kMaxText = 32 + kMaxZone;
   std::size_t write_text(char* out, std::string_view zone = "Z") const;
+  // What that text has after the seconds: the fraction of `nanos`
+  // (0..999'999'999) and `zone`. A writer of many instants keeps the text up
+  // to the seconds of the last whole second it wrote and adds this part.
+  static std::size_t write_fraction(char* out, std::uint32_t nanos, std::string_view zone);
 
   friend auto operator<=>(const Instant&, const Instant&) = default;
   friend bool operator==(const Instant&, const Instant&) = default;

@@ -122,15 +122,26 @@ void JsonLayout::boolean(const std::optional<bool>& value) {
 }
 
 void JsonLayout::timestamp(const std::optional<Instant>& instant) {
-  if (instant) {
-    char text[Instant::kMaxText + 2];
-    text[0] = '"';
-    const std::size_t size = instant->write_text(text + 1, "Z");
-    text[size + 1] = '"';
-    out_.append(text, size + 2);
-  } else {
-    null();
+  if (!instant) return null();
+  char text[Instant::kMaxText + 2];
+  text[0] = '"';
+  std::size_t size = 0;
+  // A leap second is written whole: its text is not its second's.
+  const std::int64_t second = instant->unix_seconds();
+  if (instant->nanos() < 1'000'000'000 && (second_size_ == 0 || second != second_)) {
+    // The same instant at the start of its second: its text, no fraction.
+    const std::optional<Instant> whole = Instant::from_unix(second);
+    second_size_ = whole ? whole->write_text(second_text_, "") : 0;
+    second_ = second;
   }
+  if (instant->nanos() < 1'000'000'000 && second_size_ != 0) {
+    std::memcpy(text + 1, second_text_, second_size_);
+    size = second_size_ + Instant::write_fraction(text + 1 + second_size_, instant->nanos(), "Z");
+  } else {
+    size = instant->write_text(text + 1, "Z");
+  }
+  text[size + 1] = '"';
+  out_.append(text, size + 2);
 }
 
 void JsonLayout::json(const Json* value) {

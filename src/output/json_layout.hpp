@@ -154,6 +154,11 @@ class JsonLayout {
   SharedValue<Json> repeated_;
   std::size_t repeated_depth_ = 0;
   std::string repeated_text_;
+  // The text up to the seconds of the last whole second a timestamp was
+  // written in (consecutive events mostly share it); no size: none yet.
+  std::int64_t second_ = 0;
+  std::size_t second_size_ = 0;
+  char second_text_[Instant::kMaxText];
 };
 
 }  // namespace vt
