@@ -9,6 +9,7 @@
 #include "claude/transcripts/record_texts.hpp"
 #include "claude/transcripts/tool_summary.hpp"
 #include "claude/transcripts/user_text.hpp"
+#include "core/line_key.hpp"
 #include "core/prompt_origin.hpp"
 #include "core/rfc3339.hpp"
 #include "core/tool_call_text.hpp"
@@ -65,7 +66,7 @@ Envelope read_envelope(JsonView object) {
 struct TranscriptRecords::Record {
   std::uint64_t line;
   const SharedString& relative_path;
-  std::string key;  // "claude_transcript:{line}", the source key of the record's events
+  std::string_view key;  // "claude_transcript:{line}", the source key of the record's events
   std::string_view type;   // the record's `type`, or "system/{subtype}"
   bool sidechain;
   OptionalShared session;
@@ -121,7 +122,8 @@ void TranscriptRecords::handle(JsonView object, std::uint64_t line, const Shared
   if (type_name == "system") {
     if (const auto subtype = string_of(envelope.subtype)) type_name += "/" + std::string(*subtype);
   }
-  Record record{line, relative_path, "claude_transcript:" + std::to_string(line), type_name,
+  const LineKey key("claude_transcript:", line);
+  Record record{line, relative_path, key, type_name,
                 is_true(envelope.sidechain), shared(session_, string_of(envelope.session)),
                 shared(directory_, string_of(envelope.cwd)), opt_string(string_of(envelope.uuid)), std::nullopt,
                 TimestampSource::None, std::nullopt, object, envelope, std::nullopt, Facts{}};
