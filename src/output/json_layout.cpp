@@ -88,11 +88,19 @@ void JsonLayout::string(const std::optional<std::string>& text) {
   }
 }
 
-void JsonLayout::uint(std::uint64_t value) { put_uint(out_, value); }
+void JsonLayout::uint(std::uint64_t value) {
+  // Digits straight into the buffer where it has room for the longest.
+  constexpr std::size_t kMaxDigits = 20;
+  if (char* at = out_.room(kMaxDigits)) {
+    out_.advance(static_cast<std::size_t>(std::to_chars(at, at + kMaxDigits, value).ptr - at));
+    return;
+  }
+  put_uint(out_, value);
+}
 
 void JsonLayout::uint(const std::optional<std::uint64_t>& value) {
   if (value) {
-    put_uint(out_, *value);
+    uint(*value);
   } else {
     null();
   }

@@ -4,6 +4,9 @@
 // against the end of the write buffer, and for every wire name there is.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -158,6 +161,35 @@ TEST(JsonLayoutSharedTexts, UnsharedTextIsNotKept) {
     ASSERT_TRUE(out.finish().has_value());
   }
   EXPECT_EQ(sink.buffer(), "\"a message held by one event only, long\"");
+}
+
+// Counts written straight into the buffer give their decimal text at every
+// offset against the buffer's end, every digit count up to the largest.
+TEST(JsonLayoutCounts, DecimalTextAtEveryBufferOffset) {
+  const std::vector<std::optional<std::uint64_t>> values = {
+      0, 9, 10, 99, 100, 12345, 4294967296, std::nullopt, std::numeric_limits<std::uint64_t>::max(), 1};
+  std::string one = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    one += i > 0 ? "," : "";
+    one += values[i] ? std::to_string(*values[i]) : "null";
+  }
+  one += "]";
+  for (std::size_t lead = BufferedSink::kCapacity - 64; lead <= BufferedSink::kCapacity; lead += 3) {
+    MemorySink sink;
+    {
+      BufferedSink out(sink);
+      out.append(std::string(lead, ' '));
+      JsonLayout j(out, false);
+      j.begin_array();
+      for (const auto& value : values) {
+        j.element();
+        j.uint(value);
+      }
+      j.end_array();
+      ASSERT_TRUE(out.finish().has_value());
+    }
+    EXPECT_EQ(sink.buffer(), std::string(lead, ' ') + one) << "lead " << lead;
+  }
 }
 
 }  // namespace
