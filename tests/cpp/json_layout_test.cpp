@@ -1,7 +1,8 @@
 // The compact layout's inline paths (a member's key written in one piece, a
 // word of this program's own written without a scan) give the bytes of the
 // general path: at every length around the inline limit, at every position
-// against the end of the write buffer, and for every wire name there is.
+// against the end of the write buffer, and for every wire name there is;
+// counts written in place, and timestamps after the text of their second.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "core/enums.hpp"
+#include "core/instant.hpp"
 #include "core/optional_shared.hpp"
 #include "core/shared_string.hpp"
 #include "output/buffered_sink.hpp"
@@ -163,6 +165,26 @@ TEST(JsonLayoutSharedTexts, UnsharedTextIsNotKept) {
   EXPECT_EQ(sink.buffer(), "\"a message held by one event only, long\"");
 }
 
+// What the compact layout gives for one array of `values`, each written by
+// `put`, after `lead` bytes of padding.
+template <class Value, class Put>
+std::string compact_array(std::size_t lead, const std::vector<Value>& values, Put put) {
+  MemorySink sink;
+  {
+    BufferedSink out(sink);
+    out.append(std::string(lead, ' '));
+    JsonLayout j(out, false);
+    j.begin_array();
+    for (const Value& value : values) {
+      j.element();
+      put(j, value);
+    }
+    j.end_array();
+    EXPECT_TRUE(out.finish().has_value());
+  }
+  return sink.buffer();
+}
+
 // Counts written straight into the buffer give their decimal text at every
 // offset against the buffer's end, every digit count up to the largest.
 TEST(JsonLayoutCounts, DecimalTextAtEveryBufferOffset) {
@@ -175,21 +197,59 @@ TEST(JsonLayoutCounts, DecimalTextAtEveryBufferOffset) {
   }
   one += "]";
   for (std::size_t lead = BufferedSink::kCapacity - 64; lead <= BufferedSink::kCapacity; lead += 3) {
-    MemorySink sink;
-    {
-      BufferedSink out(sink);
-      out.append(std::string(lead, ' '));
-      JsonLayout j(out, false);
-      j.begin_array();
-      for (const auto& value : values) {
-        j.element();
-        j.uint(value);
-      }
-      j.end_array();
-      ASSERT_TRUE(out.finish().has_value());
-    }
-    EXPECT_EQ(sink.buffer(), std::string(lead, ' ') + one) << "lead " << lead;
+    const std::string written =
+        compact_array(lead, values, [](JsonLayout& j, const std::optional<std::uint64_t>& v) { j.uint(v); });
+    EXPECT_EQ(written, std::string(lead, ' ') + one) << "lead " << lead;
   }
+}
+
+// Timestamps written one after another through one layout (which keeps the
+// text of the last whole second) give each instant's own text: within one
+// second, across seconds, days and years, around a leap second (held in the
+// second before it), far years, every fraction width, and absent ones between.
+std::optional<Instant> at(std::int64_t seconds, std::uint32_t nanos) {
+  const auto instant = Instant::from_unix(seconds, nanos);
+  EXPECT_TRUE(instant.has_value()) << seconds << " " << nanos;
+  return instant;
+}
+
+TEST(JsonLayoutTimestamps, EachInstantItsOwnText) {
+  const std::int64_t day_end = 1'435'708'799;  // 2015-06-30T23:59:59Z, a leap second follows
+  const std::vector<std::optional<Instant>> instants = {
+      at(1'748'854'800, 1'000'000),  // 2025-06-02T09:00:00.001Z
+      at(1'748'854'800, 2'000'000),
+      at(1'748'854'800, 0),
+      at(1'748'854'800, 123'456),
+      at(1'748'854'800, 123'456'789),
+      std::nullopt,
+      at(1'748'854'801, 0),
+      at(1'748'854'800, 5),  // back to a second written before
+      at(day_end, 500'000'000),
+      at(day_end, 1'500'000'000),  // the leap second: 23:59:60.5
+      at(day_end, 999'999'999),
+      at(day_end, 1'000'000'000),  // 23:59:60 exactly
+      at(day_end + 1, 0),
+      at(0, 0),
+      at(-1, 999'000'000),          // 1969-12-31T23:59:59.999Z
+      at(253'402'300'800, 7'000),   // year 10000: "+10000"
+      at(-62'167'219'201, 0),       // year -1
+      at(-62'167'219'201, 10'000'000),
+  };
+  const std::string written =
+      compact_array(0, instants, [](JsonLayout& j, const std::optional<Instant>& instant) { j.timestamp(instant); });
+  std::string expected = "[";
+  for (std::size_t i = 0; i < instants.size(); ++i) {
+    if (i > 0) expected += ',';
+    expected += instants[i] ? "\"" + instants[i]->text("Z") + "\"" : std::string("null");
+  }
+  expected += "]";
+  EXPECT_EQ(written, expected);
+  // A few texts spelled out, so that the reference itself is held too.
+  EXPECT_NE(expected.find("\"2025-06-02T09:00:00.001Z\",\"2025-06-02T09:00:00.002Z\",\"2025-06-02T09:00:00Z\""),
+            std::string::npos);
+  EXPECT_NE(expected.find("\"2015-06-30T23:59:60.500Z\",\"2015-06-30T23:59:59.999999999Z\",\"2015-06-30T23:59:60Z\""),
+            std::string::npos);
+  EXPECT_NE(expected.find("\"1969-12-31T23:59:59.999Z\""), std::string::npos);
 }
 
 }  // namespace
