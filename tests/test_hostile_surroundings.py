@@ -220,10 +220,12 @@ def test_an_ambiguous_reference_lists_a_bounded_number_of_matches(tmp_path, matc
 
 BUILD_INTERRUPTED = """
 import atexit, gc, signal, sys, threading, vellumtrace
-stopped = []
+stopped, least = [], int(sys.argv[2])
 def stop(*_):
-    # The collector rests only while the call builds its result.
-    if not gc.isenabled() and not stopped:
+    # The collector rests only while the call builds its result; with `least`,
+    # once that many containers are built (else a release of a few items may
+    # be over before anyone looks for its thread).
+    if not gc.isenabled() and gc.get_count()[0] >= least and not stopped:
         stopped.append(True)
         raise KeyboardInterrupt
 objects = len(gc.get_objects())
@@ -247,17 +249,19 @@ print(outcome, len(releasing), gc.isenabled(), len(gc.get_objects()) - objects <
 """
 
 
-# (records, items in each record's raw value, release threads seen at the
-# interrupt: three records may be freed before anyone looks)
-@pytest.mark.parametrize("records, items, threads", [(3, 1_000_000, {0, 1}), (300_000, 1, {1})],
+# (records, items in each record's raw value, containers built before the
+# interrupt, release threads seen at the interrupt: three records may be
+# freed before anyone looks)
+@pytest.mark.parametrize("records, items, least, threads",
+                         [(3, 1_000_000, 0, {0, 1}), (300_000, 1, 50_000, {1})],
                          ids=["large-raw", "many-events"])
-def test_a_signal_while_the_result_is_built_interrupts_parse(tmp_path, records, items, threads):
+def test_a_signal_while_the_result_is_built_interrupts_parse(tmp_path, records, items, least, threads):
     # Few records whose raw values hold millions of items, or many small
     # records: a long build either way.
     record = json.dumps({"timestamp": "2025-01-01T00:00:00Z", "type": "event_msg",
                          "payload": {"type": "agent_message", "message": "m", "items": [0] * items}})
     put(tmp_path / ".codex" / ROLLOUT, (record + "\n").encode() * records)
-    done = subprocess.run([sys.executable, "-c", BUILD_INTERRUPTED, str(tmp_path / ".codex")],
+    done = subprocess.run([sys.executable, "-c", BUILD_INTERRUPTED, str(tmp_path / ".codex"), str(least)],
                           capture_output=True, text=True, timeout=120, env=ENV)
     assert done.returncode == 0, done.stderr
     outcome, seen, *after = done.stdout.split()
