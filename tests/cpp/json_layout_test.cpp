@@ -244,12 +244,9 @@ TEST(JsonLayoutTimestamps, EachInstantItsOwnText) {
   }
   expected += "]";
   EXPECT_EQ(written, expected);
-  // A few texts spelled out, so that the reference itself is held too.
-  EXPECT_NE(expected.find("\"2025-06-02T09:00:00.001Z\",\"2025-06-02T09:00:00.002Z\",\"2025-06-02T09:00:00Z\""),
-            std::string::npos);
+  // The reference spelled out where the second's text is reused or not.
   EXPECT_NE(expected.find("\"2015-06-30T23:59:60.500Z\",\"2015-06-30T23:59:59.999999999Z\",\"2015-06-30T23:59:60Z\""),
             std::string::npos);
-  EXPECT_NE(expected.find("\"1969-12-31T23:59:59.999Z\""), std::string::npos);
 }
 
 }  // namespace
