@@ -26,6 +26,9 @@ const FileErrorCategory& file_error_category() {
 
 std::error_code last_error() { return {errno, std::system_category()}; }
 
+// Files up to this size are read in one block of the line reader.
+constexpr off_t kSmallFileSize = 64 * 1024;
+
 }  // namespace
 
 FileHandle::~FileHandle() {
@@ -67,7 +70,9 @@ std::expected<FileHandle, std::error_code> open_regular_file(const std::filesyst
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     return std::unexpected(last_error());
   }
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  // A hint of reading on is worth its call only for a file read in several
+  // blocks (most files of a session store are read in one).
+  if (st.st_size > kSmallFileSize) ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return file;
 }
 
