@@ -60,7 +60,7 @@ ANNOTATED = re.compile(r"^\s*([\d,]+)\s+\([^)]*\)\s+(?:\*\s+)?(.*?)\s*(?:\[.*\])
 # which its digest interface makes too, and our own compressions (the
 # identifiers' blocks hashed side by side, which call OpenSSL's block function
 # where it is the faster); none of them calls another.
-SHA_CALLS = re.compile(r"(?:^|:)(SHA256_Init|SHA256_Update|SHA256_Final)$|(?:^|:)vt::sha256_compress_(?:lanes|one)\(")
+SHA_CALLS = re.compile(r"(?:^|:)(SHA256_Init|SHA256_Update|SHA256_Final)$|(?:^|:)vt::sha256_compress_lanes\(")
 # The identifiers' share: their maker's entry points summed (one at a time,
 # or deferred and then filled in batches; none calls another).
 ID_MAKERS = re.compile(r"(?:^|:)vt::EventIds::(?:make|defer|fill)\(")

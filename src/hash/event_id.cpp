@@ -48,11 +48,6 @@ EventIds::EventIds() : way_(best_lane_way()) {}
 
 EventIdText EventIds::make(Provider provider, ArtifactKind kind, std::string_view relative_path,
                            std::string_view source_key, std::optional<std::uint64_t> ordinal) {
-  return now(provider, kind, relative_path, source_key, ordinal);
-}
-
-EventIdText EventIds::now(Provider provider, ArtifactKind kind, std::string_view relative_path,
-                          std::string_view source_key, std::optional<std::uint64_t> ordinal) {
   keep_prefix(provider, kind, relative_path);
   Sha256 digest = prefix_;
   digest.update(source_key);
@@ -67,7 +62,7 @@ EventIdText EventIds::now(Provider provider, ArtifactKind kind, std::string_view
 
 EventIdText EventIds::defer(Provider provider, ArtifactKind kind, std::string_view relative_path,
                             std::string_view source_key, std::optional<std::uint64_t> ordinal) {
-  if (way_ == LaneWay::ShaExtensions) return now(provider, kind, relative_path, source_key, ordinal);
+  if (way_ == LaneWay::ShaExtensions) return make(provider, kind, relative_path, source_key, ordinal);
   keep_prefix(provider, kind, relative_path);
   const Sha256::Midstate at = prefix_.midstate();
   char tail[21];
@@ -92,7 +87,11 @@ EventIdText EventIds::defer(Provider provider, ArtifactKind kind, std::string_vi
   put_big_endian((at.length + source_key.size() + tail_size) * 8, rest + padded - 8, 8);
   std::size_t blocks = padded / 64;
   // A long key: the blocks before the last two are hashed now.
-  for (; blocks > 2; --blocks, rest += 64) sha256_compress_one(d.state, rest);
+  for (; blocks > 2; --blocks, rest += 64) {
+    std::uint32_t* state = d.state;
+    const std::uint8_t* block = rest;
+    sha256_compress_lanes(&state, &block, 1, way_);
+  }
   if (rest != d.blocks) std::copy(rest, rest + 64 * blocks, d.blocks);
   d.block_count = static_cast<std::uint8_t>(blocks);
   return EventIdText::placeholder(static_cast<std::uint32_t>(deferred_.size() - 1));

@@ -56,10 +56,6 @@ class EventIds {
   // Hashes the part shared by the identifiers of (provider, kind, path),
   // unless it is the one held.
   void keep_prefix(Provider provider, ArtifactKind kind, std::string_view relative_path);
-  // The identifier computed at once (behind `make`, and `defer` where it
-  // does not defer).
-  EventIdText now(Provider provider, ArtifactKind kind, std::string_view relative_path, std::string_view source_key,
-                  std::optional<std::uint64_t> ordinal);
   void compute_deferred();
 
   Sha256 prefix_;  // the state after "provider \0 kind \0 path \0"

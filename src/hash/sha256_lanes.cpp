@@ -139,8 +139,7 @@ bool have_sha_extensions() { return false; }
 
 #endif
 
-// The plain compression, behind both entry points (so that neither calls the
-// other and a profile counts each once).
+// The plain compression (the way without AVX2 or SHA extensions).
 void compress_plain(std::uint32_t state[8], const std::uint8_t block[64]) {
   std::uint32_t w[64];
   for (int t = 0; t < 16; ++t) w[t] = big_endian_word(block + 4 * t);
@@ -174,8 +173,6 @@ void compress_plain(std::uint32_t state[8], const std::uint8_t block[64]) {
 }
 
 }  // namespace
-
-void sha256_compress_one(std::uint32_t state[8], const std::uint8_t block[64]) { compress_plain(state, block); }
 
 LaneWay best_lane_way() {
   if (have_sha_extensions()) return LaneWay::ShaExtensions;

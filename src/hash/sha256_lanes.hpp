@@ -11,8 +11,6 @@
 
 namespace vt {
 
-using Sha256State = std::uint32_t[8];
-
 inline constexpr std::size_t kSha256Lanes = 8;
 inline constexpr std::uint32_t kSha256Initial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                                     0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
@@ -32,9 +30,5 @@ bool lane_way_available(LaneWay way);
 // unless told (a way the processor has).
 void sha256_compress_lanes(std::uint32_t* const states[], const std::uint8_t* const blocks[], std::size_t lanes,
                            LaneWay way = best_lane_way());
-
-// One compression in plain code (the path without AVX2, and the reference the
-// lanes are held to).
-void sha256_compress_one(std::uint32_t state[8], const std::uint8_t block[64]);
 
 }  // namespace vt

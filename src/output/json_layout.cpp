@@ -134,14 +134,14 @@ void JsonLayout::timestamp(const std::optional<Instant>& instant) {
   char text[Instant::kMaxText + 2];
   text[0] = '"';
   std::size_t size = 0;
-  // A leap second is written whole: its text is not its second's.
   const std::int64_t second = instant->unix_seconds();
-  if (instant->nanos() < 1'000'000'000 && (second_size_ == 0 || second != second_)) {
+  if (second_size_ == 0 || second != second_) {
     // The same instant at the start of its second: its text, no fraction.
     const std::optional<Instant> whole = Instant::from_unix(second);
     second_size_ = whole ? whole->write_text(second_text_, "") : 0;
     second_ = second;
   }
+  // A leap second (nanos past a second) is written whole: its text is not its second's.
   if (instant->nanos() < 1'000'000'000 && second_size_ != 0) {
     std::memcpy(text + 1, second_text_, second_size_);
     size = second_size_ + Instant::write_fraction(text + 1 + second_size_, instant->nanos(), "Z");
